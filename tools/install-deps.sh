@@ -1,0 +1,23 @@
+#!/bin/sh
+# Checks for the Debian packages the build needs. As root, installs the missing
+# ones; otherwise prints the exact apt-get line and fails.
+set -e
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev"
+missing=""
+for p in $PACKAGES; do
+    if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
+        missing="$missing $p"
+    fi
+done
+[ -z "$missing" ] && exit 0
+if [ "$(id -u)" = 0 ]; then
+    echo "Installing:$missing"
+    export DEBIAN_FRONTEND=noninteractive
+    apt-get update -q
+    apt-get install -y -q $missing
+else
+    echo "vornak needs these Debian packages:$missing"
+    echo "Install them with:"
+    echo "  sudo apt-get install -y$missing"
+    exit 1
+fi
