@@ -1,7 +1,42 @@
-// Process entry of the vornak program.
+// Process entry of the vornak program: options, then the show in this terminal.
 #include <cstdio>
+#include <string>
 
-int main() {
-    std::puts("vornak " VORNAK_VERSION);
-    return 0;
+#include "platform/posix_clock.h"
+#include "platform/posix_terminal_console.h"
+#include "shell/frame_loop.h"
+#include "shell/options.h"
+#include "shell/stand_in_demo.h"
+
+int main(int argc, char** argv) {
+    Options options;
+    std::string message;
+    switch (parseOptions(argc, argv, options, message)) {
+        case OptionsResult::Error:
+            std::fprintf(stderr, "vornak: %s\nTry 'vornak --help' for the options.\n",
+                         message.c_str());
+            return 2;
+        case OptionsResult::Exit:
+            if (options.help) {
+                std::fputs(optionsHelpText(), stdout);
+            } else {
+                std::puts("vornak " VORNAK_VERSION);
+            }
+            return 0;
+        case OptionsResult::Run:
+            break;
+    }
+
+    PosixTerminalConsole console(options.colors);
+    if (!console.open()) {
+        std::fputs(
+            "vornak: needs a terminal: run it with standard input and output on a terminal\n",
+            stderr);
+        return 1;
+    }
+    PosixClock clock;
+    static StandInDemo demo;
+    const int result = runShow(console, clock, demo);
+    console.close();
+    return result;
 }

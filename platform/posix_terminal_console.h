@@ -1,0 +1,64 @@
+// The console on a POSIX terminal. The start-up lines go to the normal screen
+// (so they stay readable after the show); frames go to the alternate screen,
+// encoded by TerminalEncoder and sent as one write each. The keyboard is raw and
+// non-blocking; Ctrl-C arrives as an Escape key-down so that the show shuts
+// down in order. The terminal is restored on every way out: close(), the
+// destructor, termination and crash signals (which then take their default
+// action), and around Ctrl-Z.
+//
+// The signal handlers need the terminal state in one place, so at most one
+// instance may be open at a time.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+#include "platform/console.h"
+#include "platform/terminal_encoder.h"
+#include "platform/terminal_keys.h"
+
+class PosixTerminalConsole : public Console {
+  public:
+    // `colors` Auto: chosen from COLORTERM and TERM.
+    explicit PosixTerminalConsole(TerminalColors colors);
+    ~PosixTerminalConsole() override;
+    PosixTerminalConsole(const PosixTerminalConsole&) = delete;
+    PosixTerminalConsole& operator=(const PosixTerminalConsole&) = delete;
+
+    // Takes over the terminal on standard input and output. False, with nothing
+    // changed, when they are not a terminal or another instance is open.
+    bool open();
+    // Gives the terminal back as it was. Done by the destructor too.
+    void close();
+
+    void setTitle(const char* title) override;
+    void setScreenBufferSize(int16_t columns, int16_t rows) override;
+    void flushInput() override;
+    void writeText(const char* text, uint32_t length) override;
+    void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) override;
+    void beginFrame() override;
+    void endFrame() override;
+    uint32_t pendingInputEvents() override;
+    bool readInputEvent(ConsoleInputEvent& event) override;
+
+    TerminalColors colors() const { return colors_; }
+
+  private:
+    void flushFrame();
+    void queueEscape();
+
+    TerminalColors colors_;
+    bool open_ = false;
+    bool inFrame_ = false;
+    int16_t columns_ = 80;
+    int16_t rows_ = 50;
+    std::vector<uint8_t> screen_;  // the screen buffer, columns x rows CHAR_INFO records
+    std::unique_ptr<TerminalEncoder> encoder_;
+    TerminalKeyDecoder keys_;
+    uint32_t interruptsSeen_ = 0;
+    static constexpr int EVENT_QUEUE_SIZE = 32;
+    ConsoleInputEvent events_[EVENT_QUEUE_SIZE];
+    int eventCount_ = 0;
+    int eventHead_ = 0;
+};

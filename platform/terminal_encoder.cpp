@@ -1,0 +1,267 @@
+#include "platform/terminal_encoder.h"
+
+#include <algorithm>
+#include <array>
+#include <cstddef>
+#include <cstring>
+
+#include "platform/console_palette.h"
+
+namespace {
+
+// Code page 437 as the console shows it: the graphic forms for the control
+// codes 1-31 and 127, and 0 as a blank.
+constexpr std::array<char16_t, 256> CP437_UNICODE = {{
+    0x0020, 0x263A, 0x263B, 0x2665, 0x2666, 0x2663, 0x2660, 0x2022,  // 0
+    0x25D8, 0x25CB, 0x25D9, 0x2642, 0x2640, 0x266A, 0x266B, 0x263C,  // 8
+    0x25BA, 0x25C4, 0x2195, 0x203C, 0x00B6, 0x00A7, 0x25AC, 0x21A8,  // 16
+    0x2191, 0x2193, 0x2192, 0x2190, 0x221F, 0x2194, 0x25B2, 0x25BC,  // 24
+    0x0020, 0x0021, 0x0022, 0x0023, 0x0024, 0x0025, 0x0026, 0x0027,  // 32
+    0x0028, 0x0029, 0x002A, 0x002B, 0x002C, 0x002D, 0x002E, 0x002F,  // 40
+    0x0030, 0x0031, 0x0032, 0x0033, 0x0034, 0x0035, 0x0036, 0x0037,  // 48
+    0x0038, 0x0039, 0x003A, 0x003B, 0x003C, 0x003D, 0x003E, 0x003F,  // 56
+    0x0040, 0x0041, 0x0042, 0x0043, 0x0044, 0x0045, 0x0046, 0x0047,  // 64
+    0x0048, 0x0049, 0x004A, 0x004B, 0x004C, 0x004D, 0x004E, 0x004F,  // 72
+    0x0050, 0x0051, 0x0052, 0x0053, 0x0054, 0x0055, 0x0056, 0x0057,  // 80
+    0x0058, 0x0059, 0x005A, 0x005B, 0x005C, 0x005D, 0x005E, 0x005F,  // 88
+    0x0060, 0x0061, 0x0062, 0x0063, 0x0064, 0x0065, 0x0066, 0x0067,  // 96
+    0x0068, 0x0069, 0x006A, 0x006B, 0x006C, 0x006D, 0x006E, 0x006F,  // 104
+    0x0070, 0x0071, 0x0072, 0x0073, 0x0074, 0x0075, 0x0076, 0x0077,  // 112
+    0x0078, 0x0079, 0x007A, 0x007B, 0x007C, 0x007D, 0x007E, 0x2302,  // 120
+    0x00C7, 0x00FC, 0x00E9, 0x00E2, 0x00E4, 0x00E0, 0x00E5, 0x00E7,  // 128
+    0x00EA, 0x00EB, 0x00E8, 0x00EF, 0x00EE, 0x00EC, 0x00C4, 0x00C5,  // 136
+    0x00C9, 0x00E6, 0x00C6, 0x00F4, 0x00F6, 0x00F2, 0x00FB, 0x00F9,  // 144
+    0x00FF, 0x00D6, 0x00DC, 0x00A2, 0x00A3, 0x00A5, 0x20A7, 0x0192,  // 152
+    0x00E1, 0x00ED, 0x00F3, 0x00FA, 0x00F1, 0x00D1, 0x00AA, 0x00BA,  // 160
+    0x00BF, 0x2310, 0x00AC, 0x00BD, 0x00BC, 0x00A1, 0x00AB, 0x00BB,  // 168
+    0x2591, 0x2592, 0x2593, 0x2502, 0x2524, 0x2561, 0x2562, 0x2556,  // 176
+    0x2555, 0x2563, 0x2551, 0x2557, 0x255D, 0x255C, 0x255B, 0x2510,  // 184
+    0x2514, 0x2534, 0x252C, 0x251C, 0x2500, 0x253C, 0x255E, 0x255F,  // 192
+    0x255A, 0x2554, 0x2569, 0x2566, 0x2560, 0x2550, 0x256C, 0x2567,  // 200
+    0x2568, 0x2564, 0x2565, 0x2559, 0x2558, 0x2552, 0x2553, 0x256B,  // 208
+    0x256A, 0x2518, 0x250C, 0x2588, 0x2584, 0x258C, 0x2590, 0x2580,  // 216
+    0x03B1, 0x00DF, 0x0393, 0x03C0, 0x03A3, 0x03C3, 0x00B5, 0x03C4,  // 224
+    0x03A6, 0x0398, 0x03A9, 0x03B4, 0x221E, 0x03C6, 0x03B5, 0x2229,  // 232
+    0x2261, 0x00B1, 0x2265, 0x2264, 0x2320, 0x2321, 0x00F7, 0x2248,  // 240
+    0x00B0, 0x2219, 0x00B7, 0x221A, 0x207F, 0x00B2, 0x25A0, 0x00A0,  // 248
+}};
+
+constexpr int cubeLevel(int step) {
+    return step == 0 ? 0 : 55 + 40 * step;
+}
+
+constexpr int squaredDistance(const ConsoleRgb& c, int r, int g, int b) {
+    return (c.r - r) * (c.r - r) + (c.g - g) * (c.g - g) + (c.b - b) * (c.b - b);
+}
+
+// Entries 16-231 are the 6x6x6 colour cube, 232-255 the grey ramp 8, 18, ..., 238.
+constexpr uint8_t computeNearest256(const ConsoleRgb& c) {
+    int best = 16;
+    int bestDistance = 1 << 30;
+    for (int index = 16; index < 256; ++index) {
+        int r, g, b;
+        if (index < 232) {
+            const int cube = index - 16;
+            r = cubeLevel(cube / 36);
+            g = cubeLevel(cube / 6 % 6);
+            b = cubeLevel(cube % 6);
+        } else {
+            r = g = b = 8 + 10 * (index - 232);
+        }
+        const int distance = squaredDistance(c, r, g, b);
+        if (distance < bestDistance) {
+            bestDistance = distance;
+            best = index;
+        }
+    }
+    return static_cast<uint8_t>(best);
+}
+
+constexpr std::array<uint8_t, 16> NEAREST_256 = [] {
+    std::array<uint8_t, 16> table{};
+    for (size_t i = 0; i < 16; ++i) table[i] = computeNearest256(CONSOLE_PALETTE[i]);
+    return table;
+}();
+
+// Worst case per cell: a cursor move, both colours in 24 bits and a 3-byte character.
+constexpr size_t MAX_BYTES_PER_CELL = 64;
+constexpr size_t FRAME_OVERHEAD_BYTES = 64;
+
+bool startsWith(const char* text, const char* prefix) {
+    return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
+}
+
+}  // namespace
+
+TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
+                                    const char* term) {
+    if (requested != TerminalColors::Auto) return requested;
+    if (colorterm != nullptr &&
+        (std::strcmp(colorterm, "truecolor") == 0 || std::strcmp(colorterm, "24bit") == 0)) {
+        return TerminalColors::TrueColor;
+    }
+    if (term == nullptr || term[0] == 0) return TerminalColors::Ansi16;
+    if (std::strstr(term, "256color") != nullptr || std::strstr(term, "direct") != nullptr) {
+        return TerminalColors::Palette256;
+    }
+    static constexpr const char* SIXTEEN_COLOUR_TERMS[] = {"linux", "vt",     "ansi", "cons25",
+                                                           "dumb",  "screen", "sun",  "wsvt25"};
+    for (const char* prefix : SIXTEEN_COLOUR_TERMS) {
+        if (startsWith(term, prefix)) return TerminalColors::Ansi16;
+    }
+    if (std::strstr(term, "16color") != nullptr || std::strstr(term, "8color") != nullptr) {
+        return TerminalColors::Ansi16;
+    }
+    return TerminalColors::Palette256;
+}
+
+char32_t cp437ToUnicode(uint8_t character) {
+    return CP437_UNICODE[character];
+}
+
+uint8_t nearest256Color(uint8_t consoleColor) {
+    return NEAREST_256[consoleColor & 15];
+}
+
+uint8_t ansiColor(uint8_t consoleColor) {
+    // Console colours put blue in bit 0 and red in bit 2; ANSI the other way round.
+    return static_cast<uint8_t>(((consoleColor & 1) << 2) | (consoleColor & 2) |
+                                ((consoleColor & 4) >> 2) | (consoleColor & 8));
+}
+
+TerminalEncoder::TerminalEncoder(TerminalColors colors, int16_t columns, int16_t rows)
+    : colors_(colors == TerminalColors::Auto ? TerminalColors::TrueColor : colors),
+      columns_(std::max<int16_t>(columns, 0)),
+      rows_(std::max<int16_t>(rows, 0)),
+      terminalColumns_(columns_),
+      terminalRows_(rows_),
+      shown_(static_cast<size_t>(columns_) * static_cast<size_t>(rows_)),
+      out_(shown_.size() * MAX_BYTES_PER_CELL + FRAME_OVERHEAD_BYTES) {}
+
+void TerminalEncoder::setTerminalSize(int16_t columns, int16_t rows) {
+    terminalColumns_ = std::max<int16_t>(columns, 0);
+    terminalRows_ = std::max<int16_t>(rows, 0);
+    repaintAll_ = true;
+}
+
+void TerminalEncoder::appendText(std::string_view text) {
+    std::memcpy(out_.data() + length_, text.data(), text.size());
+    length_ += text.size();
+}
+
+void TerminalEncoder::appendNumber(unsigned value) {
+    char digits[10];
+    int count = 0;
+    do {
+        digits[count++] = static_cast<char>('0' + value % 10);
+        value /= 10;
+    } while (value != 0);
+    while (count > 0) out_[length_++] = digits[--count];
+}
+
+void TerminalEncoder::appendCursorMove(int row, int column) {
+    appendText("\x1b[");
+    appendNumber(static_cast<unsigned>(row + 1));
+    appendText(";");
+    appendNumber(static_cast<unsigned>(column + 1));
+    appendText("H");
+}
+
+void TerminalEncoder::appendColorParams(int color, bool background) {
+    const uint8_t index = static_cast<uint8_t>(color);
+    switch (colors_) {
+        case TerminalColors::Auto:
+        case TerminalColors::TrueColor: {
+            const ConsoleRgb& rgb = CONSOLE_PALETTE[index];
+            appendText(background ? "48;2;" : "38;2;");
+            appendNumber(rgb.r);
+            appendText(";");
+            appendNumber(rgb.g);
+            appendText(";");
+            appendNumber(rgb.b);
+            break;
+        }
+        case TerminalColors::Palette256:
+            appendText(background ? "48;5;" : "38;5;");
+            appendNumber(nearest256Color(index));
+            break;
+        case TerminalColors::Ansi16: {
+            const uint8_t ansi = ansiColor(index);
+            const unsigned base = (ansi & 8) ? (background ? 100 : 90) : (background ? 40 : 30);
+            appendNumber(base + (ansi & 7));
+            break;
+        }
+    }
+}
+
+void TerminalEncoder::appendColors(int foreground, int background) {
+    const bool newForeground = foreground != foreground_;
+    const bool newBackground = background != background_;
+    if (!newForeground && !newBackground) return;
+    appendText("\x1b[");
+    if (newForeground) appendColorParams(foreground, false);
+    if (newForeground && newBackground) appendText(";");
+    if (newBackground) appendColorParams(background, true);
+    appendText("m");
+    foreground_ = foreground;
+    background_ = background;
+}
+
+void TerminalEncoder::appendCharacter(uint8_t character) {
+    const char32_t code = CP437_UNICODE[character];
+    if (code < 0x80) {
+        out_[length_++] = static_cast<char>(code);
+    } else if (code < 0x800) {
+        out_[length_++] = static_cast<char>(0xC0 | (code >> 6));
+        out_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
+    } else {
+        out_[length_++] = static_cast<char>(0xE0 | (code >> 12));
+        out_[length_++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        out_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitch) {
+    length_ = 0;
+    const int visibleColumns = std::min(columns_, terminalColumns_);
+    const int visibleRows = std::min(rows_, terminalRows_);
+    const bool repaint = repaintAll_;
+    repaintAll_ = false;
+
+    appendText(TERMINAL_SYNC_BEGIN);
+    const size_t emptyLength = length_;
+    if (repaint) {
+        // Default colours, then clear: the area outside the cells ends up blank.
+        appendText("\x1b[0m\x1b[2J");
+        foreground_ = background_ = -1;
+        cursorRow_ = cursorColumn_ = -1;
+    }
+
+    for (int row = 0; row < visibleRows; ++row) {
+        const uint8_t* cell = cells + static_cast<std::ptrdiff_t>(row) * pitch;
+        ShownCell* shown = &shown_[static_cast<size_t>(row) * static_cast<size_t>(columns_)];
+        for (int column = 0; column < visibleColumns; ++column, cell += 4, ++shown) {
+            // Only byte 0 of the character field and the low byte of the attribute are shown.
+            const ShownCell wanted = {cell[0], cell[2]};
+            if (!repaint && wanted.character == shown->character &&
+                wanted.attribute == shown->attribute) {
+                continue;
+            }
+            if (row != cursorRow_ || column != cursorColumn_) appendCursorMove(row, column);
+            appendColors(wanted.attribute & 15, wanted.attribute >> 4);
+            appendCharacter(wanted.character);
+            *shown = wanted;
+            cursorRow_ = row;
+            // In the last column the cursor stays put or wraps depending on the
+            // terminal: treat it as unknown.
+            cursorColumn_ = column + 1 < terminalColumns_ ? column + 1 : -1;
+        }
+    }
+
+    if (length_ == emptyLength) {
+        length_ = 0;
+        return {};
+    }
+    appendText(TERMINAL_SYNC_END);
+    return {out_.data(), length_};
+}

@@ -1,0 +1,71 @@
+// Turns a screen of console cells (CHAR_INFO records) into the bytes a UTF-8
+// terminal needs to show it: code page 437 characters as Unicode, console colours
+// through the classic palette in 24-bit, 256 or 16 colours, and only the cells
+// that changed since the previous frame. Pure: no system calls.
+#pragma once
+
+#include <cstdint>
+#include <string_view>
+#include <vector>
+
+enum class TerminalColors : uint8_t { Auto, TrueColor, Palette256, Ansi16 };
+
+// The colour depth to use: an explicit request wins; otherwise 24-bit when
+// COLORTERM says truecolor or 24bit, 16 colours for terminal types known to
+// have no more, and the 256-colour table for everything else. Either string may be null.
+TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
+                                    const char* term);
+
+// Code point of a code page 437 character as shown on screen (0 shows as a blank).
+char32_t cp437ToUnicode(uint8_t character);
+// Index (16-255) of the 256-colour table entry nearest to console colour 0-15.
+uint8_t nearest256Color(uint8_t consoleColor);
+// ANSI colour number 0-7 (bit 0 red, bit 2 blue) plus 8 when bright, for console colour 0-15.
+uint8_t ansiColor(uint8_t consoleColor);
+
+inline constexpr std::string_view TERMINAL_SYNC_BEGIN = "\x1b[?2026h";
+inline constexpr std::string_view TERMINAL_SYNC_END = "\x1b[?2026l";
+
+class TerminalEncoder {
+  public:
+    // A screen buffer of `columns` x `rows` cells; `colors` must not be Auto.
+    TerminalEncoder(TerminalColors colors, int16_t columns, int16_t rows);
+
+    // The terminal's actual size; the cells beyond it are not drawn. Forces a full repaint.
+    void setTerminalSize(int16_t columns, int16_t rows);
+    // The next frame repaints every cell (after a resize, a resume, or when the
+    // screen content is unknown).
+    void invalidate() { repaintAll_ = true; }
+
+    // Encodes the cells (columns x rows CHAR_INFO records, rows `pitch` bytes apart)
+    // against what the terminal shows now and remembers them as shown. The answer
+    // stays valid until the next call; it is empty when nothing changed.
+    std::string_view encodeFrame(const uint8_t* cells, int32_t pitch);
+
+  private:
+    struct ShownCell {
+        uint8_t character;
+        uint8_t attribute;
+    };
+
+    void appendText(std::string_view text);
+    void appendNumber(unsigned value);
+    void appendCursorMove(int row, int column);
+    void appendColors(int foreground, int background);
+    void appendColorParams(int color, bool background);
+    void appendCharacter(uint8_t character);
+
+    TerminalColors colors_;
+    int16_t columns_;
+    int16_t rows_;
+    int16_t terminalColumns_;
+    int16_t terminalRows_;
+    bool repaintAll_ = true;
+    std::vector<ShownCell> shown_;
+    std::vector<char> out_;
+    size_t length_ = 0;
+    int cursorRow_ = -1;  // -1: unknown
+    int cursorColumn_ = -1;
+    int foreground_ = -1;  // console colour last sent, -1: unknown
+    int background_ = -1;
+};
