@@ -49,8 +49,8 @@ bool HeadlessConsole::readInputEvent(ConsoleInputEvent& event) {
 void HeadlessConsole::scheduleInput(uint32_t frames, const ConsoleInputEvent& event) {
     // Keep the script ordered by frame; events for the same frame stay in order.
     auto at =
-        std::upper_bound(input_.begin() + static_cast<std::ptrdiff_t>(nextInput_), input_.end(), frames,
-                         [](uint32_t f, const ScheduledInput& s) { return f < s.frames; });
+        std::upper_bound(input_.begin() + static_cast<std::ptrdiff_t>(nextInput_), input_.end(),
+                         frames, [](uint32_t f, const ScheduledInput& s) { return f < s.frames; });
     input_.insert(at, {frames, event});
 }
 
