@@ -1,6 +1,7 @@
 #include "shell/text_converter.h"
 
 #include <cstring>
+#include <vector>
 
 #include "shell/console_font.h"
 #include "shell/text_tables.h"
@@ -14,9 +15,10 @@ int TextConverter::build(uint8_t mode) {
         const size_t count = buildShadeCandidates(candidates);
         fillShadeTable(candidates, count, table_);
     } else {
-        static GlyphCandidate candidates[GLYPH_CANDIDATES_MAX];
-        const size_t count = buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), candidates);
-        fillGlyphTable(candidates, count, table_);
+        std::vector<GlyphCandidate> candidates(GLYPH_CANDIDATES_MAX);
+        const size_t count =
+            buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), candidates.data());
+        fillGlyphTable(candidates.data(), count, table_);
     }
     built_ = 1;
     return 0;

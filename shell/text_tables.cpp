@@ -5,44 +5,22 @@
 #include <cstdlib>
 #include <vector>
 
+// clang-format off
 const std::array<TextRgb, 16> SHADE_PALETTE = {{
-    {0, 0, 0},
-    {0, 0, 64},
-    {0, 64, 0},
-    {0, 64, 64},
-    {64, 0, 0},
-    {64, 0, 64},
-    {64, 64, 0},
-    {192, 192, 192},
-    {128, 128, 128},
-    {0, 0, 255},
-    {0, 255, 0},
-    {0, 255, 255},
-    {255, 0, 0},
-    {255, 0, 255},
-    {255, 255, 0},
-    {255, 255, 255},
+    {  0,   0,   0}, {  0,   0,  64}, {  0,  64,   0}, {  0,  64,  64},
+    { 64,   0,   0}, { 64,   0,  64}, { 64,  64,   0}, {192, 192, 192},
+    {128, 128, 128}, {  0,   0, 255}, {  0, 255,   0}, {  0, 255, 255},
+    {255,   0,   0}, {255,   0, 255}, {255, 255,   0}, {255, 255, 255},
 }};
 
 // Index 8 is never used in mode 0; its entry only keeps the table complete.
 const std::array<TextRgb, 16> GLYPH_PALETTE = {{
-    {0, 0, 0},
-    {0, 0, 128},
-    {0, 128, 0},
-    {0, 128, 128},
-    {128, 0, 0},
-    {128, 0, 128},
-    {128, 128, 0},
-    {128, 128, 128},
-    {0, 0, 0},
-    {0, 0, 255},
-    {0, 255, 0},
-    {0, 255, 255},
-    {255, 0, 0},
-    {255, 0, 255},
-    {255, 255, 0},
-    {255, 255, 255},
+    {  0,   0,   0}, {  0,   0, 128}, {  0, 128,   0}, {  0, 128, 128},
+    {128,   0,   0}, {128,   0, 128}, {128, 128,   0}, {128, 128, 128},
+    {  0,   0,   0}, {  0,   0, 255}, {  0, 255,   0}, {  0, 255, 255},
+    {255,   0,   0}, {255,   0, 255}, {255, 255,   0}, {255, 255, 255},
 }};
+// clang-format on
 
 namespace {
 
@@ -229,7 +207,10 @@ void fillShadeTable(const ShadeCandidate* candidates, size_t count, uint8_t* tab
 // Mode 0 keys are distinct points of the 32x32x32 grid, so each colour's
 // candidates can be looked up directly, shell by shell of growing L1 distance:
 // the first shell that holds any candidate holds all those of least distance,
-// and among them the brightness and list order settle the choice.
+// and among them the brightness and list order settle the choice (the least
+// (distance, brightness difference, list position), as the exhaustive scan
+// finds). When the shells grow past the size of the list (few candidates), the
+// list itself is scanned instead.
 void fillGlyphTable(const GlyphCandidate* candidates, size_t count, uint8_t* table) {
     if (count == 0) return;
     constexpr int16_t NONE = -1;
@@ -243,18 +224,19 @@ void fillGlyphTable(const GlyphCandidate* candidates, size_t count, uint8_t* tab
         const int r5 = c & 31, g5 = c >> 5 & 31, b5 = c >> 10 & 31;
         const float target = targetBrightness(r5, g5, b5);
         int best = -1;
+        int bestDistance = 0;
         float bestTie = 0.0f;
-        auto consider = [&](int r, int g, int b) {
-            if (b < 0 || b > 31) return;
-            const int i = grid[size_t(b << 10 | g << 5 | r)];
-            if (i == NONE) return;
+        auto consider = [&](int i, int d) {
             const float tie = std::fabs(brightness[size_t(i)] - target);
-            if (best < 0 || tie < bestTie || (tie == bestTie && i < best)) {
+            if (best < 0 || d < bestDistance ||
+                (d == bestDistance && (tie < bestTie || (tie == bestTie && i < best)))) {
                 best = i;
+                bestDistance = d;
                 bestTie = tie;
             }
         };
-        for (int d = 0; best < 0 && d <= 93; ++d) {
+        size_t visited = 0;
+        for (int d = 0; best < 0 && d <= 93 && visited <= count; ++d) {
             for (int dr = -d; dr <= d; ++dr) {
                 const int r = r5 + dr;
                 if (r < 0 || r > 31) continue;
@@ -263,9 +245,22 @@ void fillGlyphTable(const GlyphCandidate* candidates, size_t count, uint8_t* tab
                     const int g = g5 + dg;
                     if (g < 0 || g > 31) continue;
                     const int restG = restR - std::abs(dg);
-                    consider(r, g, b5 - restG);
-                    if (restG != 0) consider(r, g, b5 + restG);
+                    for (int b : {b5 - restG, b5 + restG}) {
+                        if (b < 0 || b > 31) continue;
+                        ++visited;
+                        const int i = grid[size_t(b << 10 | g << 5 | r)];
+                        if (i != NONE) consider(i, d);
+                        if (restG == 0) break;
+                    }
                 }
+            }
+        }
+        if (best < 0) {
+            for (size_t i = 0; i < count; ++i) {
+                const int key = candidates[i].key;
+                const int d = std::abs((key & 31) - r5) + std::abs((key >> 5 & 31) - g5) +
+                              std::abs((key >> 10 & 31) - b5);
+                consider(int(i), d);
             }
         }
         storeCell(table, c, candidates[best].character, candidates[best].attribute);
