@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <string>
 #include <vector>
 
@@ -229,16 +230,18 @@ TEST(FrameLoop, EndOfTimelineStillShowsThatFrame) {
 // keeps the cells of the last converted frame.
 namespace {
 struct PaintingDemo : FakeDemo<VirtualClock> {
-    uint8_t paintWith = 0;
-    void paintCellsWithoutConverter(Surface* cells) {
-        for (int16_t y = 0; y < cells->height(); ++y) {
-            for (int16_t x = 0; x < cells->width(); ++x) cells->pixelAt({x, y})[0] = paintWith;
-        }
-    }
+    // Frames 1 and 2 are pure red and pure blue in shade mode; frame 3 is green
+    // in an unknown mode, so the blue frame's cells stay.
     uint8_t update(uint32_t now) {
         const uint8_t running = FakeDemo<VirtualClock>::update(now);
-        paintWith = static_cast<uint8_t>('a' + updateTicks.size());
-        setTextMode(updateTicks.size() == 3 ? 7 : 1);
+        const size_t frame = updateTicks.size();
+        const uint8_t rgba[3][4] = {{255, 0, 0, 255}, {0, 0, 255, 255}, {0, 255, 0, 255}};
+        for (int16_t y = 0; y < color.height(); ++y) {
+            for (int16_t x = 0; x < color.width(); ++x) {
+                std::memcpy(color.pixelAt({x, y}), rgba[(frame - 1) % 3], 4);
+            }
+        }
+        setTextMode(frame == 3 ? 7 : 1);
         return running;
     }
 };
@@ -251,8 +254,8 @@ TEST(FrameLoop, UnknownTextModeKeepsLastCells) {
     demo.framesToRun = 3;
     std::vector<uint8_t> shown;
     console.setFrameHook(
-        [&](const HeadlessConsole& c, uint32_t) { shown.push_back(c.cellAt(5, 7)[0]); });
+        [&](const HeadlessConsole& c, uint32_t) { shown.push_back(c.cellAt(5, 7)[2]); });
 
     EXPECT_EQ(runShow(console, clock, demo), 0);
-    EXPECT_EQ(shown, (std::vector<uint8_t>{'b', 'c', 'c'}));
+    EXPECT_EQ(shown, (std::vector<uint8_t>{0x0C, 0x09, 0x09}));  // full blocks: red, blue, blue
 }
