@@ -1,0 +1,290 @@
+// SDL2 audio output. The music is decoded whole when it is opened; the device
+// runs from init on and its callback only copies frames of the playing stream
+// (or silence), so it never blocks, allocates or decodes. Without a usable
+// device the output falls back to SDL's dummy driver, which takes frames at
+// about the real rate, and failing that to a silent clock of our own.
+#include <SDL2/SDL.h>
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <atomic>
+#include <chrono>
+#include <cstring>
+
+#include "platform/ogg_decoder.h"
+#include "platform/sdl_sound.h"
+#include "platform/silent_sound.h"
+#include "platform/sound_backends.h"
+
+namespace {
+
+int64_t steadyMicros() {
+    return std::chrono::duration_cast<std::chrono::microseconds>(
+               std::chrono::steady_clock::now().time_since_epoch())
+        .count();
+}
+
+// Sound libraries report a missing card on stderr, over the start-up lines;
+// the cause reaches the user through problem() instead.
+class QuietStderr {
+  public:
+    QuietStderr() {
+        saved_ = dup(STDERR_FILENO);
+        const int null = open("/dev/null", O_WRONLY);
+        if (saved_ >= 0 && null >= 0) dup2(null, STDERR_FILENO);
+        if (null >= 0) ::close(null);
+    }
+    ~QuietStderr() {
+        if (saved_ >= 0) {
+            dup2(saved_, STDERR_FILENO);
+            ::close(saved_);
+        }
+    }
+    QuietStderr(const QuietStderr&) = delete;
+    QuietStderr& operator=(const QuietStderr&) = delete;
+
+  private:
+    int saved_ = -1;
+};
+
+}  // namespace
+
+struct SdlAudioOutput {
+    SDL_AudioDeviceID device = 0;  // 0: no device, the silent clock stands in
+    bool silent = false;
+    int rate = 44100;
+
+    // Shared with the callback; changed only while the device is locked.
+    const int16_t* music = nullptr;  // interleaved stereo
+    size_t musicFrames = 0;
+    size_t position = 0;
+    const SoundStream* playing = nullptr;
+    int64_t playMicros = 0;
+    bool latencyPending = false;
+
+    std::atomic<uint64_t> consumed{0};
+    std::atomic<uint64_t> musicPlayed{0};
+    std::atomic<int64_t> latencyMicros{-1};
+
+    int64_t clockStartMicros = 0;  // the silent clock: frames follow the steady clock
+
+    void lock() {
+        if (device) SDL_LockAudioDevice(device);
+    }
+    void unlock() {
+        if (device) SDL_UnlockAudioDevice(device);
+    }
+};
+
+namespace {
+
+void audioCallback(void* user, Uint8* bytes, int length) {
+    SdlAudioOutput& out = *static_cast<SdlAudioOutput*>(user);
+    const size_t frames = static_cast<size_t>(length) / 4;
+    size_t copied = 0;
+    if (out.music && out.position < out.musicFrames) {
+        copied = std::min(frames, out.musicFrames - out.position);
+        std::memcpy(bytes, out.music + out.position * 2, copied * 4);
+        out.position += copied;
+        out.musicPlayed.fetch_add(copied, std::memory_order_relaxed);
+        if (out.latencyPending) {
+            out.latencyPending = false;
+            out.latencyMicros.store(steadyMicros() - out.playMicros, std::memory_order_relaxed);
+        }
+    }
+    std::memset(bytes + copied * 4, 0, static_cast<size_t>(length) - copied * 4);
+    out.consumed.fetch_add(frames, std::memory_order_relaxed);
+}
+
+// Starts SDL audio with the current driver choice and a running device.
+bool openDevice(SdlAudioOutput& out, std::string& reason) {
+    if (SDL_InitSubSystem(SDL_INIT_AUDIO) != 0) {
+        reason = SDL_GetError();
+        return false;
+    }
+    SDL_AudioSpec want{};
+    want.freq = out.rate;
+    want.format = AUDIO_S16SYS;
+    want.channels = 2;
+    // 10 ms per callback: a short start and a whole-millisecond pace for the dummy driver.
+    want.samples = static_cast<Uint16>(std::clamp(out.rate / 100, 64, 8192));
+    want.callback = audioCallback;
+    want.userdata = &out;
+    SDL_AudioSpec have{};
+    out.device = SDL_OpenAudioDevice(nullptr, 0, &want, &have, 0);
+    if (out.device == 0) {
+        reason = SDL_GetError();
+        SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        return false;
+    }
+    const char* driver = SDL_GetCurrentAudioDriver();
+    out.silent = driver && std::strcmp(driver, "dummy") == 0;
+    SDL_PauseAudioDevice(out.device, 0);
+    return true;
+}
+
+// Brings decoded music to interleaved stereo at the output rate.
+bool toOutputFormat(DecodedAudio& audio, int outputRate, SoundStream& stream) {
+    stream.rate = outputRate;
+    if (audio.channels == 2 && audio.rate == outputRate) {
+        stream.samples = std::move(audio.samples);
+        stream.frameCount = audio.frameCount;
+        return true;
+    }
+    SDL_AudioStream* convert = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(audio.channels),
+                                                  audio.rate, AUDIO_S16SYS, 2, outputRate);
+    if (!convert) return false;
+    bool ok = SDL_AudioStreamPut(convert, audio.samples.data(),
+                                 static_cast<int>(audio.samples.size() * 2)) == 0 &&
+              SDL_AudioStreamFlush(convert) == 0;
+    if (ok) {
+        const int available = SDL_AudioStreamAvailable(convert);
+        stream.samples.resize(static_cast<size_t>(available) / 2);
+        const int got = SDL_AudioStreamGet(convert, stream.samples.data(), available);
+        ok = got >= 0;
+        stream.samples.resize(ok ? static_cast<size_t>(got) / 4 * 2 : 0);
+        stream.frameCount = stream.samples.size() / 2;
+    }
+    SDL_FreeAudioStream(convert);
+    return ok && stream.frameCount > 0;
+}
+
+}  // namespace
+
+SdlSoundSystem::SdlSoundSystem() = default;
+
+SdlSoundSystem::~SdlSoundSystem() {
+    shutdown();
+}
+
+int SdlSoundSystem::init(int mixRate, int, unsigned) {
+    if (output_) return 1;
+    problem_.clear();
+    auto out = std::make_unique<SdlAudioOutput>();
+    out->rate = mixRate > 0 ? mixRate : 44100;
+    SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
+    SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "vornak");
+
+    std::string reason;
+    bool opened;
+    {
+        QuietStderr quiet;
+        opened = openDevice(*out, reason);
+        if (!opened) {
+            SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
+            std::string dummyReason;
+            openDevice(*out, dummyReason);
+            SDL_ResetHint(SDL_HINT_AUDIODRIVER);
+            out->silent = true;
+        }
+    }
+    if (!opened) {
+        problem_ = "No usable audio device (" + reason + "); the show plays silently";
+    } else if (out->silent) {
+        problem_ = "The audio driver \"dummy\" is chosen; the show plays silently";
+    }
+    out->clockStartMicros = steadyMicros();
+    outputRate_ = out->rate;
+    output_ = std::move(out);
+    return 1;
+}
+
+SoundStream* SdlSoundSystem::openStream(const char* fileName) {
+    DecodedAudio audio;
+    std::string cause;
+    if (!decodeOggFile(fileName, audio, cause)) {
+        problem_ = cause;
+        return nullptr;
+    }
+    auto stream = std::make_unique<SoundStream>();
+    if (!toOutputFormat(audio, outputRate_, *stream)) {
+        problem_ = "Cannot convert the music to " + std::to_string(outputRate_) +
+                   " Hz stereo: " + SDL_GetError();
+        return nullptr;
+    }
+    if (!cause.empty()) problem_ = cause;  // plays, but ends early
+    streams_.push_back(std::move(stream));
+    return streams_.back().get();
+}
+
+int SdlSoundSystem::play(SoundStream* stream) {
+    const bool known = std::any_of(streams_.begin(), streams_.end(),
+                                   [stream](const auto& s) { return s.get() == stream; });
+    if (!output_ || !stream || !known) return 0;
+    SdlAudioOutput& out = *output_;
+    out.lock();
+    out.playing = stream;
+    out.music = stream->samples.data();
+    out.musicFrames = stream->frameCount;
+    out.position = 0;
+    out.musicPlayed.store(0, std::memory_order_relaxed);
+    out.latencyMicros.store(-1, std::memory_order_relaxed);
+    out.playMicros = steadyMicros();
+    out.latencyPending = true;
+    out.unlock();
+    return 1;
+}
+
+void SdlSoundSystem::stop(SoundStream* stream) {
+    if (!output_ || !stream) return;
+    SdlAudioOutput& out = *output_;
+    out.lock();
+    if (out.playing == stream) {
+        out.playing = nullptr;
+        out.music = nullptr;
+        out.musicFrames = 0;
+        out.latencyPending = false;
+    }
+    out.unlock();
+}
+
+void SdlSoundSystem::close(SoundStream* stream) {
+    stop(stream);
+    std::erase_if(streams_, [stream](const auto& s) { return s.get() == stream; });
+}
+
+void SdlSoundSystem::shutdown() {
+    if (output_) {
+        if (output_->device) {
+            SDL_CloseAudioDevice(output_->device);  // waits for a running callback
+            SDL_QuitSubSystem(SDL_INIT_AUDIO);
+        }
+        output_.reset();
+    }
+    streams_.clear();
+}
+
+bool SdlSoundSystem::outputIsSilent() const {
+    return output_ && output_->silent;
+}
+
+uint64_t SdlSoundSystem::framesConsumed() const {
+    if (!output_) return 0;
+    if (output_->device) return output_->consumed.load(std::memory_order_relaxed);
+    const int64_t elapsed = steadyMicros() - output_->clockStartMicros;
+    return static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(output_->rate) / 1000000;
+}
+
+uint64_t SdlSoundSystem::musicFramesPlayed() const {
+    if (!output_) return 0;
+    const SdlAudioOutput& out = *output_;
+    if (out.device) return out.musicPlayed.load(std::memory_order_relaxed);
+    if (!out.playing) return 0;
+    const int64_t elapsed = steadyMicros() - out.playMicros;
+    const uint64_t frames =
+        static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(out.rate) / 1000000;
+    return std::min<uint64_t>(frames, out.musicFrames);
+}
+
+int64_t SdlSoundSystem::startLatencyMicros() const {
+    if (!output_) return -1;
+    if (!output_->device) return output_->playing ? 0 : -1;
+    return output_->latencyMicros.load(std::memory_order_relaxed);
+}
+
+SoundSystem& platformSoundSystem() {
+    static SdlSoundSystem* system = new SdlSoundSystem;
+    return *system;
+}
