@@ -5,7 +5,7 @@
 #include <cstdint>
 
 class Clock {
-public:
+  public:
     virtual ~Clock() = default;
     virtual uint32_t tickCount() = 0;
     virtual void sleep(uint32_t milliseconds) = 0;

@@ -22,13 +22,14 @@ constexpr uint16_t CONSOLE_KEY_EVENT = 1;
 constexpr uint16_t CONSOLE_VK_ESCAPE = 0x1B;
 
 class Console {
-public:
+  public:
     virtual ~Console() = default;
 
-    virtual void setTitle(const char* title) = 0;                        // SetConsoleTitleA
-    virtual void setScreenBufferSize(int16_t columns, int16_t rows) = 0; // SetConsoleScreenBufferSize
-    virtual void flushInput() = 0;                                       // FlushConsoleInputBuffer
-    virtual void writeText(const char* text, uint32_t length) = 0;       // WriteConsoleA
+    virtual void setTitle(const char* title) = 0;  // SetConsoleTitleA
+    virtual void setScreenBufferSize(int16_t columns,
+                                     int16_t rows) = 0;             // SetConsoleScreenBufferSize
+    virtual void flushInput() = 0;                                  // FlushConsoleInputBuffer
+    virtual void writeText(const char* text, uint32_t length) = 0;  // WriteConsoleA
 
     // WriteConsoleOutputA of a buffer of `count` x 1 cells onto screen row `row`,
     // starting at column 0. `cells` holds `count` CHAR_INFO records.
@@ -38,6 +39,6 @@ public:
     virtual void beginFrame() {}
     virtual void endFrame() {}
 
-    virtual uint32_t pendingInputEvents() = 0;                 // GetNumberOfConsoleInputEvents
-    virtual bool readInputEvent(ConsoleInputEvent& event) = 0; // ReadConsoleInputA, one record
+    virtual uint32_t pendingInputEvents() = 0;                  // GetNumberOfConsoleInputEvents
+    virtual bool readInputEvent(ConsoleInputEvent& event) = 0;  // ReadConsoleInputA, one record
 };

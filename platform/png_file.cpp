@@ -14,7 +14,8 @@ using FilePtr = std::unique_ptr<FILE, FileCloser>;
 
 }  // namespace
 
-bool writePngRgba(const std::string& path, int width, int height, const uint8_t* pixels, int pitch) {
+bool writePngRgba(const std::string& path, int width, int height, const uint8_t* pixels,
+                  int pitch) {
     if (width <= 0 || height <= 0 || pixels == nullptr || pitch < width * 4) return false;
     FilePtr file(std::fopen(path.c_str(), "wb"));
     if (!file) return false;

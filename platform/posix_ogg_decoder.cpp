@@ -151,7 +151,7 @@ bool decodeOggFile(const char* fileName, DecodedAudio& out, std::string& problem
     }
 
     if (out.frameCount == 0) {
-        problem = "Music file " + where + " holds no sound";
+        problem = "Music file " + where + (out.complete ? " holds no sound" : " is damaged");
         out.samples.clear();
         return false;
     }

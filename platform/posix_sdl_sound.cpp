@@ -1,8 +1,8 @@
 // SDL2 audio output. The music is decoded whole when it is opened; the device
 // runs from init on and its callback only copies frames of the playing stream
 // (or silence), so it never blocks, allocates or decodes. Without a usable
-// device the output falls back to SDL's dummy driver, which takes frames at
-// about the real rate, and failing that to a silent clock of our own.
+// device a thread of ours calls the same callback at the real rate and
+// discards what it gets, so that the silent show keeps time the same way.
 #include <SDL2/SDL.h>
 
 #include <fcntl.h>
@@ -12,6 +12,8 @@
 #include <atomic>
 #include <chrono>
 #include <cstring>
+#include <mutex>
+#include <thread>
 
 #include "platform/ogg_decoder.h"
 #include "platform/sdl_sound.h"
@@ -56,6 +58,10 @@ struct SdlAudioOutput {
     bool silent = false;
     int rate = 44100;
 
+    std::thread silentClock;
+    std::atomic<bool> clockRunning{false};
+    std::mutex clockMutex;  // the silent clock's lock, in place of the device's
+
     // Shared with the callback; changed only while the device is locked.
     const int16_t* music = nullptr;  // interleaved stereo
     size_t musicFrames = 0;
@@ -68,13 +74,17 @@ struct SdlAudioOutput {
     std::atomic<uint64_t> musicPlayed{0};
     std::atomic<int64_t> latencyMicros{-1};
 
-    int64_t clockStartMicros = 0;  // the silent clock: frames follow the steady clock
-
     void lock() {
-        if (device) SDL_LockAudioDevice(device);
+        if (device)
+            SDL_LockAudioDevice(device);
+        else
+            clockMutex.lock();
     }
     void unlock() {
-        if (device) SDL_UnlockAudioDevice(device);
+        if (device)
+            SDL_UnlockAudioDevice(device);
+        else
+            clockMutex.unlock();
     }
 };
 
@@ -96,6 +106,27 @@ void audioCallback(void* user, Uint8* bytes, int length) {
     }
     std::memset(bytes + copied * 4, 0, static_cast<size_t>(length) - copied * 4);
     out.consumed.fetch_add(frames, std::memory_order_relaxed);
+}
+
+// The stand-in for a device: takes 10 ms of frames at a time, as the steady
+// clock makes them due.
+void runSilentClock(SdlAudioOutput& out) {
+    const size_t chunk = static_cast<size_t>(std::clamp(out.rate / 100, 64, 8192));
+    std::vector<Uint8> buffer(chunk * 4);
+    const int64_t start = steadyMicros();
+    uint64_t handed = 0;
+    while (out.clockRunning.load(std::memory_order_relaxed)) {
+        const uint64_t due = static_cast<uint64_t>(steadyMicros() - start) *
+                             static_cast<uint64_t>(out.rate) / 1000000;
+        while (handed + chunk <= due) {
+            {
+                std::lock_guard<std::mutex> hold(out.clockMutex);
+                audioCallback(&out, buffer.data(), static_cast<int>(buffer.size()));
+            }
+            handed += chunk;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
 }
 
 // Starts SDL audio with the current driver choice and a running device.
@@ -136,16 +167,24 @@ bool toOutputFormat(DecodedAudio& audio, int outputRate, SoundStream& stream) {
     SDL_AudioStream* convert = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(audio.channels),
                                                   audio.rate, AUDIO_S16SYS, 2, outputRate);
     if (!convert) return false;
-    bool ok = SDL_AudioStreamPut(convert, audio.samples.data(),
-                                 static_cast<int>(audio.samples.size() * 2)) == 0 &&
-              SDL_AudioStreamFlush(convert) == 0;
+    // The resampler holds back the last few frames even when flushed: feed it
+    // some silence after the music and cut the result to the music's length.
+    const size_t expected =
+        static_cast<size_t>(static_cast<uint64_t>(audio.frameCount) *
+                            static_cast<uint64_t>(outputRate) / static_cast<uint64_t>(audio.rate));
+    const std::vector<int16_t> padding(4096 * static_cast<size_t>(audio.channels));
+    bool ok =
+        SDL_AudioStreamPut(convert, audio.samples.data(),
+                           static_cast<int>(audio.samples.size() * 2)) == 0 &&
+        SDL_AudioStreamPut(convert, padding.data(), static_cast<int>(padding.size() * 2)) == 0 &&
+        SDL_AudioStreamFlush(convert) == 0;
     if (ok) {
         const int available = SDL_AudioStreamAvailable(convert);
         stream.samples.resize(static_cast<size_t>(available) / 2);
         const int got = SDL_AudioStreamGet(convert, stream.samples.data(), available);
         ok = got >= 0;
-        stream.samples.resize(ok ? static_cast<size_t>(got) / 4 * 2 : 0);
-        stream.frameCount = stream.samples.size() / 2;
+        stream.frameCount = ok ? std::min(static_cast<size_t>(got) / 4, expected) : 0;
+        stream.samples.resize(2 * stream.frameCount);
     }
     SDL_FreeAudioStream(convert);
     return ok && stream.frameCount > 0;
@@ -172,20 +211,15 @@ int SdlSoundSystem::init(int mixRate, int, unsigned) {
     {
         QuietStderr quiet;
         opened = openDevice(*out, reason);
-        if (!opened) {
-            SDL_SetHintWithPriority(SDL_HINT_AUDIODRIVER, "dummy", SDL_HINT_OVERRIDE);
-            std::string dummyReason;
-            openDevice(*out, dummyReason);
-            SDL_ResetHint(SDL_HINT_AUDIODRIVER);
-            out->silent = true;
-        }
     }
     if (!opened) {
         problem_ = "No usable audio device (" + reason + "); the show plays silently";
+        out->silent = true;
+        out->clockRunning = true;
+        out->silentClock = std::thread(runSilentClock, std::ref(*out));
     } else if (out->silent) {
         problem_ = "The audio driver \"dummy\" is chosen; the show plays silently";
     }
-    out->clockStartMicros = steadyMicros();
     outputRate_ = out->rate;
     output_ = std::move(out);
     return 1;
@@ -251,6 +285,10 @@ void SdlSoundSystem::shutdown() {
             SDL_CloseAudioDevice(output_->device);  // waits for a running callback
             SDL_QuitSubSystem(SDL_INIT_AUDIO);
         }
+        if (output_->silentClock.joinable()) {
+            output_->clockRunning = false;
+            output_->silentClock.join();
+        }
         output_.reset();
     }
     streams_.clear();
@@ -261,27 +299,15 @@ bool SdlSoundSystem::outputIsSilent() const {
 }
 
 uint64_t SdlSoundSystem::framesConsumed() const {
-    if (!output_) return 0;
-    if (output_->device) return output_->consumed.load(std::memory_order_relaxed);
-    const int64_t elapsed = steadyMicros() - output_->clockStartMicros;
-    return static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(output_->rate) / 1000000;
+    return output_ ? output_->consumed.load(std::memory_order_relaxed) : 0;
 }
 
 uint64_t SdlSoundSystem::musicFramesPlayed() const {
-    if (!output_) return 0;
-    const SdlAudioOutput& out = *output_;
-    if (out.device) return out.musicPlayed.load(std::memory_order_relaxed);
-    if (!out.playing) return 0;
-    const int64_t elapsed = steadyMicros() - out.playMicros;
-    const uint64_t frames =
-        static_cast<uint64_t>(elapsed) * static_cast<uint64_t>(out.rate) / 1000000;
-    return std::min<uint64_t>(frames, out.musicFrames);
+    return output_ ? output_->musicPlayed.load(std::memory_order_relaxed) : 0;
 }
 
 int64_t SdlSoundSystem::startLatencyMicros() const {
-    if (!output_) return -1;
-    if (!output_->device) return output_->playing ? 0 : -1;
-    return output_->latencyMicros.load(std::memory_order_relaxed);
+    return output_ ? output_->latencyMicros.load(std::memory_order_relaxed) : -1;
 }
 
 SoundSystem& platformSoundSystem() {

@@ -5,7 +5,7 @@
 class SoundStream;  // defined by each backend
 
 class SoundSystem {
-public:
+  public:
     virtual ~SoundSystem() = default;
 
     // FSOUND_Init(mixRate, channels, flags): 1 on success.
