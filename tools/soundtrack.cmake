@@ -17,3 +17,8 @@ target_include_directories(vornak_soundtrack_lib PUBLIC ${CMAKE_SOURCE_DIR})
 target_link_libraries(vornak_soundtrack_lib PUBLIC vornak_options PkgConfig::VORNAK_SOUND)
 cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
     CALL target_link_libraries vornak_tests PRIVATE vornak_soundtrack_lib)
+if(NOT VORNAK_SANITIZE)
+    cmake_language(DEFER DIRECTORY ${CMAKE_SOURCE_DIR}
+        CALL target_compile_definitions vornak_bench PRIVATE
+        VORNAK_BENCH_BINARY_DIR="${CMAKE_BINARY_DIR}")
+endif()

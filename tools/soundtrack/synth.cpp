@@ -586,7 +586,6 @@ std::vector<int16_t> master(Mix& mix) {
 
 namespace {
 
-//                          root  tones
 constexpr Chord Am = {45, {57, 60, 64, 69}};
 constexpr Chord F = {41, {53, 57, 60, 65}};
 constexpr Chord Fmaj7 = {41, {57, 60, 64, 65}};
@@ -598,84 +597,18 @@ constexpr Chord Em = {40, {55, 59, 64, 67}};
 
 constexpr int BARS = 68;
 
+// clang-format off
 const Chord* const CHORDS[BARS] = {
-    // Lights (bars 0-14)
-    &Am,
-    &Am,
-    &F,
-    &F,
-    &C,
-    &C,
-    &G,
-    &G,
-    &Am,
-    &Am,
-    &F,
-    &F,
-    &Dm,
-    &Dm,
-    &E,
-    // Sphere (15-22)
-    &Am,
-    &F,
-    &C,
-    &G,
-    &Am,
-    &F,
-    &G,
-    &E,
-    // Relief (23-30)
-    &Fmaj7,
-    &G,
-    &Am,
-    &Em,
-    &Fmaj7,
-    &G,
-    &Am,
-    &Am,
-    // Cubes (31-38)
-    &Am,
-    &F,
-    &C,
-    &G,
-    &Am,
-    &F,
-    &G,
-    &E,
-    // Glow (39-46)
-    &F,
-    &F,
-    &C,
-    &C,
-    &Dm,
-    &Dm,
-    &E,
-    &E,
-    // Replay (47-54)
-    &Am,
-    &F,
-    &C,
-    &G,
-    &Am,
-    &F,
-    &G,
-    &E,
-    // Columns (55-62)
-    &Am,
-    &F,
-    &C,
-    &G,
-    &Am,
-    &F,
-    &G,
-    &E,
-    // Finale (63-67)
-    &F,
-    &G,
-    &Am,
-    &Am,
-    &Am,
+    &Am, &Am, &F, &F, &C, &C, &G, &G, &Am, &Am, &F, &F, &Dm, &Dm, &E,  // Lights (bars 0-14)
+    &Am, &F, &C, &G, &Am, &F, &G, &E,                                  // Sphere (15-22)
+    &Fmaj7, &G, &Am, &Em, &Fmaj7, &G, &Am, &Am,                        // Relief (23-30)
+    &Am, &F, &C, &G, &Am, &F, &G, &E,                                  // Cubes (31-38)
+    &F, &F, &C, &C, &Dm, &Dm, &E, &E,                                  // Glow (39-46)
+    &Am, &F, &C, &G, &Am, &F, &G, &E,                                  // Replay (47-54)
+    &Am, &F, &C, &G, &Am, &F, &G, &E,                                  // Columns (55-62)
+    &F, &G, &Am, &Am, &Am,                                             // Finale (63-67)
 };
+// clang-format on
 
 enum Section { LIGHTS, SPHERE, RELIEF, CUBES, GLOW, REPLAY, COLUMNS, FINALE };
 
