@@ -6,6 +6,8 @@
 #include <SDL2/SDL.h>
 
 #include <fcntl.h>
+#include <pthread.h>
+#include <signal.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -49,6 +51,23 @@ class QuietStderr {
 
   private:
     int saved_ = -1;
+};
+
+// The audio threads start with every signal blocked, so that the show's own
+// handlers (terminal restore, Escape, Ctrl-C) always run on the main thread.
+class SignalsBlocked {
+  public:
+    SignalsBlocked() {
+        sigset_t all;
+        sigfillset(&all);
+        pthread_sigmask(SIG_BLOCK, &all, &saved_);
+    }
+    ~SignalsBlocked() { pthread_sigmask(SIG_SETMASK, &saved_, nullptr); }
+    SignalsBlocked(const SignalsBlocked&) = delete;
+    SignalsBlocked& operator=(const SignalsBlocked&) = delete;
+
+  private:
+    sigset_t saved_;
 };
 
 }  // namespace
@@ -207,6 +226,7 @@ int SdlSoundSystem::init(int mixRate, int, unsigned) {
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "vornak");
 
     std::string reason;
+    SignalsBlocked inheritedByAudioThreads;
     bool opened;
     {
         QuietStderr quiet;

@@ -6,11 +6,14 @@
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <unistd.h>
 
 #include "platform/ogg_decoder.h"
 #include "platform/sdl_sound.h"
@@ -19,15 +22,20 @@
 
 namespace {
 
+// One directory per test process (ctest runs them side by side), removed at exit.
+struct TestDir {
+    std::filesystem::path path =
+        std::filesystem::path(VORNAK_BINARY_DIR) / "sound_test_files" / std::to_string(getpid());
+    TestDir() { std::filesystem::create_directories(path); }
+    ~TestDir() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::string testDir() {
-    static const std::string dir = [] {
-        std::string d = std::string(VORNAK_BINARY_DIR) + "/sound_test_files";
-        std::remove((d + "/x").c_str());
-        std::string command = "mkdir -p '" + d + "'";
-        EXPECT_EQ(std::system(command.c_str()), 0);
-        return d;
-    }();
-    return dir;
+    static const TestDir dir;
+    return dir.path.string();
 }
 
 // A short tone, encoded with our encoder.
