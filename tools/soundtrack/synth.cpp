@@ -1,6 +1,7 @@
-// The soundtrack's instruments, effects and score. Everything is computed in
-// float or double with our own sine table and noise generator, so a build
-// without fused multiply-adds gives the same samples everywhere.
+// The soundtrack's instruments, effects and score. The per-sample work uses
+// our own sine table and noise generator; the maths library only sets
+// coefficients (exp, tan, pow). Built without fused multiply-adds, g++ and
+// clang give the same samples, and so the same file.
 #include "tools/soundtrack/synth.h"
 
 #include <algorithm>
@@ -627,8 +628,8 @@ struct PadStyle {
 };
 
 constexpr PadStyle PAD[] = {
-    {1.0f, 0.25f}, {0.6f, 0.45f}, {0.85f, 0.4f}, {0.5f, 0.55f},
-    {1.0f, 0.6f},  {0.65f, 0.5f}, {0.6f, 0.65f}, {1.0f, 0.3f},
+    {1.5f, 0.3f}, {0.6f, 0.45f}, {0.9f, 0.4f},  {0.5f, 0.55f},
+    {1.3f, 0.6f}, {0.65f, 0.5f}, {0.6f, 0.65f}, {1.4f, 0.3f},
 };
 
 // Drum grooves, one character per 16th: X loud, x soft, o open hat, . rest.
