@@ -4,34 +4,38 @@
 
 namespace {
 
-// new = (s & ~wm) | ((((s & keep) ^ flip) + add) & wm). Increment and decrement
-// wrap modulo 256 and, like every operation, change only the bits under the
-// write mask.
+// new = (s & ~wm) | (((((s & keep) | fill) ^ flip) + add) & wm): one expression
+// with per-span parameters for every operation. Only the bits under the write
+// mask change. Increment and decrement count in the field under the mask, and
+// wrap: with the mask 255, 255 + 1 is 0 and 0 - 1 is 255.
 struct StencilUpdate {
     uint8_t keep;
+    uint8_t fill;
     uint8_t flip;
     uint8_t add;
 };
 
-StencilUpdate stencilUpdate(uint8_t op, uint8_t ref) {
+StencilUpdate stencilUpdate(uint8_t op, uint8_t ref, uint8_t writeMask) {
+    const uint8_t belowMask = static_cast<uint8_t>(~writeMask);
     switch (op) {
         case 0:
-            return {0x00, 0x00, 0};
+            return {0x00, 0x00, 0x00, 0};
         case 2:
-            return {0x00, ref, 0};
+            return {0x00, 0x00, ref, 0};
         case 3:
-            return {0xFF, 0xFF, 0};
+            return {0xFF, 0x00, 0xFF, 0};
+        // Ones in the bits outside the mask carry the increment into the field.
         case 4:
-            return {0xFF, 0x00, 1};
+            return {0xFF, belowMask, 0x00, 1};
         case 5:
-            return {0xFF, 0x00, 255};
+            return {writeMask, 0x00, 0x00, 255};
         default:
-            return {0xFF, 0x00, 0};
+            return {0xFF, 0x00, 0x00, 0};
     }
 }
 
 inline uint8_t apply(const StencilUpdate& u, uint8_t s, uint8_t writeMask) {
-    const uint8_t changed = static_cast<uint8_t>(((s & u.keep) ^ u.flip) + u.add);
+    const uint8_t changed = static_cast<uint8_t>((((s & u.keep) | u.fill) ^ u.flip) + u.add);
     return static_cast<uint8_t>((s & ~writeMask) | (changed & writeMask));
 }
 
@@ -59,7 +63,7 @@ uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdat
 }  // namespace
 
 uint8_t applyStencilOp(uint8_t op, uint8_t stored, uint8_t ref, uint8_t writeMask) {
-    return apply(stencilUpdate(op, ref), stored, writeMask);
+    return apply(stencilUpdate(op, ref, writeMask), stored, writeMask);
 }
 
 int StencilTestOp::enumerateKeys(FragmentKey& key, unsigned index) const {
@@ -73,9 +77,9 @@ int StencilTestOp::enumerateKeys(FragmentKey& key, unsigned index) const {
 uint8_t StencilTestOp::test(uint8_t* stencil, uint8_t* mask, uint16_t n, uint8_t opRejected,
                             uint8_t opFail, uint8_t opPass, uint8_t valueMask, uint8_t func,
                             uint8_t ref, uint8_t writeMask) const {
-    const StencilUpdate rejected = stencilUpdate(opRejected, ref);
-    const StencilUpdate fail = stencilUpdate(opFail, ref);
-    const StencilUpdate pass = stencilUpdate(opPass, ref);
+    const StencilUpdate rejected = stencilUpdate(opRejected, ref, writeMask);
+    const StencilUpdate fail = stencilUpdate(opFail, ref, writeMask);
+    const StencilUpdate pass = stencilUpdate(opPass, ref, writeMask);
     auto run = [&](auto passes) {
         return testSpan(stencil, mask, n, rejected, fail, pass, valueMask, ref, writeMask, passes);
     };

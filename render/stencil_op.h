@@ -18,5 +18,6 @@ class StencilTestOp final : public StencilFragmentOp {
 };
 
 // New stencil value after operation op (0 zero, 1 keep, 2 replace, 3 invert,
-// 4 increment, 5 decrement, others keep). Only the bits under writeMask change.
+// 4 increment, 5 decrement, others keep). Only the bits under writeMask change;
+// increment and decrement count in the field under the mask.
 uint8_t applyStencilOp(uint8_t op, uint8_t stored, uint8_t ref, uint8_t writeMask);
