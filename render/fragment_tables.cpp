@@ -85,13 +85,14 @@ int resetBlendTable() {
 }
 
 int resetTexEnvTable() {
-    emptyTable(tables().texEnv);
-    TexEnvFragmentOp* const ops[] = {new TexEnvReplaceOp, new TexEnvModulateOp,
-                                     new TexEnvAddSubtractOp};
-    for (TexEnvFragmentOp* op : ops) {
-        tables().created.push_back(op);
-        installTexEnvOp(op);
-    }
+    FragmentTables& t = tables();
+    emptyTable(t.texEnv);
+    createOnce<TexEnvReplaceOp>(t.texEnvReplaceOp);
+    createOnce<TexEnvModulateOp>(t.texEnvModulateOp);
+    createOnce<TexEnvAddSubtractOp>(t.texEnvAddSubtractOp);
+    installTexEnvOp(t.texEnvReplaceOp);
+    installTexEnvOp(t.texEnvModulateOp);
+    installTexEnvOp(t.texEnvAddSubtractOp);
     return 0;
 }
 

@@ -5,7 +5,6 @@
 
 #include <cstddef>
 #include <cstdint>
-#include <vector>
 
 #include "render/fragment_op.h"
 
@@ -28,14 +27,25 @@ struct FragmentTables {
     FragmentTable<BlendFragmentOp, BLEND_TABLE_SIZE> blend;
     FragmentTable<TexEnvFragmentOp, TEXENV_TABLE_SIZE> texEnv;  // its built flag is unused
 
-    // The objects of the latest sglInit, which sglShutdown removes again.
+    // The objects, created by the first sglInit and reinstalled by every later
+    // one. They hold no state, so reinstalling the same objects is the same as
+    // rebuilding them; they are never deleted and stay reachable from here.
     AlphaFragmentOp* alphaTestOp = nullptr;
+    BlendFragmentOp* blendOp = nullptr;
+    BlendFragmentOp* blendConstantOneOp = nullptr;
+    BlendFragmentOp* blendDestinationOneOp = nullptr;
+    BlendFragmentOp* blendSourcePairOp = nullptr;
     DepthFragmentOp* depthOp = nullptr;
     StencilFragmentOp* stencilTestOp = nullptr;
-    BlendFragmentOp* blendOp = nullptr;
-    // Every object ever created: they are never deleted, and this keeps them reachable.
-    std::vector<const FragmentOp*> created;
+    TexEnvFragmentOp* texEnvReplaceOp = nullptr;
+    TexEnvFragmentOp* texEnvModulateOp = nullptr;
+    TexEnvFragmentOp* texEnvAddSubtractOp = nullptr;
 };
+
+template <typename Op, typename Interface>
+void createOnce(Interface*& slot) {
+    if (slot == nullptr) slot = new Op;
+}
 
 // Table management. The resets empty every entry (and set the built flag);
 // the texture-environment reset also creates and installs its three objects.

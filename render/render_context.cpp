@@ -14,13 +14,6 @@ RenderContext renderContext;
 
 namespace {
 
-template <typename Op>
-Op* createOp() {
-    Op* op = new Op;
-    renderContext.tables.created.push_back(op);
-    return op;
-}
-
 void setColour(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     uint8_t* c = renderContext.currentColour;
     c[0] = r;
@@ -44,16 +37,19 @@ int sglInit() {
     // Install order matters for the blend table: each fast object takes over
     // the pairs it serves from the objects installed before it.
     FragmentTables& t = rc.tables;
-    t.alphaTestOp = createOp<AlphaTestOp>();
+    createOnce<AlphaTestOp>(t.alphaTestOp);
     installAlphaOp(t.alphaTestOp);
-    t.blendOp = createOp<BlendOp>();
+    createOnce<BlendOp>(t.blendOp);
     installBlendOp(t.blendOp);
-    installBlendOp(createOp<BlendConstantOneOp>());
-    installBlendOp(createOp<BlendDestinationOneOp>());
-    installBlendOp(createOp<BlendSourcePairOp>());
-    t.depthOp = createOp<DepthOp>();
+    createOnce<BlendConstantOneOp>(t.blendConstantOneOp);
+    installBlendOp(t.blendConstantOneOp);
+    createOnce<BlendDestinationOneOp>(t.blendDestinationOneOp);
+    installBlendOp(t.blendDestinationOneOp);
+    createOnce<BlendSourcePairOp>(t.blendSourcePairOp);
+    installBlendOp(t.blendSourcePairOp);
+    createOnce<DepthOp>(t.depthOp);
     installDepthOp(t.depthOp);
-    t.stencilTestOp = createOp<StencilTestOp>();
+    createOnce<StencilTestOp>(t.stencilTestOp);
     installStencilOp(t.stencilTestOp);
 
     // Matrix mode, matrices and the per-fragment settings survive a second sglInit.
