@@ -1,8 +1,8 @@
-// Blend objects. The general one reads a per-span description of its two
-// factors; the fast ones are instantiated per factor code so that their loops
-// carry no branch on the state, and compute in unsigned 16-bit lanes: every
-// product is at most 256 x 255 = 65280, sums saturate at 65535 and the result
-// saturates at 255.
+// Blend objects. All of them compute in unsigned 16-bit lanes, two pixels at a
+// time: every product is at most 256 x 255 = 65280, sums saturate at 65535 and
+// the result saturates at 255 when it is packed into bytes. The general object
+// reads a per-span description of its two factors; the fast ones are
+// instantiated per factor code, so their loops carry no branch on the state.
 #include "render/blend_op.h"
 
 #include <algorithm>
@@ -35,8 +35,8 @@ constexpr uint8_t FACTOR_CODES[14] = {
     BLEND_ONE_MINUS_CONSTANT_ALPHA,
 };
 
-// A factor code as f_j = add + sign x V[channel[j]], where V is the source
-// pixel, the destination pixel or the blend colour.
+// A factor code as f_j = add + sign x V_j, where V is the source pixel, the
+// destination pixel or the blend colour, or its alpha in every channel.
 struct Factor {
     enum From : uint8_t { SOURCE, DESTINATION, CONSTANT };
     From from = SOURCE;
@@ -63,10 +63,9 @@ Factor describe(uint8_t code) {
     return f;
 }
 
-// The fast objects compute two pixels at a time in eight unsigned 16-bit lanes
-// (R, G, B, A, R, G, B, A). Lanes is an SSE2 register where available and a
-// plain array otherwise; both give the same lane arithmetic, so the results do
-// not depend on the build.
+// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A). Lanes is an SSE2 register
+// where available and a plain array otherwise; both give the same lane arithmetic, so the results
+// do not depend on the build.
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
 
 struct Lanes {
