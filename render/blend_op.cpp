@@ -1,0 +1,412 @@
+// Blend objects. All of them compute in unsigned 16-bit lanes, two pixels at a
+// time: every product is at most 256 x 255 = 65280, sums saturate at 65535 and
+// the result saturates at 255 when it is packed into bytes. The general object
+// reads a per-span description of its two factors; the fast ones are
+// instantiated per factor code, so their loops carry no branch on the state.
+#include "render/blend_op.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "render/sgl.h"
+
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+constexpr unsigned A = 3;
+
+constexpr uint8_t FACTOR_CODES[14] = {
+    BLEND_ZERO,
+    BLEND_ONE,
+    BLEND_SRC_COLOR,
+    BLEND_SRC_ALPHA,
+    BLEND_ONE_MINUS_SRC_COLOR,
+    BLEND_ONE_MINUS_SRC_ALPHA,
+    BLEND_DST_COLOR,
+    BLEND_DST_ALPHA,
+    BLEND_ONE_MINUS_DST_COLOR,
+    BLEND_ONE_MINUS_DST_ALPHA,
+    BLEND_CONSTANT_COLOR,
+    BLEND_CONSTANT_ALPHA,
+    BLEND_ONE_MINUS_CONSTANT_COLOR,
+    BLEND_ONE_MINUS_CONSTANT_ALPHA,
+};
+
+// A factor code as f_j = add + sign x V_j, where V is the source pixel, the
+// destination pixel or the blend colour, or its alpha in every channel.
+struct Factor {
+    enum From : uint8_t { SOURCE, DESTINATION, CONSTANT };
+    From from = SOURCE;
+    int add = 0;
+    int sign = 0;
+    bool alpha = false;
+};
+
+Factor describe(uint8_t code) {
+    Factor f;
+    const uint8_t origin = code >> 4;
+    const uint8_t what = code & 0x0F;
+    const bool known =
+        (origin == 0 && what <= 5) || ((origin == 2 || origin == 4) && what >= 2 && what <= 5);
+    if (!known || what == 0) return f;  // ZERO
+    if (what == 1) {
+        f.add = 256;
+        return f;
+    }
+    f.from = origin == 0 ? Factor::SOURCE : origin == 2 ? Factor::DESTINATION : Factor::CONSTANT;
+    f.add = what <= 3 ? 1 : 256;
+    f.sign = what <= 3 ? 1 : -1;
+    f.alpha = what == 3 || what == 5;
+    return f;
+}
+
+// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A). Lanes is an SSE2 register
+// where available and a plain array otherwise; both give the same lane arithmetic, so the results
+// do not depend on the build.
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+
+struct Lanes {
+    __m128i v;
+};
+
+inline Lanes operator+(Lanes a, Lanes b) {
+    return {_mm_add_epi16(a.v, b.v)};
+}
+inline Lanes operator-(Lanes a, Lanes b) {
+    return {_mm_sub_epi16(a.v, b.v)};
+}
+// Low 16 bits of the product; every product here is at most 256 x 255.
+inline Lanes operator*(Lanes a, Lanes b) {
+    return {_mm_mullo_epi16(a.v, b.v)};
+}
+inline Lanes shiftDown8(Lanes a) {
+    return {_mm_srli_epi16(a.v, 8)};
+}
+inline Lanes addSaturated(Lanes a, Lanes b) {
+    return {_mm_adds_epu16(a.v, b.v)};
+}
+inline Lanes splat(uint16_t x) {
+    return {_mm_set1_epi16(static_cast<short>(x))};
+}
+inline Lanes alphaOf(Lanes a) {
+    const __m128i low = _mm_shufflelo_epi16(a.v, _MM_SHUFFLE(3, 3, 3, 3));
+    return {_mm_shufflehi_epi16(low, _MM_SHUFFLE(3, 3, 3, 3))};
+}
+inline Lanes perChannel(const uint16_t f[4]) {
+    return {_mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]),
+                           static_cast<short>(f[2]), static_cast<short>(f[3]),
+                           static_cast<short>(f[0]), static_cast<short>(f[1]),
+                           static_cast<short>(f[2]), static_cast<short>(f[3]))};
+}
+inline Lanes loadPixels(const uint8_t* p) {
+    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
+    return {_mm_unpacklo_epi8(bytes, _mm_setzero_si128())};
+}
+// Packs with unsigned saturation and writes the pixels whose mask byte is 0.
+inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
+    const __m128i packed = _mm_packus_epi16(r.v, _mm_setzero_si128());
+    __m128i m = _mm_cvtsi32_si128(mask[0] | (mask[1] << 8));
+    m = _mm_unpacklo_epi8(m, m);
+    m = _mm_unpacklo_epi16(m, m);
+    const __m128i alive = _mm_cmpeq_epi8(m, _mm_setzero_si128());
+    const __m128i old = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out));
+    const __m128i merged = _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old));
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), merged);
+}
+
+#else
+
+struct Lanes {
+    uint16_t v[8];
+};
+
+template <typename F>
+inline Lanes eachLane(F f) {
+    Lanes r;
+    for (unsigned i = 0; i < 8; ++i) r.v[i] = static_cast<uint16_t>(f(i));
+    return r;
+}
+inline Lanes operator+(Lanes a, Lanes b) {
+    return eachLane([&](unsigned i) { return a.v[i] + b.v[i]; });
+}
+inline Lanes operator-(Lanes a, Lanes b) {
+    return eachLane([&](unsigned i) { return a.v[i] - b.v[i]; });
+}
+inline Lanes operator*(Lanes a, Lanes b) {
+    return eachLane([&](unsigned i) { return uint32_t{a.v[i]} * b.v[i]; });
+}
+inline Lanes shiftDown8(Lanes a) {
+    return eachLane([&](unsigned i) { return a.v[i] >> 8; });
+}
+inline Lanes addSaturated(Lanes a, Lanes b) {
+    return eachLane([&](unsigned i) { return std::min(uint32_t{a.v[i]} + b.v[i], 65535u); });
+}
+inline Lanes splat(uint16_t x) {
+    return eachLane([&](unsigned) { return x; });
+}
+inline Lanes alphaOf(Lanes a) {
+    return eachLane([&](unsigned i) { return a.v[(i & 4) + 3]; });
+}
+inline Lanes perChannel(const uint16_t f[4]) {
+    return eachLane([&](unsigned i) { return f[i & 3]; });
+}
+inline Lanes loadPixels(const uint8_t* p) {
+    return eachLane([&](unsigned i) { return p[i]; });
+}
+inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
+    for (unsigned i = 0; i < 8; ++i) {
+        // Saturation as a signed 16-bit lane packed to an unsigned byte.
+        const int lane = r.v[i] >= 0x8000 ? int{r.v[i]} - 0x10000 : int{r.v[i]};
+        if (mask[i / 4] == 0) out[i] = static_cast<uint8_t>(std::clamp(lane, 0, 255));
+    }
+}
+
+#endif
+
+// Runs kernel(source lanes, destination lanes) over the span two pixels at a
+// time; an odd last pixel goes through the same lanes padded with a rejected one.
+template <typename Kernel>
+void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                uint16_t n, Kernel kernel) {
+    unsigned i = 0;
+    for (; i + 2 <= n; i += 2) {
+        storePixels(kernel(loadPixels(src + i * 4), loadPixels(dst + i * 4)), mask + i,
+                    out + i * 4);
+    }
+    if (i < n) {
+        uint8_t s[8] = {};
+        uint8_t d[8] = {};
+        uint8_t o[8] = {};
+        const uint8_t m[2] = {mask[i], 255};
+        std::memcpy(s, src + i * 4, 4);
+        std::memcpy(d, dst + i * 4, 4);
+        std::memcpy(o, out + i * 4, 4);
+        storePixels(kernel(loadPixels(s), loadPixels(d)), m, o);
+        std::memcpy(out + i * 4, o, 4);
+    }
+}
+
+// f = add + sign x V in lanes, V being the source, destination or blend colour,
+// or its alpha in every channel.
+inline Lanes factorLanes(const Factor& f, Lanes s, Lanes d, Lanes k) {
+    if (f.sign == 0) return splat(static_cast<uint16_t>(f.add));
+    Lanes v = f.from == Factor::SOURCE ? s : f.from == Factor::DESTINATION ? d : k;
+    if (f.alpha) v = alphaOf(v);
+    const Lanes add = splat(static_cast<uint16_t>(f.add));
+    return f.sign > 0 ? add + v : add - v;
+}
+
+template <uint8_t Code>
+void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                      uint16_t n) {
+    uint8_t k[4];
+    sglGetBlendColor(k);
+    uint16_t f[4];
+    for (unsigned j = 0; j < 4; ++j) {
+        switch (Code) {
+            case BLEND_CONSTANT_COLOR:
+                f[j] = static_cast<uint16_t>(k[j] + 1);
+                break;
+            case BLEND_CONSTANT_ALPHA:
+                f[j] = static_cast<uint16_t>(k[A] + 1);
+                break;
+            case BLEND_ONE_MINUS_CONSTANT_COLOR:
+                f[j] = static_cast<uint16_t>(256 - k[j]);
+                break;
+            default:
+                f[j] = static_cast<uint16_t>(256 - k[A]);
+                break;
+        }
+    }
+    const Lanes factor = perChannel(f);
+    blendLanes(src, dst, out, mask, n,
+               [factor](Lanes s, Lanes d) { return addSaturated(shiftDown8(factor * s), d); });
+}
+
+template <uint8_t Code>
+void blendDestinationOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                         uint16_t n) {
+    blendLanes(src, dst, out, mask, n, [](Lanes s, Lanes d) {
+        const Lanes one = splat(1);
+        const Lanes full = splat(256);
+        Lanes product;
+        switch (Code) {
+            case BLEND_DST_COLOR:
+                product = (s + one) * d;
+                break;
+            case BLEND_DST_ALPHA:
+                product = (s + one) * alphaOf(d);
+                break;
+            case BLEND_ONE_MINUS_DST_COLOR:
+                product = (full - d) * s;
+                break;
+            default:
+                product = (full - alphaOf(d)) * s;
+                break;
+        }
+        return addSaturated(shiftDown8(product), d);
+    });
+}
+
+template <uint8_t SrcCode>
+inline Lanes sourceProduct(Lanes s) {
+    switch (SrcCode) {
+        case BLEND_SRC_COLOR:
+            return (s + splat(1)) * s;
+        case BLEND_SRC_ALPHA:
+            return (alphaOf(s) + splat(1)) * s;
+        case BLEND_ONE_MINUS_SRC_COLOR:
+            return (splat(256) - s) * s;
+        default:
+            return (splat(256) - alphaOf(s)) * s;
+    }
+}
+
+template <uint8_t SrcCode, uint8_t DstCode>
+inline Lanes destinationProduct(Lanes s, Lanes d) {
+    switch (DstCode) {
+        case BLEND_SRC_COLOR:
+            // After a colour source factor the SRC_COLOR destination term swaps
+            // its operands; the picture depends on this.
+            if (SrcCode == BLEND_SRC_COLOR || SrcCode == BLEND_ONE_MINUS_SRC_COLOR)
+                return (d + splat(1)) * s;
+            return (s + splat(1)) * d;
+        case BLEND_SRC_ALPHA:
+            return (alphaOf(s) + splat(1)) * d;
+        case BLEND_ONE_MINUS_SRC_COLOR:
+            return (splat(256) - s) * d;
+        default:
+            return (splat(256) - alphaOf(s)) * d;
+    }
+}
+
+template <uint8_t SrcCode, uint8_t DstCode>
+void blendSourcePair(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                     uint16_t n) {
+    blendLanes(src, dst, out, mask, n, [](Lanes s, Lanes d) {
+        return shiftDown8(
+            addSaturated(sourceProduct<SrcCode>(s), destinationProduct<SrcCode, DstCode>(s, d)));
+    });
+}
+
+using SpanBlend = void (*)(const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*, uint16_t);
+
+template <uint8_t SrcCode>
+constexpr SpanBlend sourcePairRow(uint8_t dstCode) {
+    switch (dstCode) {
+        case BLEND_SRC_COLOR:
+            return blendSourcePair<SrcCode, BLEND_SRC_COLOR>;
+        case BLEND_SRC_ALPHA:
+            return blendSourcePair<SrcCode, BLEND_SRC_ALPHA>;
+        case BLEND_ONE_MINUS_SRC_COLOR:
+            return blendSourcePair<SrcCode, BLEND_ONE_MINUS_SRC_COLOR>;
+        case BLEND_ONE_MINUS_SRC_ALPHA:
+            return blendSourcePair<SrcCode, BLEND_ONE_MINUS_SRC_ALPHA>;
+        default:
+            return nullptr;
+    }
+}
+
+SpanBlend sourcePairBlend(uint8_t srcCode, uint8_t dstCode) {
+    switch (srcCode) {
+        case BLEND_SRC_COLOR:
+            return sourcePairRow<BLEND_SRC_COLOR>(dstCode);
+        case BLEND_SRC_ALPHA:
+            return sourcePairRow<BLEND_SRC_ALPHA>(dstCode);
+        case BLEND_ONE_MINUS_SRC_COLOR:
+            return sourcePairRow<BLEND_ONE_MINUS_SRC_COLOR>(dstCode);
+        case BLEND_ONE_MINUS_SRC_ALPHA:
+            return sourcePairRow<BLEND_ONE_MINUS_SRC_ALPHA>(dstCode);
+        default:
+            return nullptr;
+    }
+}
+
+int enumerateWithOne(FragmentKey& key, unsigned index, uint8_t firstCode) {
+    if (index >= 4) return 0;
+    key.part[0] = static_cast<uint8_t>(firstCode + index);
+    key.part[1] = BLEND_ONE;
+    return 1;
+}
+
+}  // namespace
+
+int BlendOp::enumerateKeys(FragmentKey& key, unsigned index) const {
+    if (index >= 14 * 14) return 0;
+    key.part[0] = FACTOR_CODES[index % 14];
+    key.part[1] = FACTOR_CODES[index / 14];
+    return 1;
+}
+
+void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                    uint8_t srcCode, uint8_t dstCode, uint16_t n) const {
+    if (srcCode == BLEND_ZERO && dstCode == BLEND_ONE && dst == out) return;
+    uint8_t k[4];
+    sglGetBlendColor(k);
+    const uint16_t k16[4] = {k[0], k[1], k[2], k[3]};
+    const Lanes constant = perChannel(k16);
+    const Factor sf = describe(srcCode);
+    const Factor df = describe(dstCode);
+    // Each term is truncated on its own; their sum (at most 510) saturates in the pack.
+    blendLanes(src, dst, out, mask, n, [&](Lanes s, Lanes d) {
+        return shiftDown8(factorLanes(sf, s, d, constant) * s) +
+               shiftDown8(factorLanes(df, s, d, constant) * d);
+    });
+}
+
+int BlendConstantOneOp::enumerateKeys(FragmentKey& key, unsigned index) const {
+    return enumerateWithOne(key, index, BLEND_CONSTANT_COLOR);
+}
+
+void BlendConstantOneOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out,
+                               const uint8_t* mask, uint8_t srcCode, uint8_t, uint16_t n) const {
+    switch (srcCode) {
+        case BLEND_CONSTANT_COLOR:
+            return blendConstantOne<BLEND_CONSTANT_COLOR>(src, dst, out, mask, n);
+        case BLEND_CONSTANT_ALPHA:
+            return blendConstantOne<BLEND_CONSTANT_ALPHA>(src, dst, out, mask, n);
+        case BLEND_ONE_MINUS_CONSTANT_COLOR:
+            return blendConstantOne<BLEND_ONE_MINUS_CONSTANT_COLOR>(src, dst, out, mask, n);
+        case BLEND_ONE_MINUS_CONSTANT_ALPHA:
+            return blendConstantOne<BLEND_ONE_MINUS_CONSTANT_ALPHA>(src, dst, out, mask, n);
+        default:
+            return;
+    }
+}
+
+int BlendDestinationOneOp::enumerateKeys(FragmentKey& key, unsigned index) const {
+    return enumerateWithOne(key, index, BLEND_DST_COLOR);
+}
+
+void BlendDestinationOneOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out,
+                                  const uint8_t* mask, uint8_t srcCode, uint8_t, uint16_t n) const {
+    switch (srcCode) {
+        case BLEND_DST_COLOR:
+            return blendDestinationOne<BLEND_DST_COLOR>(src, dst, out, mask, n);
+        case BLEND_DST_ALPHA:
+            return blendDestinationOne<BLEND_DST_ALPHA>(src, dst, out, mask, n);
+        case BLEND_ONE_MINUS_DST_COLOR:
+            return blendDestinationOne<BLEND_ONE_MINUS_DST_COLOR>(src, dst, out, mask, n);
+        case BLEND_ONE_MINUS_DST_ALPHA:
+            return blendDestinationOne<BLEND_ONE_MINUS_DST_ALPHA>(src, dst, out, mask, n);
+        default:
+            return;
+    }
+}
+
+int BlendSourcePairOp::enumerateKeys(FragmentKey& key, unsigned index) const {
+    if (index >= 16) return 0;
+    key.part[0] = static_cast<uint8_t>(BLEND_SRC_COLOR + index / 4);
+    key.part[1] = static_cast<uint8_t>(BLEND_SRC_COLOR + index % 4);
+    return 1;
+}
+
+void BlendSourcePairOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out,
+                              const uint8_t* mask, uint8_t srcCode, uint8_t dstCode,
+                              uint16_t n) const {
+    const SpanBlend run = sourcePairBlend(srcCode, dstCode);
+    if (run != nullptr) run(src, dst, out, mask, n);
+}

@@ -1,0 +1,43 @@
+// Buffer fill, used by sglClear for the colour, depth and stencil Surfaces.
+#include "render/fill.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstring>
+
+#include "render/sgl.h"
+
+int fillSurface(Surface* surface, const void* value, const int16_t rect[4]) {
+    if (surface == nullptr || value == nullptr || surface->pixels() == nullptr) {
+        return SGL_ERR_INVALID;
+    }
+    const uint8_t bytesPerPixel = surface->bytesPerPixel();
+    if (bytesPerPixel != 1 && bytesPerPixel != 4) return SGL_ERR_INVALID;
+
+    int x0 = 0;
+    int y0 = 0;
+    int x1 = surface->width();
+    int y1 = surface->height();
+    if (rect != nullptr) {
+        // A rectangle reaching outside the Surface is cut to it rather than
+        // written past the pixel memory.
+        x0 = std::max<int>(rect[0], 0);
+        y0 = std::max<int>(rect[1], 0);
+        x1 = std::min<int>(rect[0] + rect[2], x1);
+        y1 = std::min<int>(rect[1] + rect[3], y1);
+        if (x1 <= x0 || y1 <= y0) return 0;
+    }
+
+    const int32_t pitch = surface->pitch();
+    uint8_t* row =
+        surface->pixels() + std::ptrdiff_t{y0} * pitch + std::ptrdiff_t{x0} * bytesPerPixel;
+    const size_t width = static_cast<size_t>(x1 - x0);
+    for (int y = y0; y < y1; ++y, row += pitch) {
+        if (bytesPerPixel == 1) {
+            std::memset(row, *static_cast<const uint8_t*>(value), width);
+        } else {
+            for (size_t i = 0; i < width; ++i) std::memcpy(row + i * 4, value, 4);
+        }
+    }
+    return 0;
+}
