@@ -87,6 +87,15 @@ void sglColor3ub(uint8_t r, uint8_t g, uint8_t b);
 void sglColor4ub(uint8_t r, uint8_t g, uint8_t b, uint8_t a);
 void sglColor3ubv(const uint8_t rgb[3]);
 void sglColor4ubv(const uint8_t rgba[4]);
+// Vertex submission: opens a primitive of one kind (SGL_LINES, SGL_TRIANGLES,
+// SGL_POINTS, SGL_QUADS), takes its vertices with the current colour and texture
+// coordinate, and draws each primitive as soon as its last vertex arrives.
+int sglBegin(uint8_t kind);
+void sglEnd();
+void sglVertex2f(float x, float y);
+void sglVertex3f(float x, float y, float z);
+void sglVertex3fv(const float v[3]);
+
 void sglTexCoord2f(float s, float t);
 void sglTexCoord2fv(const float st[2]);
 

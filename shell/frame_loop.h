@@ -41,6 +41,39 @@ bool consumeInputForEscape(Console& console);
 // Fills a created Surface with zero bytes.
 void clearSurface(Surface& surface);
 
+// Writes the demo's explanation of a failure or notice on a line of its own, if it
+// has one: the one failure line alone would not tell anybody what to fix.
+template <class DemoT>
+void writeProblemLine(Console& console, const DemoT& demo) {
+    if constexpr (requires { demo.problem(); }) {
+        const char* problem = demo.problem();
+        if (problem != nullptr && problem[0] != 0) {
+            writeConsoleText(console, "\n");
+            writeConsoleText(console, problem);
+        }
+    }
+}
+
+// Runs a demo with its music off whatever the entry asks for (--no-sound and the
+// offline runs, which must not depend on a music file or a sound device).
+template <class DemoT>
+class MutedDemo {
+  public:
+    explicit MutedDemo(DemoT& demo) : demo_(demo) {}
+    void setSoundEnabled(uint8_t) { demo_.setSoundEnabled(0); }
+    int init(const Size16& renderSize) { return demo_.init(renderSize); }
+    uint8_t update(uint32_t now) { return demo_.update(now); }
+    Surface* colorSurface() const { return demo_.colorSurface(); }
+    void shutdown() { demo_.shutdown(); }
+    const char* problem() const {
+        if constexpr (requires { demo_.problem(); }) return demo_.problem();
+        return "";
+    }
+
+  private:
+    DemoT& demo_;
+};
+
 template <class DemoT>
 int runShow(Console& console, Clock& clock, DemoT& demo) {
     console.setTitle(SHOW_TITLE);
@@ -50,8 +83,11 @@ int runShow(Console& console, Clock& clock, DemoT& demo) {
     writeConsoleText(console, TEXT_INITIALIZE);
     if (demo.init(RENDER_SIZE) != 0) {
         writeConsoleText(console, TEXT_INIT_FAILED);
+        writeProblemLine(console, demo);
         return -1;
     }
+    // Start-up went through, but there may be something to say (silent sound output).
+    writeProblemLine(console, demo);
 
     TextConverter converters[2];
     converters[0].build(0);
@@ -76,11 +112,6 @@ int runShow(Console& console, Clock& clock, DemoT& demo) {
         const uint8_t mode = textMode();
         if (mode <= 1) {
             converters[mode].convert(&reducedFrame, &cellFrame);
-            // TEMPORARY (goes with the stand-in demo): while the converters are
-            // placeholders, a demo that can paint cells itself does so.
-            if constexpr (requires { demo.paintCellsWithoutConverter(&cellFrame); }) {
-                if (!converters[mode].built()) demo.paintCellsWithoutConverter(&cellFrame);
-            }
         }
         writeConsoleFrame(console, &cellFrame);
         lastTick = paceFrame(clock, lastTick);

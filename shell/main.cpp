@@ -2,11 +2,13 @@
 #include <cstdio>
 #include <string>
 
+#include "demo/demo.h"
 #include "platform/posix_clock.h"
 #include "platform/posix_terminal_console.h"
+#include "platform/sound_backends.h"
 #include "shell/frame_loop.h"
+#include "shell/offline_run.h"
 #include "shell/options.h"
-#include "shell/stand_in_demo.h"
 
 int main(int argc, char** argv) {
     Options options;
@@ -26,6 +28,9 @@ int main(int argc, char** argv) {
         case OptionsResult::Run:
             break;
     }
+    if (options.digest) return runDigest(stdout);
+    if (!options.renderDirectory.empty())
+        return runRenderMode(options.renderDirectory, options.renderTimes);
 
     PosixTerminalConsole console(options.colors);
     if (!console.open()) {
@@ -35,8 +40,14 @@ int main(int argc, char** argv) {
         return 1;
     }
     PosixClock clock;
-    static StandInDemo demo;
-    const int result = runShow(console, clock, demo);
+    vornakDemo.attachPlatform(&clock, &platformSoundSystem());
+    int result;
+    if (options.noSound) {
+        MutedDemo<Demo> muted(vornakDemo);
+        result = runShow(console, clock, muted);
+    } else {
+        result = runShow(console, clock, vornakDemo);
+    }
     console.close();
     return result;
 }

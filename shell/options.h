@@ -1,7 +1,9 @@
 // The program's command-line options. None are needed to run the show.
 #pragma once
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "platform/terminal_encoder.h"
 
@@ -9,6 +11,11 @@ struct Options {
     bool help = false;
     bool version = false;
     TerminalColors colors = TerminalColors::Auto;
+    bool noSound = false;
+    // Offline runs on the virtual clock, without terminal or sound.
+    std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
+    std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms
+    bool digest = false;                // --digest: print one hash line per frame
 };
 
 enum class OptionsResult { Run, Exit, Error };

@@ -167,6 +167,43 @@ TEST(FrameLoop, FailingInitPrintsFailureAndSkipsTheWait) {
     }
 }
 
+namespace {
+// A demo that explains itself, like the show's Demo does for its music.
+struct ExplainingDemo : FakeDemo<VirtualClock> {
+    const char* problem() const { return "vornak.ogg: no such file in /somewhere"; }
+};
+}  // namespace
+
+TEST(FrameLoop, ProblemLineFollowsTheFailureOrTheStartUpLine) {
+    VirtualClock clock;
+    HeadlessConsole failing;
+    ExplainingDemo broken;
+    broken.initResult = 0x10002;
+    EXPECT_EQ(runShow(failing, clock, broken), -1);
+    EXPECT_EQ(failing.text(),
+              "Initialize VORNAK... FAILED! Please update or reload VORNAK\n"
+              "vornak.ogg: no such file in /somewhere");
+
+    HeadlessConsole starting;
+    ExplainingDemo working;
+    working.framesToRun = 1;
+    EXPECT_EQ(runShow(starting, clock, working), 0);
+    EXPECT_EQ(
+        starting.text(),
+        "Initialize VORNAK... \nvornak.ogg: no such file in /somewhere\nStart in 3 seconds...");
+}
+
+TEST(FrameLoop, MutedDemoNeverEnablesSound) {
+    VirtualClock clock;
+    HeadlessConsole console;
+    FakeDemo<VirtualClock> demo;
+    demo.framesToRun = 1;
+    MutedDemo<FakeDemo<VirtualClock>> muted(demo);
+    EXPECT_EQ(runShow(console, clock, muted), 0);
+    EXPECT_EQ(demo.soundEnabled, 0);
+    EXPECT_EQ(demo.updateTicks.size(), 1u);
+}
+
 TEST(FrameLoop, EscapePressedAndReleasedWithinOneFrameEndsAtThatFrame) {
     VirtualClock clock;
     HeadlessConsole console;
@@ -226,8 +263,7 @@ TEST(FrameLoop, EndOfTimelineStillShowsThatFrame) {
     EXPECT_EQ(clock.sleptTotal(), 3020u);
 }
 
-// TEMPORARY (goes with the stand-in demo's cell painting): an unknown text mode
-// keeps the cells of the last converted frame.
+// An unknown text mode keeps the cells of the last converted frame.
 namespace {
 struct PaintingDemo : FakeDemo<VirtualClock> {
     // Frames 1 and 2 are pure red and pure blue in shade mode; frame 3 is green

@@ -52,3 +52,35 @@ TEST(Options, UnknownOptionsAndValuesAreErrors) {
         EXPECT_NE(message.find(arg), std::string::npos) << message;
     }
 }
+
+TEST(Options, OfflineRunsAndSound) {
+    Options options;
+    std::string message;
+    ASSERT_EQ(parse({"--render", "out", "--at", "0,1000,172980", "--no-sound"}, options, message),
+              OptionsResult::Run);
+    EXPECT_EQ(options.renderDirectory, "out");
+    EXPECT_EQ(options.renderTimes, (std::vector<uint32_t>{0, 1000, 172980}));
+    EXPECT_TRUE(options.noSound);
+
+    Options digest;
+    ASSERT_EQ(parse({"--digest"}, digest, message), OptionsResult::Run);
+    EXPECT_TRUE(digest.digest);
+}
+
+TEST(Options, MalformedOfflineRunsAreErrors) {
+    const std::vector<std::vector<const char*>> cases = {
+        {"--render"},
+        {"--render", "out"},
+        {"--at", "100"},
+        {"--render", "out", "--at", "1,,2"},
+        {"--render", "out", "--at", "-5"},
+        {"--render", "out", "--at", "12345678901"},
+        {"--digest", "--render", "o", "--at", "1"},
+    };
+    for (const auto& args : cases) {
+        Options options;
+        std::string message;
+        EXPECT_EQ(parse(args, options, message), OptionsResult::Error) << args[0];
+        EXPECT_FALSE(message.empty());
+    }
+}

@@ -1,0 +1,27 @@
+// The replay: for twenty seconds the show cuts back and forth between the
+// opening, the sphere and the cube scene, redrawn without their captions.
+#pragma once
+
+#include <cstdint>
+
+#include "demo/scene.h"
+#include "demo/track_list.h"
+
+class Demo;
+
+class ReplayScene : public Scene {
+  public:
+    // The replayed scenes are read from `demo` at every frame.
+    explicit ReplayScene(const Demo& demo);
+
+    int init() override;
+    uint32_t startTime(uint8_t which) override;
+    uint8_t render(uint32_t localTime) override;
+    void reserved() override {}
+
+    int16_t phase = 0;  // the current segment, 0..7; written only by the tracks
+
+  private:
+    TrackList tracks;
+    const Demo& demo_;
+};

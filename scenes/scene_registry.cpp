@@ -1,0 +1,32 @@
+#include "scenes/scene_registry.h"
+
+#include "scenes/placeholder_scene.h"
+#include "scenes/replay_scene.h"
+
+namespace {
+
+Scene* makeReplay(Demo& demo) {
+    return new ReplayScene(demo);
+}
+
+template <uint32_t FIRST, uint32_t SECOND, uint8_t MODE, uint8_t R, uint8_t G, uint8_t B>
+Scene* makePlaceholder(Demo&) {
+    const uint8_t colour[4] = {R, G, B, 255};
+    return new PlaceholderScene(FIRST, SECOND, MODE, colour);
+}
+
+const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
+    makePlaceholder<79354, 79354, 1, 40, 0, 0>,    // tumbling cubes
+    makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
+    makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
+    makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
+    makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
+    makePlaceholder<99834, 99834, 1, 40, 0, 40>,   // glow-trail text
+    makeReplay,
+};
+
+}  // namespace
+
+const std::array<SceneFactory, DEMO_SCENE_COUNT>& showSceneFactories() {
+    return SHOW_SCENES;
+}

@@ -1,0 +1,69 @@
+// The program's offline runs, started as separate processes: every run of the
+// show begins from a fresh process (the static generator is never reseeded).
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "platform/png_file.h"
+
+namespace {
+
+std::string runProgram(const std::string& arguments, int& status) {
+    const std::string command = std::string(VORNAK_BINARY_DIR) + "/vornak " + arguments;
+    std::string output;
+    FILE* pipe = popen(command.c_str(), "r");
+    if (pipe == nullptr) {
+        status = -1;
+        return output;
+    }
+    char buffer[4096];
+    size_t n;
+    while ((n = fread(buffer, 1, sizeof buffer, pipe)) > 0) output.append(buffer, n);
+    status = pclose(pipe);
+    return output;
+}
+
+}  // namespace
+
+TEST(OfflineRun, DigestCoversEveryFrameAndRepeatsItself) {
+    int status = 0;
+    const std::string first = runProgram("--digest", status);
+    ASSERT_EQ(status, 0);
+    const std::string second = runProgram("--digest", status);
+    ASSERT_EQ(status, 0);
+    EXPECT_EQ(first, second);
+
+    // Two frames at 0 (the first frame never waits), then one every 20 ms up to the
+    // first frame past the end, then the hash over all of them.
+    size_t lines = 0;
+    for (const char c : first) lines += c == '\n';
+    EXPECT_EQ(lines, 8652u + 1u + 1u);
+    EXPECT_EQ(first.rfind("173020 ", first.size() - 30) != std::string::npos, true);
+    EXPECT_EQ(first.compare(first.rfind('\n', first.size() - 2) + 1, 5, "show "), 0);
+}
+
+TEST(OfflineRun, RenderWritesBothImagesOfEachMoment) {
+    const std::string directory = testing::TempDir() + "vornak-render-test";
+    std::filesystem::remove_all(directory);
+    int status = 0;
+    runProgram("--render " + directory + " --at 1000,0", status);
+    ASSERT_EQ(status, 0);
+    for (const char* name : {"0", "1000"}) {
+        RgbaImage look, rgb;
+        ASSERT_TRUE(readPngRgba(directory + "/" + name + ".png", look)) << name;
+        ASSERT_TRUE(readPngRgba(directory + "/" + name + "-rgb.png", rgb)) << name;
+        EXPECT_EQ(look.width, 640);
+        EXPECT_EQ(look.height, 600);
+        EXPECT_EQ(rgb.width, 160);
+        EXPECT_EQ(rgb.height, 100);
+    }
+    std::filesystem::remove_all(directory);
+}
+
+TEST(OfflineRun, BadRenderDirectoryFails) {
+    int status = 0;
+    runProgram("--render /proc/vornak-no-such-dir --at 0 2>/dev/null", status);
+    EXPECT_NE(status, 0);
+}
