@@ -11,12 +11,12 @@ deps:
 
 build: deps
 	@cmake -S . -B $(BUILD_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-	@cmake --build $(BUILD_DIR)
+	@cmake --build $(BUILD_DIR) -- --quiet
 
 build-asan: deps
 	@cmake -S . -B $(ASAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
 		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVORNAK_SANITIZE=ON >/dev/null
-	@cmake --build $(ASAN_DIR)
+	@cmake --build $(ASAN_DIR) -- --quiet
 
 run: build
 	@cd $(BUILD_DIR) && ./vornak
