@@ -1,7 +1,7 @@
 // The three caption sheets: stacks of 14-pixel text lines (white letters in 2x2
 // blocks, an opaque black border, transparent elsewhere) that the Demo copies into
 // Surfaces and cuts into its 35 text lines. The pixels are generated at build time
-// from data/captions.txt and data/font.txt.
+// from data/captions.txt and data/caption_font.txt.
 #pragma once
 
 #include <cstdint>

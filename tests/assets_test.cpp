@@ -377,8 +377,8 @@ int runCaptionGenerator(const std::string& captions) {
     const std::string captionPath = dir + "captions_test.txt";
     std::ofstream(captionPath) << captions;
     const std::string command = std::string(VORNAK_BINARY_DIR) + "/vornak_caption_text " +
-                                VORNAK_SOURCE_DIR + "/data/font.txt " + captionPath + " " + dir +
-                                "captions_test.cpp " + dir + " 2>/dev/null";
+                                VORNAK_SOURCE_DIR + "/data/caption_font.txt " + captionPath + " " +
+                                dir + "captions_test.cpp " + dir + " 2>/dev/null";
     const int status = std::system(command.c_str());
     std::remove(captionPath.c_str());
     std::remove((dir + "captions_test.cpp").c_str());

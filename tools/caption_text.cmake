@@ -5,8 +5,8 @@ target_link_libraries(vornak_caption_text PRIVATE PNG::PNG)
 add_custom_command(
     OUTPUT ${VORNAK_GENERATED_DIR}/caption_text.cpp
     COMMAND ${CMAKE_COMMAND} -E make_directory ${CMAKE_BINARY_DIR}/assets
-    COMMAND vornak_caption_text ${CMAKE_SOURCE_DIR}/data/font.txt ${CMAKE_SOURCE_DIR}/data/captions.txt
+    COMMAND vornak_caption_text ${CMAKE_SOURCE_DIR}/data/caption_font.txt ${CMAKE_SOURCE_DIR}/data/captions.txt
             ${VORNAK_GENERATED_DIR}/caption_text.cpp ${CMAKE_BINARY_DIR}/assets
-    DEPENDS vornak_caption_text ${CMAKE_SOURCE_DIR}/data/font.txt ${CMAKE_SOURCE_DIR}/data/captions.txt
+    DEPENDS vornak_caption_text ${CMAKE_SOURCE_DIR}/data/caption_font.txt ${CMAKE_SOURCE_DIR}/data/captions.txt
     COMMENT "Setting the caption sheets and the finale text")
 list(APPEND VORNAK_GENERATED_SOURCES ${VORNAK_GENERATED_DIR}/caption_text.cpp)

@@ -1,5 +1,5 @@
 // Build-time generator of the caption sheets and the finale's text image. Reads
-// the pixel font (data/font.txt) and the texts (data/captions.txt), sets every
+// the pixel font (data/caption_font.txt) and the texts (data/captions.txt), sets every
 // line in its rectangle and writes the pixels as C++ arrays plus PNG previews.
 // Fails (exit 1) on a malformed source or a text that does not fit its rectangle.
 #include <cstdint>
