@@ -21,3 +21,24 @@ constexpr int32_t truncToInt(float x) {
 constexpr uint8_t truncToByte(float x) {
     return static_cast<uint8_t>(static_cast<uint32_t>(truncToInt(x)) & 0xFFu);
 }
+
+// 16.16 fixed point of a float, truncated like every other conversion.
+constexpr int32_t toFixed16(float x) {
+    return truncToInt(x * 65536.0f);
+}
+
+// 32-bit integer arithmetic that wraps around like the machine's, where the
+// plain signed operation could overflow (edges of vertices far off screen).
+constexpr int32_t wrapAdd(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b));
+}
+constexpr int32_t wrapSub(int32_t a, int32_t b) {
+    return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b));
+}
+
+// Integer division truncating toward zero; divisor must not be 0. The one
+// quotient that does not fit, INT32_MIN / -1, wraps to INT32_MIN.
+constexpr int32_t divideTrunc(int32_t numerator, int32_t divisor) {
+    if (divisor == -1) return wrapSub(0, numerator);
+    return numerator / divisor;
+}

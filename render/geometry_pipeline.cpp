@@ -1,0 +1,158 @@
+// Geometry pipeline: transform, near-plane clipping with interpolated colours
+// and texture coordinates, far-limit rejection, projection and hand-off of the
+// ScreenVertex records to the rasterizer.
+#include "render/geometry_pipeline.h"
+
+#include <cstring>
+
+#include "render/fixed_point.h"
+#include "render/rasterizer.h"
+#include "render/sgl.h"
+
+TriangleSink triangleSink = rasterizeTriangle;
+
+namespace {
+
+// A vertex as the pipeline hands it on: eye-space position, colour and the
+// texture coordinate before scaling.
+struct PipelineVertex {
+    Vec4 eye;
+    uint8_t colour[4];
+    Vec3 texCoord;
+};
+
+PipelineVertex inputVertex(int i) {
+    const RenderContext& rc = renderContext;
+    const VertexRef& ref = rc.vertexRefs[i];
+    PipelineVertex v;
+    v.eye = rc.eyeVertices[i];
+    std::memcpy(v.colour, ref.colour, 4);
+    v.texCoord = *ref.texCoord;
+    return v;
+}
+
+// The point where the edge from the front vertex f towards the behind vertex b
+// meets z = 1, with colour and texture coordinate interpolated by the same t.
+PipelineVertex clipTowards(const PipelineVertex& f, const PipelineVertex& b) {
+    const float t = (f.eye.z - PIPELINE_NEAR_Z) / (f.eye.z - b.eye.z);
+    PipelineVertex p;
+    p.eye = Vec4(f.eye.x - (f.eye.x - b.eye.x) * t, f.eye.y - (f.eye.y - b.eye.y) * t,
+                 PIPELINE_NEAR_Z, 1.0f);
+    for (int c = 0; c < 4; ++c) {
+        const float channel = float(f.colour[c]) - float(f.colour[c] - b.colour[c]) * t;
+        p.colour[c] = truncToByte(channel);
+    }
+    p.texCoord = Vec3(f.texCoord.x - (f.texCoord.x - b.texCoord.x) * t,
+                      f.texCoord.y - (f.texCoord.y - b.texCoord.y) * t, 0.0f);
+    return p;
+}
+
+void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing) {
+    const Vec3 screen = projectToScreen(v.eye);
+    out.x = screen.x;
+    out.y = screen.y;
+    out.w = screen.z;
+    if (texturing) scaleTexCoord(v.texCoord, out);
+    std::memcpy(out.colour, v.colour, 4);
+}
+
+// Fills V1 and V2 (and V0 unless keepV0) and rasterizes.
+void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const PipelineVertex& v2,
+               bool texturing) {
+    ScreenVertex* records = renderContext.screenVertices;
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing);
+    fillScreenVertex(records[1], v1, texturing);
+    fillScreenVertex(records[2], v2, texturing);
+    triangleSink();
+}
+
+// Vertex n lies behind the near plane: the visible quadrilateral, walked in
+// input order with n replaced by the clip points, is fanned from its first vertex.
+void drawOneBehind(int n, bool texturing) {
+    const int p = (n + 2) % 3;
+    const int q = (n + 1) % 3;
+    const PipelineVertex v[3] = {inputVertex(0), inputVertex(1), inputVertex(2)};
+    const PipelineVertex clipP = clipTowards(v[p], v[n]);
+    const PipelineVertex clipQ = clipTowards(v[q], v[n]);
+    // The second triangle keeps the V0 record of the first.
+    switch (n) {
+        case 0:
+            rasterize(&clipQ, v[1], v[2], texturing);
+            rasterize(nullptr, v[2], clipP, texturing);
+            break;
+        case 1:
+            rasterize(&v[0], clipP, clipQ, texturing);
+            rasterize(nullptr, clipQ, v[2], texturing);
+            break;
+        default:
+            rasterize(&v[0], v[1], clipP, texturing);
+            rasterize(nullptr, clipP, clipQ, texturing);
+            break;
+    }
+}
+
+// Vertices a and b lie behind: both move along their edges to the front
+// vertex f; the order, and so the winding, stays that of the input.
+void drawTwoBehind(int a, int b, int f, bool texturing) {
+    PipelineVertex v[3] = {inputVertex(0), inputVertex(1), inputVertex(2)};
+    v[a] = clipTowards(v[f], v[a]);
+    v[b] = clipTowards(v[f], v[b]);
+    renderContext.eyeVertices[a] = v[a].eye;
+    renderContext.eyeVertices[b] = v[b].eye;
+    rasterize(&v[0], v[1], v[2], texturing);
+}
+
+}  // namespace
+
+Vec4 eyeTransform(const Vec4& position) {
+    return renderContext.matrices[SGL_MODELVIEW].transform(position);
+}
+
+Vec3 projectToScreen(const Vec4& eye) {
+    const FrameBuffer* fb = sglGetFrameBuffer();
+    const float width = fb != nullptr ? float(fb->width()) : 0.0f;
+    const float height = fb != nullptr ? float(fb->height()) : 0.0f;
+    const Vec3 projected =
+        renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
+    return Vec3(width * 0.5f * (projected.x + 1.0f), height * 0.5f * (projected.y + 1.0f), eye.z);
+}
+
+void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
+    const Surface* texture = renderContext.texture;
+    if (texture == nullptr) {
+        out.s = out.t = out.r = 1.0f;
+        return;
+    }
+    out.s = st.x * float(texture->width());
+    out.t = st.y * float(texture->height());
+}
+
+void processTriangle() {
+    RenderContext& rc = renderContext;
+    // Nothing to draw into: the projection has no viewport either.
+    if (sglGetFrameBuffer() == nullptr) return;
+
+    int behind[3];
+    int behindCount = 0;
+    bool anyBeyond = false;
+    for (int i = 0; i < 3; ++i) {
+        rc.eyeVertices[i] = eyeTransform(*rc.vertexRefs[i].position);
+        // Both strict: a vertex exactly on the near plane or the far limit is
+        // drawn, and a NaN z is neither behind nor beyond.
+        const float z = rc.eyeVertices[i].z;
+        if (z < PIPELINE_NEAR_Z) behind[behindCount++] = i;
+        if (z > PIPELINE_FAR_Z) anyBeyond = true;
+    }
+    const bool texturing = sglIsEnabled(SGL_TEXTURE) != 0;
+
+    if (anyBeyond || behindCount == 3) return;
+    if (behindCount == 0) {
+        const PipelineVertex v[3] = {inputVertex(0), inputVertex(1), inputVertex(2)};
+        rasterize(&v[0], v[1], v[2], texturing);
+    } else if (behindCount == 2) {
+        const int front = 3 - behind[0] - behind[1];
+        drawTwoBehind(behind[0], behind[1], front, texturing);
+    } else {
+        drawOneBehind(behind[0], texturing);
+    }
+}

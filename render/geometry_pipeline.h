@@ -1,0 +1,33 @@
+// The per-triangle geometry pipeline: eye-space transform, the near plane at
+// z = 1 and far limit at z = 100, projection with the viewport mapping onto
+// the bound FrameBuffer, and texture-coordinate scaling into texels.
+#pragma once
+
+#include "render/matrix.h"
+#include "render/render_context.h"
+
+// Eye-space z of the near plane (nearer vertices are clipped) and the far limit
+// (a triangle with a vertex beyond it is dropped whole).
+constexpr float PIPELINE_NEAR_Z = 1.0f;
+constexpr float PIPELINE_FAR_Z = 100.0f;
+
+// Receives each triangle once its three ScreenVertex records are filled:
+// rasterizeTriangle, unless a test puts a recorder in its place.
+using TriangleSink = void (*)();
+extern TriangleSink triangleSink;
+
+// Carries VertexRef entries 0, 1, 2 to screen space and rasterizes the result:
+// no, one or two triangles. Does nothing while no FrameBuffer is bound.
+void processTriangle();
+
+// position transformed by the modelview matrix, all four components.
+Vec4 eyeTransform(const Vec4& position);
+
+// (eye.x, eye.y, eye.z) projected by the projection matrix and mapped onto the
+// bound FrameBuffer (x grows to the right, y downward through the rows); the
+// third component is eye.z itself. Maps onto a 0 x 0 FrameBuffer while none is bound.
+Vec3 projectToScreen(const Vec4& eye);
+
+// With a texture bound: out.s, out.t = st scaled by the texture's width and
+// height, out.r untouched. Without one: s, t and r all become 1.
+void scaleTexCoord(const Vec3& st, ScreenVertex& out);

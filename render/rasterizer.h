@@ -1,0 +1,68 @@
+// Triangle setup and scan conversion: the three ScreenVertex records are
+// sorted by row, their edges walked in 16.16 fixed point, and each row is
+// passed to drawSpan, which interpolates depth (1/w), perspective-correct
+// texture coordinates and 8.8 colours and runs the fragment stages in order.
+#pragma once
+
+#include <cstdint>
+
+#include "render/render_context.h"
+
+// What one triangle draws with, latched before its first row.
+struct TriangleSetup {
+    uint16_t width = 0;
+    uint16_t height = 0;
+    uint8_t* colourBase = nullptr;  // null (pitch 0) when the Surface is missing
+    int32_t colourPitch = 0;
+    uint8_t* depthBase = nullptr;
+    int32_t depthPitch = 0;
+    uint8_t* stencilBase = nullptr;
+    int32_t stencilPitch = 0;
+    // The bound texture, latched only while texturing. Lookups repeat the
+    // texture in both directions, so any coordinate reads inside it.
+    const uint8_t* textureBase = nullptr;
+    int32_t texturePitch = 0;
+    int32_t textureWidth = 0;
+    int32_t textureHeight = 0;
+    uint8_t texturing = 0;  // SGL_TEXTURE on and a usable texture bound
+    uint8_t smooth = 0;     // interpolated colours
+    uint8_t flat = 0;       // neither texturing nor SGL_SMOOTH: V2's colour everywhere
+    uint8_t combine = 0;    // SGL_TEXTURE_ENV on
+    uint8_t aIsLeft = 1;    // which edge slot is the left edge
+};
+
+// One active edge at the current row.
+struct EdgeSlot {
+    int32_t x = 0;  // 16.16
+    int32_t xStep = 0;
+    float invW = 0.0f;
+    float invWStep = 0.0f;
+    float sOverW = 0.0f;  // s/w and t/w only while texturing
+    float sOverWStep = 0.0f;
+    float tOverW = 0.0f;
+    float tOverWStep = 0.0f;
+    uint16_t colour[4] = {};  // 8.8, modulo 65536; only while smooth
+    uint16_t colourStep[4] = {};
+};
+
+// Global scratch, overwritten by every triangle: the setup and the edge slots A and B.
+extern TriangleSetup triangleSetup;
+extern EdgeSlot edgeSlots[2];
+
+// Draws the triangle of renderContext.screenVertices V0, V1, V2 (both
+// windings; the records are only read). Nothing while no FrameBuffer is bound.
+void rasterizeTriangle();
+
+// Fills triangleSetup from the bound FrameBuffer, the texture and the enables.
+void latchTriangleState();
+
+// Draws pixels xLeft .. xRight - 1 of row y (y >= 0), clipped to the
+// FrameBuffer; texture and colour values at both ends come from the edge slots.
+void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float invWRight);
+
+// Sets up an edge from p to q over `rows` rows (rows != 0) with the current
+// triangleSetup's texturing and smooth switches, without the half step.
+void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows);
+// Moves x, 1/w, s/w and t/w back by half a step (not the colours), so that
+// the step added before each row lands them on the row's middle.
+void halfStepEdge(EdgeSlot& edge);
