@@ -30,16 +30,22 @@ void latchSurface(const FrameBuffer* fb, uint8_t which, uint8_t*& base, int32_t&
     pitch = base != nullptr ? s->pitch() : 0;
 }
 
-bool isPowerOfTwo(int32_t n) {
-    return n > 0 && (n & (n - 1)) == 0;
-}
+// Repeats texel indices into 0 .. size - 1, also for negative coordinates;
+// a power-of-two size wraps with a mask.
+struct TexelWrap {
+    int32_t size;
+    uint32_t mask;  // size - 1 for a power of two, else 0
+    bool powerOfTwo;
 
-// A texel index repeated into 0 .. size - 1, also for negative coordinates.
-uint32_t wrapTexel(int32_t v, int32_t size) {
-    if (isPowerOfTwo(size)) return static_cast<uint32_t>(v) & static_cast<uint32_t>(size - 1);
-    const int32_t r = v % size;
-    return static_cast<uint32_t>(r < 0 ? r + size : r);
-}
+    explicit TexelWrap(int32_t n)
+        : size(n), mask(static_cast<uint32_t>(n - 1)), powerOfTwo(n > 0 && (n & (n - 1)) == 0) {}
+
+    uint32_t operator()(int32_t v) const {
+        if (powerOfTwo) return static_cast<uint32_t>(v) & mask;
+        const int32_t r = v % size;
+        return static_cast<uint32_t>(r < 0 ? r + size : r);
+    }
+};
 
 uint16_t add16(uint16_t a, uint16_t b) {
     return static_cast<uint16_t>(a + b);
@@ -78,26 +84,37 @@ void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth) {
 // (s, t) = (s/w, t/w) x w, with 1/w accumulated in double precision.
 template <bool Texturing, bool Smooth>
 void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, double invW, float dz,
-                     float sOverW, float ds, float tOverW, float dt, uint16_t* colour,
+                     float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
                      const uint16_t* colourStep, const uint8_t* flatColour) {
+    // Locals, so that the stores into the span arrays cannot make the loop reload them.
     const uint8_t* mask = sb.mask;
+    [[maybe_unused]] uint8_t* texels = sb.texels;
+    [[maybe_unused]] uint8_t* colours = sb.colours;
+    [[maybe_unused]] const uint8_t* textureBase = ts.textureBase;
+    [[maybe_unused]] const std::ptrdiff_t texturePitch = ts.texturePitch;
+    [[maybe_unused]] const TexelWrap wrapS(ts.textureWidth);
+    [[maybe_unused]] const TexelWrap wrapT(ts.textureHeight);
+    uint16_t acc[4], step[4];
+    uint8_t flat[4];
+    std::memcpy(acc, colour, sizeof acc);
+    std::memcpy(step, colourStep, sizeof step);
+    std::memcpy(flat, flatColour, 4);
     for (unsigned i = 0; i < n; ++i) {
         if (mask[i] == 0) {
             if constexpr (Texturing) {
                 const double w = 1.0 / invW;
                 const int32_t s = truncToInt(static_cast<double>(sOverW) * w);
                 const int32_t t = truncToInt(static_cast<double>(tOverW) * w);
-                const uint8_t* texel =
-                    ts.textureBase +
-                    std::ptrdiff_t{wrapTexel(t, ts.textureHeight)} * ts.texturePitch +
-                    std::ptrdiff_t{wrapTexel(s, ts.textureWidth)} * 4;
-                std::memcpy(sb.texels + i * 4, texel, 4);
+                const uint8_t* texel = textureBase + std::ptrdiff_t{wrapT(t)} * texturePitch +
+                                       std::ptrdiff_t{wrapS(s)} * 4;
+                std::memcpy(texels + i * 4, texel, 4);
             }
             if constexpr (Smooth) {
-                for (int c = 0; c < 4; ++c)
-                    sb.colours[i * 4 + c] = static_cast<uint8_t>(colour[c] >> 8);
+                for (int c = 0; c < 4; ++c) {
+                    colours[i * 4 + c] = static_cast<uint8_t>(acc[c] >> 8);
+                }
             }
-            if constexpr (!Texturing && !Smooth) std::memcpy(sb.colours + i * 4, flatColour, 4);
+            if constexpr (!Texturing && !Smooth) std::memcpy(colours + i * 4, flat, 4);
         }
         if constexpr (Texturing) {
             invW += dz;
@@ -105,7 +122,7 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
             tOverW += dt;
         }
         if constexpr (Smooth) {
-            for (int c = 0; c < 4; ++c) colour[c] = add16(colour[c], colourStep[c]);
+            for (int c = 0; c < 4; ++c) acc[c] = add16(acc[c], step[c]);
         }
     }
 }

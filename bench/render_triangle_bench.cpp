@@ -1,0 +1,165 @@
+// Triangle throughput into the show's 160x100 FrameBuffer through the whole
+// pipeline (submission, transform, clipping, setup, spans, fragment stages):
+// 1000 small perspective triangles per frame (triangles/s) and 10 full-screen
+// quads per frame (Mpixels/s), textured, flat, smooth and blended.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+#include <vector>
+
+#include "render/render_context.h"
+#include "render/sgl.h"
+
+namespace {
+
+enum class Shading { Textured, Flat, Smooth, Blended };
+
+constexpr int SMALL_TRIANGLES = 1000;
+constexpr int FULL_SCREEN_QUADS = 10;
+
+struct Target {
+    Surface colour, depth, stencil, texture;
+    FrameBuffer frameBuffer;
+
+    Target() {
+        colour.create({160, 100}, 4);
+        depth.create({160, 100}, 4);
+        stencil.create({160, 100}, 1);
+        texture.create({64, 64}, 4);
+        for (int y = 0; y < 64; ++y) {
+            for (int x = 0; x < 64; ++x) {
+                uint8_t* p = texture.pixels() + y * texture.pitch() + x * 4;
+                p[0] = uint8_t(x * 4);
+                p[1] = uint8_t(y * 4);
+                p[2] = uint8_t((x ^ y) * 4);
+                p[3] = uint8_t(128 + x);
+            }
+        }
+        frameBuffer.init();
+        frameBuffer.attach(&colour, SGL_COLOR_BUFFER);
+        frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
+        frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
+        sglInit();
+        sglBindFrameBuffer(&frameBuffer);
+        sglMatrixMode(SGL_PROJECTION);
+        sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
+        sglMatrixMode(SGL_MODELVIEW);
+        sglLoadIdentity();
+        sglBindTexture(&texture);
+    }
+
+    ~Target() {
+        renderContext.frameBuffer = nullptr;
+        sglBindTexture(nullptr);
+        frameBuffer.release();
+        colour.release();
+        depth.release();
+        stencil.release();
+        texture.release();
+    }
+};
+
+void setShading(Shading shading) {
+    for (uint8_t cap = 1; cap <= 7; ++cap) sglDisable(cap);
+    sglEnable(SGL_DEPTH_TEST);
+    sglDepthFunc(2);
+    sglDepthMask(1);
+    if (shading == Shading::Textured || shading == Shading::Blended) sglEnable(SGL_TEXTURE);
+    if (shading == Shading::Smooth) sglEnable(SGL_SMOOTH);
+    if (shading == Shading::Blended) {
+        sglEnable(SGL_BLEND);
+        sglBlendFunc(BLEND_SRC_ALPHA, BLEND_ONE_MINUS_SRC_ALPHA);
+    }
+}
+
+struct Vertex {
+    float x, y, z, s, t;
+    uint8_t rgba[4];
+};
+
+// Triangles of about 6 pixels on a side, scattered over the screen at
+// depths 2 to 20, each tilted in depth so that perspective matters.
+std::vector<Vertex> smallTriangles() {
+    std::vector<Vertex> v;
+    uint32_t seed = 7;
+    auto next = [&seed](float lo, float hi) {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
+    };
+    for (int i = 0; i < SMALL_TRIANGLES; ++i) {
+        const float z = next(2.0f, 20.0f);
+        const float cx = next(-0.9f, 0.9f) * z;
+        const float cy = next(-0.7f, 0.7f) * z;
+        const float size = 0.04f * z;
+        const float s = next(0.0f, 0.8f);
+        const float t = next(0.0f, 0.8f);
+        const Vertex corners[3] = {
+            {cx - size, cy - size, z, s, t, {255, 0, 0, 200}},
+            {cx + size, cy - size, z + 0.3f, s + 0.2f, t, {0, 255, 0, 200}},
+            {cx, cy + size, z - 0.3f, s + 0.1f, t + 0.2f, {0, 0, 255, 200}},
+        };
+        v.insert(v.end(), corners, corners + 3);
+    }
+    return v;
+}
+
+void submit(const Vertex& v) {
+    sglColor4ubv(v.rgba);
+    sglTexCoord2f(v.s, v.t);
+    sglVertex3f(v.x, v.y, v.z);
+}
+
+void BM_SmallTriangles(benchmark::State& state, Shading shading) {
+    Target target;
+    setShading(shading);
+    const std::vector<Vertex> triangles = smallTriangles();
+    for (auto _ : state) {
+        sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
+        sglBegin(SGL_TRIANGLES);
+        for (const Vertex& v : triangles) submit(v);
+        sglEnd();
+        benchmark::ClobberMemory();
+    }
+    state.counters["triangles/s"] = benchmark::Counter(double(state.iterations()) * SMALL_TRIANGLES,
+                                                       benchmark::Counter::kIsRate);
+}
+
+// Quads covering the whole screen, tilted in depth, nearest last so that
+// every pixel passes the depth test.
+void BM_FullScreenQuads(benchmark::State& state, Shading shading) {
+    Target target;
+    setShading(shading);
+    for (auto _ : state) {
+        sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
+        sglBegin(SGL_QUADS);
+        for (int i = 0; i < FULL_SCREEN_QUADS; ++i) {
+            const float z = 12.0f - float(i);
+            const uint8_t a[4] = {255, 255, 255, 160};
+            const uint8_t b[4] = {40, 80, 255, 160};
+            const Vertex corners[4] = {
+                {-1.2f * z, -1.0f * z, z - 1.0f, 0.0f, 0.0f, {a[0], a[1], a[2], a[3]}},
+                {1.2f * z, -1.0f * z, z - 1.0f, 1.0f, 0.0f, {b[0], b[1], b[2], b[3]}},
+                {1.2f * z, 1.0f * z, z + 1.0f, 1.0f, 1.0f, {a[0], a[1], a[2], a[3]}},
+                {-1.2f * z, 1.0f * z, z + 1.0f, 0.0f, 1.0f, {b[0], b[1], b[2], b[3]}},
+            };
+            for (const Vertex& v : corners) submit(v);
+        }
+        sglEnd();
+        benchmark::ClobberMemory();
+    }
+    state.counters["Mpixels/s"] =
+        benchmark::Counter(double(state.iterations()) * FULL_SCREEN_QUADS * 160 * 100 / 1e6,
+                           benchmark::Counter::kIsRate);
+}
+
+}  // namespace
+
+BENCHMARK_CAPTURE(BM_SmallTriangles, textured, Shading::Textured);
+BENCHMARK_CAPTURE(BM_SmallTriangles, flat, Shading::Flat);
+BENCHMARK_CAPTURE(BM_SmallTriangles, smooth, Shading::Smooth);
+BENCHMARK_CAPTURE(BM_SmallTriangles, blended, Shading::Blended);
+BENCHMARK_CAPTURE(BM_FullScreenQuads, textured, Shading::Textured);
+BENCHMARK_CAPTURE(BM_FullScreenQuads, flat, Shading::Flat);
+BENCHMARK_CAPTURE(BM_FullScreenQuads, smooth, Shading::Smooth);
+BENCHMARK_CAPTURE(BM_FullScreenQuads, blended, Shading::Blended);
