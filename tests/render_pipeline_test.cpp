@@ -261,6 +261,31 @@ TEST_F(PipelineTest, VertexOneBehindGivesTwoTrianglesThroughPAndQ) {
     EXPECT_FLOAT_EQ(renderContext.eyeVertices[1].z, -1.0f);
 }
 
+TEST_F(PipelineTest, ClipPointsInterpolateUnscaledTextureCoordinates) {
+    Surface texture;
+    ASSERT_EQ(texture.create({16, 8}, 4), 0);
+    sglBindTexture(&texture);
+    sglEnable(SGL_TEXTURE);
+    sglBegin(SGL_TRIANGLES);
+    sglTexCoord2f(0.0f, 0.0f);
+    vertex(RED, 0.0f, 0.0f, 3.0f);
+    sglTexCoord2f(1.0f, 1.0f);
+    vertex(BLACK, 0.0f, 2.0f, -1.0f);
+    sglTexCoord2f(1.0f, 0.0f);
+    vertex(BLUE, 2.0f, 0.0f, 3.0f);
+    sglEnd();
+    ASSERT_EQ(recorded.size(), 2u);
+    // P = (0.5, 0.5) and Q = (1, 0.5) before scaling by 16 x 8.
+    EXPECT_FLOAT_EQ(recorded[0][1].s, 8.0f);
+    EXPECT_FLOAT_EQ(recorded[0][1].t, 4.0f);
+    EXPECT_FLOAT_EQ(recorded[0][2].s, 16.0f);
+    EXPECT_FLOAT_EQ(recorded[0][2].t, 4.0f);
+    EXPECT_FLOAT_EQ(recorded[1][2].s, 16.0f);
+    EXPECT_FLOAT_EQ(recorded[1][2].t, 0.0f);
+    sglBindTexture(nullptr);
+    texture.release();
+}
+
 TEST_F(PipelineTest, VertexZeroAndVertexTwoBehindFanFromTheFirstVertexOfTheWalk) {
     // Vertex 0 behind: (Q, 1, 2) and (Q, 2, P), P on edge 2-0, Q on edge 1-0.
     sglBegin(SGL_TRIANGLES);
