@@ -90,6 +90,10 @@ void sglColor4ubv(const uint8_t rgba[4]);
 // Vertex submission: opens a primitive of one kind (SGL_LINES, SGL_TRIANGLES,
 // SGL_POINTS, SGL_QUADS), takes its vertices with the current colour and texture
 // coordinate, and draws each primitive as soon as its last vertex arrives.
+// sglBegin ends an open primitive first (for any kind but 0); kinds 2 and 3 are
+// accepted and never drawn; any other kind returns SGL_ERR_INVALID and leaves
+// nothing new open. sglEnd drops an unfinished primitive; vertices outside
+// sglBegin/sglEnd are ignored.
 int sglBegin(uint8_t kind);
 void sglEnd();
 void sglVertex2f(float x, float y);
@@ -129,15 +133,3 @@ void sglRotateZf(float degrees);
 void sglFrustum(float left, float right, float top, float bottom, float nearZ, float farZ);
 void sglPushMatrix();
 void sglPopMatrix();
-
-// Primitives. sglBegin ends an open primitive first (for any kind but 0), then
-// opens kind 1, 2, 3, 17, 33 or 49; any other kind returns SGL_ERR_INVALID and
-// leaves nothing new open. sglEnd drops the vertices of an unfinished
-// primitive. Each vertex takes the current colour and texture coordinate;
-// vertices outside sglBegin/sglEnd are ignored. A primitive is drawn as soon as
-// its last vertex arrives (kinds 2 and 3 are never drawn).
-int sglBegin(uint8_t kind);
-void sglEnd();
-void sglVertex2f(float x, float y);
-void sglVertex3f(float x, float y, float z);
-void sglVertex3fv(const float v[3]);
