@@ -1,5 +1,6 @@
 #include "scenes/scene_registry.h"
 
+#include "scenes/cube_stream_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/replay_scene.h"
 
@@ -16,7 +17,7 @@ Scene* makePlaceholder(Demo&) {
 }
 
 const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
-    makePlaceholder<79354, 79354, 1, 40, 0, 0>,    // tumbling cubes
+    [](Demo&) -> Scene* { return new CubeStreamScene; },  // tumbling cubes
     makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
     makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
     makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
