@@ -1,5 +1,6 @@
 #include "scenes/scene_registry.h"
 
+#include "scenes/glow_trail_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/replay_scene.h"
 
@@ -21,7 +22,7 @@ const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
     makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
-    makePlaceholder<99834, 99834, 1, 40, 0, 40>,   // glow-trail text
+    [](Demo&) -> Scene* { return new GlowTrailScene; },  // glow-trail text
     makeReplay,
 };
 
