@@ -1,6 +1,7 @@
 #include "scenes/scene_registry.h"
 
 #include "scenes/glow_trail_scene.h"
+#include "scenes/noise_text_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/replay_scene.h"
 
@@ -19,7 +20,7 @@ Scene* makePlaceholder(Demo&) {
 const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     makePlaceholder<79354, 79354, 1, 40, 0, 0>,    // tumbling cubes
     makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
-    makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
+    [](Demo&) -> Scene* { return new NoiseTextScene; },  // noise text finale
     makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
     [](Demo&) -> Scene* { return new GlowTrailScene; },  // glow-trail text
