@@ -149,6 +149,19 @@ TEST_F(NoiseTextRenderTest, LettersShowTheStaticAndTheRestKeepsItsColour) {
     }
 }
 
+TEST_F(NoiseTextRenderTest, CurtainCoversAQuarterOfTheHeightPerStep) {
+    // The third step's top edge, 1.2f - 0.8 = 0.40000004, lies a hair above a
+    // quarter of the height and takes one more row.
+    const std::pair<uint32_t, int> steps[] = {
+        {9587, 25}, {9746, 25}, {9747, 50}, {9908, 76}, {10064, 76}, {10065, 100}, {11906, 100},
+    };
+    for (const auto& [t, rows] : steps) {
+        renderFrom(0x2468ace, t);
+        expectFrame(t, rows);
+        EXPECT_EQ(textMode(), 1);
+    }
+}
+
 TEST_F(NoiseTextRenderTest, LeavesBlendingAndAlphaTestOff) {
     setTextMode(0);
     scene.render(1000);
@@ -158,8 +171,8 @@ TEST_F(NoiseTextRenderTest, LeavesBlendingAndAlphaTestOff) {
 }
 
 TEST_F(NoiseTextRenderTest, FramesMatchTheirReferences) {
-    // The two-row last line with its static.
-    for (uint32_t t : {7674u}) {
+    // The two-row last line with its static; then the curtain half way up.
+    for (uint32_t t : {7674u, 9747u}) {
         noiseState = NOISE_INITIAL_STATE;
         scene.render(t);
         EXPECT_TRUE(matchesReferenceImage(colour, "noise_text_" + std::to_string(t)));
