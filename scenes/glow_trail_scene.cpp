@@ -39,7 +39,8 @@ SubImage* const* const LINE_IMAGES[GLOW_LINE_COUNT] = {
 
 enum TrackTarget : uint8_t { PERIOD_X, PERIOD_Y, AMPLITUDE_X, AMPLITUDE_Y, LINE_X, LINE_ON };
 
-// One track of the choreography. Byte tracks write `from`; `index` picks the line.
+// One track of the choreography; byte tracks write their value (from = to).
+// `index` picks the line of the line targets.
 struct TrackRow {
     uint8_t kind;
     uint32_t start;
@@ -53,36 +54,38 @@ struct TrackRow {
 
 constexpr uint8_t LIN = EASE_LINEAR;
 
+// clang-format off
 constexpr TrackRow TRACKS[] = {
-    // kind       start   duration easing from   to     target       index
-    {TRACK_FLOAT, 99834, 100000, LIN, 6.53f, 7.64f, PERIOD_X, 0},
-    {TRACK_FLOAT, 99834, 100000, LIN, 5.43f, 8.53f, PERIOD_Y, 0},
-    {TRACK_FLOAT, 99834, 100000, LIN, 85.0f, 83.0f, AMPLITUDE_X, 0},
-    {TRACK_FLOAT, 99834, 100000, LIN, 40.0f, 57.0f, AMPLITUDE_Y, 0},
-    {TRACK_BYTE, 99834, 1000, 0, 1, 0, LINE_ON, 0},
-    {TRACK_SHORT, 99834, 8000, LIN, 70, 10, LINE_X, 1},
-    {TRACK_BYTE, 108834, 1000, 0, 0, 0, LINE_ON, 0},
-    {TRACK_BYTE, 108834, 1000, 0, 0, 0, LINE_ON, 1},
-    {TRACK_BYTE, 108834, 1000, 0, 0, 0, LINE_ON, 2},
-    {TRACK_BYTE, 109834, 1000, 0, 1, 0, LINE_ON, 3},
-    {TRACK_BYTE, 109834, 1000, 0, 1, 0, LINE_ON, 4},
-    {TRACK_BYTE, 109834, 1000, 0, 1, 0, LINE_ON, 5},
-    {TRACK_BYTE, 109834, 1000, 0, 1, 0, LINE_ON, 6},
-    {TRACK_BYTE, 109834, 1000, 0, 1, 0, LINE_ON, 7},
-    {TRACK_BYTE, 118834, 1000, 0, 0, 0, LINE_ON, 3},
-    {TRACK_BYTE, 118834, 1000, 0, 0, 0, LINE_ON, 4},
-    {TRACK_BYTE, 118834, 1000, 0, 0, 0, LINE_ON, 5},
-    {TRACK_BYTE, 118834, 1000, 0, 0, 0, LINE_ON, 6},
-    {TRACK_BYTE, 118834, 1000, 0, 0, 0, LINE_ON, 7},
-    {TRACK_BYTE, 119037, 1000, 0, 1, 0, LINE_ON, 8},
-    {TRACK_BYTE, 119309, 1000, 0, 1, 0, LINE_ON, 9},
-    {TRACK_BYTE, 119617, 1000, 0, 1, 0, LINE_ON, 10},
-    {TRACK_BYTE, 119797, 1000, 0, 1, 0, LINE_ON, 11},
-    {TRACK_BYTE, 120134, 1000, 0, 0, 0, LINE_ON, 8},
-    {TRACK_BYTE, 120134, 1000, 0, 0, 0, LINE_ON, 9},
-    {TRACK_BYTE, 120134, 1000, 0, 0, 0, LINE_ON, 10},
-    {TRACK_BYTE, 120134, 1000, 0, 0, 0, LINE_ON, 11},
+//   kind          start    duration ease  from    to      target        line
+    {TRACK_FLOAT,  99834,   100000,  LIN,  6.53f,  7.64f,  PERIOD_X,     0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  5.43f,  8.53f,  PERIOD_Y,     0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  85.0f,  83.0f,  AMPLITUDE_X,  0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  40.0f,  57.0f,  AMPLITUDE_Y,  0},
+    {TRACK_BYTE,   99834,   1000,    0,    1,      1,      LINE_ON,      0},
+    {TRACK_SHORT,  99834,   8000,    LIN,  70,     10,     LINE_X,       1},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      0},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      1},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      2},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      3},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      4},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      5},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      6},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      7},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      3},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      4},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      5},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      6},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      7},
+    {TRACK_BYTE,   119037,  1000,    0,    1,      1,      LINE_ON,      8},
+    {TRACK_BYTE,   119309,  1000,    0,    1,      1,      LINE_ON,      9},
+    {TRACK_BYTE,   119617,  1000,    0,    1,      1,      LINE_ON,      10},
+    {TRACK_BYTE,   119797,  1000,    0,    1,      1,      LINE_ON,      11},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      8},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      9},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      10},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      11},
 };
+// clang-format on
 static_assert(sizeof(TRACKS) / sizeof(TRACKS[0]) == 27);
 
 // Truncation toward zero into 16 bits. The curves stay within a few hundred

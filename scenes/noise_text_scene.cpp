@@ -19,26 +19,30 @@ struct LineSlot {
     int16_t x;
     int16_t y;
 };
+// clang-format off
 constexpr LineSlot LINE_SCHEDULE[] = {
-    // until line  x   y
-    {2549, 0, 10, 32},
-    {5152, 2, 22, 32},
-    {7674, 1, 8, 32},
-    {11906, 3, 18, 32},
+//   until    line x   y
+    {2549,    0,   10, 32},
+    {5152,    2,   22, 32},
+    {7674,    1,   8,  32},
+    {11906,   3,   18, 32},
 };
+// clang-format on
 
 // The curtain's steps: from each local time on, its height in frustum units.
 struct CurtainStep {
     uint32_t from;
     float height;
 };
+// clang-format off
 constexpr CurtainStep CURTAIN_STEPS[] = {
-    // from  height
-    {9587, 0.4f},
-    {9747, 0.8f},
-    {9908, 1.2f},
-    {10065, 1.6f},
+//   from     height
+    {9587,    0.4f},
+    {9747,    0.8f},
+    {9908,    1.2f},
+    {10065,   1.6f},
 };
+// clang-format on
 
 // Bottom edge of the frustum's near rectangle, where the curtain rises from.
 constexpr float CURTAIN_BOTTOM = -0.8f;
