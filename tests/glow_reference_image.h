@@ -1,17 +1,16 @@
 // Byte-exact comparison of a rendered 32-bit Surface with a reviewed reference
-// PNG under tests/reference/. On a mismatch the produced image and a difference
-// image (differing pixels white on black) are written into the build directory
-// and named in the failure. With VORNAK_UPDATE_REFERENCES set, a missing
-// reference is written instead, to be looked at before it is kept.
+// PNG under tests/reference/, for the scene tests. A mismatch writes the produced
+// image and a difference image (differing pixels in magenta over a dimmed copy
+// of the reference) into build/test-output/ and names them in the failure.
+// VORNAK_UPDATE_REFERENCES=1 rewrites the reference instead.
 #pragma once
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
-#include <cstring>
 #include <filesystem>
 #include <string>
-#include <vector>
 
 #include "platform/png_file.h"
 #include "shell/surface.h"
@@ -22,37 +21,45 @@ inline testing::AssertionResult matchesReferenceImage(const Surface& image,
     const int height = image.height();
     const std::string referencePath =
         std::string(VORNAK_SOURCE_DIR) + "/tests/reference/" + name + ".png";
-    RgbaImage reference;
-    if (!readPngRgba(referencePath, reference)) {
-        if (std::getenv("VORNAK_UPDATE_REFERENCES") != nullptr &&
-            writePngRgba(referencePath, width, height, image.pixels(), image.pitch()))
-            return testing::AssertionFailure() << "wrote new reference " << referencePath;
-        return testing::AssertionFailure() << "cannot read reference " << referencePath;
+    const char* update = std::getenv("VORNAK_UPDATE_REFERENCES");
+    if (update != nullptr && std::string(update) == "1") {
+        if (writePngRgba(referencePath, width, height, image.pixels(), image.pitch()))
+            return testing::AssertionSuccess();
+        return testing::AssertionFailure() << "cannot write " << referencePath;
     }
-    if (reference.width != width || reference.height != height)
-        return testing::AssertionFailure()
-               << referencePath << " is " << reference.width << "x" << reference.height;
 
-    std::vector<uint8_t> difference(size_t(width) * size_t(height) * 4, 0);
+    RgbaImage reference;
+    const bool loaded = readPngRgba(referencePath, reference) && reference.width == width &&
+                        reference.height == height;
+    RgbaImage difference;
+    difference.width = width;
+    difference.height = height;
+    difference.pixels.assign(size_t(width) * size_t(height) * 4, 0);
     int differing = 0;
     for (int y = 0; y < height; ++y) {
-        const uint8_t* produced = image.pixels() + y * image.pitch();
-        const uint8_t* expected = reference.pixels.data() + size_t(y) * size_t(width) * 4;
         for (int x = 0; x < width; ++x) {
-            uint8_t* mark = difference.data() + (size_t(y) * size_t(width) + size_t(x)) * 4;
+            const size_t at = (size_t(y) * size_t(width) + size_t(x)) * 4;
+            const uint8_t* produced = image.pixels() + y * image.pitch() + x * 4;
+            const uint8_t* expected = loaded ? &reference.pixels[at] : nullptr;
+            const bool same = expected != nullptr && std::equal(produced, produced + 4, expected);
+            differing += !same;
+            uint8_t* mark = &difference.pixels[at];
+            mark[0] = same ? uint8_t(expected[0] / 3) : 255;
+            mark[1] = same ? uint8_t(expected[1] / 3) : 0;
+            mark[2] = same ? uint8_t(expected[2] / 3) : 255;
             mark[3] = 255;
-            if (std::memcmp(produced + x * 4, expected + x * 4, 4) != 0) {
-                ++differing;
-                mark[0] = mark[1] = mark[2] = 255;
-            }
         }
     }
     if (differing == 0) return testing::AssertionSuccess();
 
-    const std::string base = std::string(VORNAK_BINARY_DIR) + "/" + name;
-    writePngRgba(base + "-actual.png", width, height, image.pixels(), image.pitch());
-    writePngRgba(base + "-diff.png", width, height, difference.data(), width * 4);
+    const std::string outDir = std::string(VORNAK_BINARY_DIR) + "/test-output";
+    std::filesystem::create_directories(outDir);
+    const std::string actualPath = outDir + "/" + name + "-actual.png";
+    const std::string diffPath = outDir + "/" + name + "-diff.png";
+    writePngRgba(actualPath, width, height, image.pixels(), image.pitch());
+    writePngRgba(diffPath, difference);
     return testing::AssertionFailure()
-           << differing << " pixels differ from " << referencePath << "; see " << base
-           << "-actual.png and " << base << "-diff.png";
+           << name << ": " << differing << " pixels differ from " << referencePath
+           << (loaded ? "" : " (not readable)") << "; produced image: " << actualPath
+           << ", difference: " << diffPath;
 }
