@@ -1,6 +1,8 @@
 #include "scenes/scene_registry.h"
 
 #include "scenes/cube_stream_scene.h"
+#include "scenes/glow_trail_scene.h"
+#include "scenes/noise_text_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/replay_scene.h"
 
@@ -19,10 +21,10 @@ Scene* makePlaceholder(Demo&) {
 const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     [](Demo&) -> Scene* { return new CubeStreamScene; },  // tumbling cubes
     makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
-    makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
+    [](Demo&) -> Scene* { return new NoiseTextScene; },  // noise text finale
     makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
-    makePlaceholder<99834, 99834, 1, 40, 0, 40>,   // glow-trail text
+    [](Demo&) -> Scene* { return new GlowTrailScene; },  // glow-trail text
     makeReplay,
 };
 

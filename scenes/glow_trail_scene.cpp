@@ -1,0 +1,213 @@
+#include "scenes/glow_trail_scene.h"
+
+#include <cmath>
+#include <cstring>
+
+#include "data/images.h"
+#include "demo/demo.h"
+#include "demo/text_mode.h"
+#include "render/sgl.h"
+
+namespace {
+
+// Degrees to radians with the show's own value of pi.
+constexpr double DEGREE = 3.141592 / 180.0;
+
+// Phase offsets (ms) of the second trail's x and y against the first.
+constexpr uint32_t SECOND_TRAIL_X_OFFSET = 45334;
+constexpr uint32_t SECOND_TRAIL_Y_OFFSET = 74763;
+// Time step (ms) between neighbouring sprites of a trail.
+constexpr uint32_t TRAIL_STEP = 10;
+
+constexpr int16_t GLOW_SPRITE_RECT[4] = {0, 0, 32, 32};
+
+// Group 1 (lines 0-7) is lit by the trails; group 2 (lines 8-11) is drawn plainly.
+constexpr int FIRST_PLAIN_LINE = 8;
+
+constexpr int16_t INITIAL_LINE_X[GLOW_LINE_COUNT] = {10, 0, 2, 3, 40, 3, 30, 55, 25, 17, 26, 6};
+constexpr int16_t INITIAL_LINE_Y[GLOW_LINE_COUNT] = {10, 20, 28, 10, 10, 20,
+                                                     20, 20, 10, 20, 30, 40};
+constexpr uint8_t INITIAL_LINE_ON[GLOW_LINE_COUNT] = {1, 1, 1, 0, 0, 0, 0, 0, 0, 0, 0, 0};
+
+// The caption lines the scene shows, as slots of the Demo's line tables (filled
+// by Demo::init before the scenes are built).
+SubImage* const* const LINE_IMAGES[GLOW_LINE_COUNT] = {
+    &sheet3Lines[1], &sheet2Lines[7], &sheet3Lines[2],  &sheet3Lines[3],
+    &sheet3Lines[4], &sheet3Lines[5], &sheet3Lines[6],  &sheet3Lines[7],
+    &sheet3Lines[8], &sheet3Lines[9], &sheet3Lines[10], &sheet3Lines[11],
+};
+
+enum TrackTarget : uint8_t { PERIOD_X, PERIOD_Y, AMPLITUDE_X, AMPLITUDE_Y, LINE_X, LINE_ON };
+
+// One track of the choreography; byte tracks write their value (from = to).
+// `index` picks the line of the line targets.
+struct TrackRow {
+    uint8_t kind;
+    uint32_t start;
+    uint32_t duration;
+    uint8_t easing;
+    float from;
+    float to;
+    TrackTarget target;
+    uint8_t index;
+};
+
+constexpr uint8_t LIN = EASE_LINEAR;
+
+// clang-format off
+constexpr TrackRow TRACKS[] = {
+//   kind          start    duration ease  from    to      target        line
+    {TRACK_FLOAT,  99834,   100000,  LIN,  6.53f,  7.64f,  PERIOD_X,     0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  5.43f,  8.53f,  PERIOD_Y,     0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  85.0f,  83.0f,  AMPLITUDE_X,  0},
+    {TRACK_FLOAT,  99834,   100000,  LIN,  40.0f,  57.0f,  AMPLITUDE_Y,  0},
+    {TRACK_BYTE,   99834,   1000,    0,    1,      1,      LINE_ON,      0},
+    {TRACK_SHORT,  99834,   8000,    LIN,  70,     10,     LINE_X,       1},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      0},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      1},
+    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      2},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      3},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      4},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      5},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      6},
+    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      7},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      3},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      4},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      5},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      6},
+    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      7},
+    {TRACK_BYTE,   119037,  1000,    0,    1,      1,      LINE_ON,      8},
+    {TRACK_BYTE,   119309,  1000,    0,    1,      1,      LINE_ON,      9},
+    {TRACK_BYTE,   119617,  1000,    0,    1,      1,      LINE_ON,      10},
+    {TRACK_BYTE,   119797,  1000,    0,    1,      1,      LINE_ON,      11},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      8},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      9},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      10},
+    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      11},
+};
+// clang-format on
+static_assert(sizeof(TRACKS) / sizeof(TRACKS[0]) == 27);
+
+// Truncation toward zero into 16 bits. The curves stay within a few hundred
+// pixels; anything outside the 32-bit range (or NaN) becomes 0 rather than
+// undefined behaviour.
+int16_t truncateToShort(double value) {
+    if (!(value > -2147483649.0 && value < 2147483648.0)) return 0;
+    return static_cast<int16_t>(static_cast<uint16_t>(static_cast<int64_t>(value)));
+}
+
+// One curve coordinate: sin((u / period) x r) x amplitude + centre, in double.
+int16_t curveCoordinate(uint32_t u, float period, float amplitude, int16_t centre) {
+    return truncateToShort(std::sin(double(u) / double(period) * DEGREE) * double(amplitude) +
+                           double(centre));
+}
+
+void drawLine(int i, const int16_t* lineX, const int16_t* lineY) {
+    const SubImage* line = *LINE_IMAGES[i];
+    if (line == nullptr) return;
+    line->draw(static_cast<int16_t>(2 * lineX[i]), static_cast<int16_t>(2 * lineY[i]));
+}
+
+}  // namespace
+
+GlowTrailScene::~GlowTrailScene() {
+    if (glowImage) glowImage->release();
+}
+
+int GlowTrailScene::init() {
+    glowImage = std::make_unique<Surface>();
+    const int created = glowImage->create({GLOW_IMAGE_WIDTH, GLOW_IMAGE_HEIGHT}, 4);
+    if (created != 0) return created;
+    std::memcpy(glowImage->pixels(), glowImageData, sizeof(glowImageData));
+    glow = std::make_unique<SubImage>();
+    glow->init(GLOW_SPRITE_RECT, glowImage.get());
+
+    centreX = 80;
+    centreY = 50;
+    for (int i = 0; i < GLOW_LINE_COUNT; ++i) {
+        lineX[i] = INITIAL_LINE_X[i];
+        lineY[i] = INITIAL_LINE_Y[i];
+        lineOn[i] = INITIAL_LINE_ON[i];
+    }
+
+    for (const TrackRow& row : TRACKS) {
+        switch (row.target) {
+            case PERIOD_X:
+            case PERIOD_Y:
+            case AMPLITUDE_X:
+            case AMPLITUDE_Y: {
+                float* const floats[] = {&periodX, &periodY, &amplitudeX, &amplitudeY};
+                tracks.addFloat(row.start, row.duration, row.easing, row.from, row.to,
+                                floats[row.target]);
+                break;
+            }
+            case LINE_X:
+                tracks.addShort(row.start, row.duration, row.easing, uint16_t(row.from),
+                                uint16_t(row.to), &lineX[row.index]);
+                break;
+            case LINE_ON:
+                tracks.addByte(row.start, row.duration, uint8_t(row.from), &lineOn[row.index]);
+                break;
+        }
+    }
+    return 0;
+}
+
+uint32_t GlowTrailScene::startTime(uint8_t) {
+    return GLOW_SCENE_START;
+}
+
+Size16 GlowTrailScene::spritePosition(uint32_t localTime, int i, bool second) const {
+    const uint32_t u = localTime + TRAIL_STEP * uint32_t(i);
+    const uint32_t uy = second ? u + SECOND_TRAIL_Y_OFFSET : u;
+    const uint32_t ux = second ? u + SECOND_TRAIL_X_OFFSET : u;
+    const int16_t y = curveCoordinate(uy, periodY, amplitudeY, centreY);
+    const int16_t x = curveCoordinate(ux, periodX, amplitudeX, centreX);
+    return {x, y};
+}
+
+uint8_t GlowTrailScene::render(uint32_t localTime) {
+    tracks.evaluate(localTime + GLOW_SCENE_START);
+
+    sglMatrixMode(SGL_PROJECTION);
+    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
+    sglMatrixMode(SGL_MODELVIEW);
+    sglLoadIdentity();
+
+    // Black with alpha 0: the empty light map.
+    const uint8_t clearColour[4] = {0, 0, 0, 0};
+    sglClearColor4ubv(clearColour);
+    sglClear(SGL_COLOR_BUFFER);
+
+    // Sprites add (17 x alpha) >> 8 to the alpha channel only.
+    const uint8_t trailColour[4] = {0, 0, 0, 16};
+    sglBlendColor4ubv(trailColour);
+    sglEnable(SGL_BLEND);
+    sglBlendFunc(BLEND_CONSTANT_COLOR, BLEND_ONE);
+    for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
+        const Size16 first = spritePosition(localTime, i, false);
+        glow->draw(first.width, first.height);
+        const Size16 second = spritePosition(localTime, i, true);
+        glow->draw(second.width, second.height);
+    }
+
+    // Lit lines: each pixel adds itself weighted by the light map under it.
+    sglBlendFunc(BLEND_DST_ALPHA, BLEND_ONE);
+    for (int i = 0; i < FIRST_PLAIN_LINE; ++i)
+        if (lineOn[i] == 1) drawLine(i, lineX, lineY);
+
+    // Plain lines replace what is under them at (193 x S) >> 8.
+    sglEnable(SGL_BLEND);
+    const uint8_t plainColour[4] = {0, 0, 0, 192};
+    sglBlendColor4ubv(plainColour);
+    sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ZERO);
+    for (int i = FIRST_PLAIN_LINE; i < GLOW_LINE_COUNT; ++i)
+        if (lineOn[i] == 1) drawLine(i, lineX, lineY);
+
+    sglDisable(SGL_BLEND);
+    // The usual clear colour for the scene after this one; the blend colour stays.
+    const uint8_t usualClear[4] = {0, 0, 0, 255};
+    sglClearColor4ubv(usualClear);
+    setTextMode(1);
+    return 0;
+}
