@@ -1,5 +1,6 @@
 #include "scenes/scene_registry.h"
 
+#include "scenes/cross_lights_scene.h"
 #include "scenes/cube_stream_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/replay_scene.h"
@@ -20,7 +21,7 @@ const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     [](Demo&) -> Scene* { return new CubeStreamScene; },  // tumbling cubes
     makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
     makePlaceholder<161297, 161297, 1, 0, 0, 40>,  // noise text finale
-    makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
+    [](Demo&) -> Scene* { return new CrossLightsScene; },  // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
     makePlaceholder<99834, 99834, 1, 40, 0, 40>,   // glow-trail text
     makeReplay,
