@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <string>
 
 #include "demo/demo.h"
@@ -381,13 +383,21 @@ TEST_F(CrossLightsRender, SelectsTheGlyphTextModeInBothModes) {
 namespace {
 
 // Compares the colour buffer byte for byte with tests/reference/<name>.png; on a
-// mismatch writes the produced image and a difference image (differing pixels in
-// magenta over a dimmed picture) into the build directory.
+// mismatch writes the frame and a difference image (differing pixels in magenta
+// over a dimmed picture) into build/test-output/. VORNAK_UPDATE_REFERENCES=1
+// rewrites the reference instead.
 void expectMatchesReference(const Surface& colour, const std::string& name) {
     const std::string referencePath =
         std::string(VORNAK_SOURCE_DIR) + "/tests/reference/" + name + ".png";
-    const std::string producedPath = std::string(VORNAK_BINARY_DIR) + "/" + name + "-produced.png";
-    const std::string differencePath = std::string(VORNAK_BINARY_DIR) + "/" + name + "-diff.png";
+    const char* update = std::getenv("VORNAK_UPDATE_REFERENCES");
+    if (update != nullptr && std::string(update) == "1") {
+        ASSERT_TRUE(writePngRgba(referencePath, colour.width(), colour.height(), colour.pixels(),
+                                 colour.pitch()));
+        return;
+    }
+    const std::string outDir = std::string(VORNAK_BINARY_DIR) + "/test-output";
+    const std::string producedPath = outDir + "/" + name + "-actual.png";
+    const std::string differencePath = outDir + "/" + name + "-diff.png";
     const int width = colour.width();
     const int height = colour.height();
 
@@ -412,6 +422,7 @@ void expectMatchesReference(const Surface& colour, const std::string& name) {
         }
     }
     if (differing == 0) return;
+    std::filesystem::create_directories(outDir);
     writePngRgba(producedPath, width, height, colour.pixels(), colour.pitch());
     writePngRgba(differencePath, difference);
     ADD_FAILURE() << name << ": " << differing << " pixels differ from " << referencePath
