@@ -1,5 +1,6 @@
 #include "scenes/scene_registry.h"
 
+#include "scenes/cross_lights_scene.h"
 #include "scenes/cube_stream_scene.h"
 #include "scenes/glow_trail_scene.h"
 #include "scenes/noise_text_scene.h"
@@ -22,7 +23,7 @@ const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     [](Demo&) -> Scene* { return new CubeStreamScene; },  // tumbling cubes
     makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
     [](Demo&) -> Scene* { return new NoiseTextScene; },  // noise text finale
-    makePlaceholder<0, 0, 0, 40, 40, 0>,           // flashing light crosses
+    [](Demo&) -> Scene* { return new CrossLightsScene; },  // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
     [](Demo&) -> Scene* { return new GlowTrailScene; },  // glow-trail text
     makeReplay,
