@@ -469,7 +469,7 @@ TEST_F(RaySphereRender, SelectsTheFontTextModeAndLeavesStateOff) {
 }
 
 TEST_F(RaySphereRender, ReplayDrawsNoCaptions) {
-    const uint32_t local = 44000 - RAY_SPHERE_START;  // caption line 1 is on
+    const uint32_t local = 44400 - RAY_SPHERE_START;  // caption line 2 comes on
     noCaptionSheets();
     scene.render(local);
     const std::vector<uint8_t> bare = picture();

@@ -1,0 +1,50 @@
+// The sphere with light shafts, render only: every frame of its showing (one
+// every 20 ms of demo time) drawn into the Demo's FrameBuffer, with the mean and
+// worst frame time in µs.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+
+#include "demo/demo.h"
+#include "platform/virtual_clock.h"
+#include "scenes/ray_sphere_scene.h"
+
+namespace {
+
+constexpr uint32_t SHOWING_END = 58880;
+
+void BM_RaySphereFrames(benchmark::State& state) {
+    VirtualClock clock;
+    vornakDemo.attachPlatform(&clock, nullptr);
+    vornakDemo.setSoundEnabled(0);
+    if (vornakDemo.init({160, 100}) != 0) {
+        state.SkipWithError("Demo::init failed");
+        return;
+    }
+    Scene* scene = vornakDemo.scene(SLOT_SPHERE);
+    double total = 0.0;
+    double worst = 0.0;
+    int64_t frames = 0;
+    for (auto _ : state) {
+        rayPhase = 0;
+        for (uint32_t t = 38400; t < SHOWING_END; t += 20) {
+            const auto begin = std::chrono::steady_clock::now();
+            scene->render(t - RAY_SPHERE_START);
+            const double us =
+                std::chrono::duration<double, std::micro>(std::chrono::steady_clock::now() - begin)
+                    .count();
+            total += us;
+            worst = std::max(worst, us);
+            ++frames;
+        }
+    }
+    vornakDemo.shutdown();
+    state.counters["frames"] =
+        benchmark::Counter(double(frames), benchmark::Counter::kAvgIterations);
+    state.counters["mean_us"] = frames ? total / double(frames) : 0.0;
+    state.counters["worst_us"] = worst;
+}
+BENCHMARK(BM_RaySphereFrames)->Unit(benchmark::kMillisecond)->Iterations(5);
+
+}  // namespace
