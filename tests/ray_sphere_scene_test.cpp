@@ -344,6 +344,7 @@ TEST(RaySphereTracks, ShaftPhaseSweepsOnceAndStays) {
     RaySphereScene& s = fresh.scene;
     s.tracks.evaluate(48145);
     EXPECT_EQ(rayPhase, 0);
+    EXPECT_EQ(shaftTriangles(rayPhase).front(), 0u);
     s.tracks.evaluate(48146);
     EXPECT_EQ(rayPhase, 18);
     s.tracks.evaluate(48390);  // 18 + 32 x 244 / 488
@@ -352,6 +353,8 @@ TEST(RaySphereTracks, ShaftPhaseSweepsOnceAndStays) {
     EXPECT_EQ(rayPhase, 49);
     s.tracks.evaluate(48634);
     EXPECT_EQ(rayPhase, 50);
+    EXPECT_EQ(shaftTriangles(rayPhase).front(), 4u);
+    EXPECT_EQ(shaftTriangles(rayPhase).back(), 166u);
     s.tracks.evaluate(58000);
     EXPECT_EQ(rayPhase, 50);
     s.tracks.evaluate(40000);  // an earlier time has no phase track: 50 stays
