@@ -5,6 +5,7 @@
 #include "scenes/glow_trail_scene.h"
 #include "scenes/noise_text_scene.h"
 #include "scenes/placeholder_scene.h"
+#include "scenes/ray_sphere_scene.h"
 #include "scenes/replay_scene.h"
 
 namespace {
@@ -21,7 +22,7 @@ Scene* makePlaceholder(Demo&) {
 
 const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     [](Demo&) -> Scene* { return new CubeStreamScene; },  // tumbling cubes
-    makePlaceholder<38388, 38388, 0, 0, 40, 0>,    // sphere with light shafts
+    [](Demo&) -> Scene* { return new RaySphereScene; },  // sphere with light shafts
     [](Demo&) -> Scene* { return new NoiseTextScene; },  // noise text finale
     [](Demo&) -> Scene* { return new CrossLightsScene; },  // flashing light crosses
     makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
