@@ -3,6 +3,7 @@
 #include "scenes/cross_lights_scene.h"
 #include "scenes/cube_stream_scene.h"
 #include "scenes/glow_trail_scene.h"
+#include "scenes/metaball_field_scene.h"
 #include "scenes/noise_text_scene.h"
 #include "scenes/placeholder_scene.h"
 #include "scenes/ray_sphere_scene.h"
@@ -25,7 +26,7 @@ const std::array<SceneFactory, DEMO_SCENE_COUNT> SHOW_SCENES = {
     [](Demo&) -> Scene* { return new RaySphereScene; },  // sphere with light shafts
     [](Demo&) -> Scene* { return new NoiseTextScene; },  // noise text finale
     [](Demo&) -> Scene* { return new CrossLightsScene; },  // flashing light crosses
-    makePlaceholder<58880, 140747, 1, 0, 40, 40>,  // metaball height field
+    [](Demo&) -> Scene* { return new MetaballFieldScene; },  // metaball height field
     [](Demo&) -> Scene* { return new GlowTrailScene; },  // glow-trail text
     makeReplay,
 };
