@@ -364,6 +364,18 @@ TEST_F(MetaballSceneRender, FirstShowingUsesShadeBlocks) {
     EXPECT_EQ(textMode(), 1);
     EXPECT_EQ(scene.cornerVisible[0], 0);
     EXPECT_EQ(renderContext.texture, scene.hexTexture);
+    // The cover hides everything but corner 0 (bottom right on screen: the projection
+    // mirrors x), gone from the first frame.
+    auto white = [&](int x, int y) {
+        const uint8_t* p = colourAt(x, y);
+        return p[0] == 255 && p[1] == 255 && p[2] == 255;
+    };
+    EXPECT_TRUE(white(2, 2));
+    EXPECT_TRUE(white(157, 2));
+    EXPECT_TRUE(white(2, 97));
+    EXPECT_TRUE(white(80, 50));
+    EXPECT_FALSE(white(157, 97));
+    EXPECT_FALSE(white(130, 80));
     // The state the scene leaves behind: no depth test, no texturing, no blending.
     EXPECT_EQ(sglIsEnabled(SGL_DEPTH_TEST), 0);
     EXPECT_EQ(sglIsEnabled(SGL_TEXTURE), 0);
