@@ -95,8 +95,8 @@ void drawBorderQuads() {
     }
 }
 
-int makeTexture(Surface*& texture, const uint8_t* image, Size16 size) {
-    texture = new Surface;
+int makeTexture(std::unique_ptr<Surface>& texture, const uint8_t* image, Size16 size) {
+    texture = std::make_unique<Surface>();
     const int result = texture->create(size, 4);
     if (result != 0) return result;
     std::memcpy(texture->pixels(), image, size_t(size.width) * size_t(size.height) * 4);
@@ -179,6 +179,11 @@ int blockCellQuads(const float heights[BLOCK_ROWS][BLOCK_COLUMNS], int i, int j,
     return count;
 }
 
+MetaballFieldScene::~MetaballFieldScene() {
+    if (hexTexture) hexTexture->release();
+    if (checkerTexture) checkerTexture->release();
+}
+
 int MetaballFieldScene::init() {
     int result = makeTexture(hexTexture, hexImage, {HEX_IMAGE_WIDTH, HEX_IMAGE_HEIGHT});
     if (result != 0) return result;
@@ -218,7 +223,7 @@ uint8_t MetaballFieldScene::render(uint32_t time) {
     sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
 
     placeBlobs(time, blobs);
-    sglBindTexture(secondShowing == 1 ? checkerTexture : hexTexture);
+    sglBindTexture(secondShowing == 1 ? checkerTexture.get() : hexTexture.get());
 
     sglEnable(SGL_DEPTH_TEST);
     sglDepthFunc(2);

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 
 #include "demo/scene.h"
 #include "demo/track_list.h"
@@ -47,13 +48,19 @@ int blockCellQuads(const float heights[BLOCK_ROWS][BLOCK_COLUMNS], int i, int j,
 
 class MetaballFieldScene : public Scene {
   public:
+    MetaballFieldScene() = default;
+    ~MetaballFieldScene() override;
+    MetaballFieldScene(const MetaballFieldScene&) = delete;
+    MetaballFieldScene& operator=(const MetaballFieldScene&) = delete;
+
     int init() override;
     uint32_t startTime(uint8_t which) override;
     uint8_t render(uint32_t time) override;
     void reserved() override {}
 
-    Surface* checkerTexture = nullptr;
-    Surface* hexTexture = nullptr;
+    // 128x128 textures made by init; the scene lives for the whole show.
+    std::unique_ptr<Surface> checkerTexture;
+    std::unique_ptr<Surface> hexTexture;
     Vec3 blobs[3];
     TrackList tracks;
     float blockBrightness = 0.0f;

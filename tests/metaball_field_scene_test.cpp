@@ -363,7 +363,7 @@ TEST_F(MetaballSceneRender, FirstShowingUsesShadeBlocks) {
     EXPECT_EQ(scene.render(0), 1);
     EXPECT_EQ(textMode(), 1);
     EXPECT_EQ(scene.cornerVisible[0], 0);
-    EXPECT_EQ(renderContext.texture, scene.hexTexture);
+    EXPECT_EQ(renderContext.texture, scene.hexTexture.get());
     // The cover hides everything but corner 0 (bottom right on screen: the projection
     // mirrors x), gone from the first frame.
     auto white = [&](int x, int y) {
@@ -397,7 +397,7 @@ TEST_F(MetaballSceneRender, SecondShowingKeepsTheLastValuesOfTheFirst) {
     EXPECT_EQ(scene.blockBrightness, 0.5f);
     EXPECT_LT(scene.heightScale, 2.0f);
     EXPECT_GT(scene.heightScale, 1.98f);
-    EXPECT_EQ(renderContext.texture, scene.checkerTexture);
+    EXPECT_EQ(renderContext.texture, scene.checkerTexture.get());
     // Add-mode shading stays on: the texture environment is left in add mode.
     EXPECT_EQ(renderContext.texEnvMode, SGL_ADD);
     EXPECT_EQ(sglIsEnabled(SGL_SMOOTH), 0);
