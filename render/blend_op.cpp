@@ -344,6 +344,12 @@ int BlendOp::enumerateKeys(FragmentKey& key, unsigned index) const {
 void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                     uint8_t srcCode, uint8_t dstCode, uint16_t n) const {
     if (srcCode == BLEND_ZERO && dstCode == BLEND_ONE && dst == out) return;
+    if (srcCode == BLEND_ONE && dstCode == BLEND_ZERO) {
+        // Plain writes (blending off): the factors leave the source exactly as it is.
+        for (uint16_t i = 0; i < n; ++i)
+            if (mask[i] == 0) std::memcpy(out + i * 4, src + i * 4, 4);
+        return;
+    }
     uint8_t k[4];
     sglGetBlendColor(k);
     const uint16_t k16[4] = {k[0], k[1], k[2], k[3]};
