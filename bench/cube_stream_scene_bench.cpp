@@ -10,22 +10,11 @@
 
 #include "demo/demo.h"
 #include "scenes/cube_stream_scene.h"
+#include "tests/idle_scene.h"
 
 namespace {
 
 constexpr uint32_t SHOWING_MS = 99834 - 79354;
-
-class IdleScene : public Scene {
-  public:
-    int init() override { return 0; }
-    uint32_t startTime(uint8_t) override { return 0; }
-    uint8_t render(uint32_t) override { return 0; }
-    void reserved() override {}
-};
-
-Scene* makeIdle(Demo&) {
-    return new IdleScene;
-}
 
 Scene* makeCubes(Demo&) {
     return new CubeStreamScene;
@@ -33,7 +22,8 @@ Scene* makeCubes(Demo&) {
 
 void runShowing(benchmark::State& state, uint32_t offset) {
     Demo demo;
-    demo.setSceneFactories({makeCubes, makeIdle, makeIdle, makeIdle, makeIdle, makeIdle, makeIdle});
+    demo.setSceneFactories({makeCubes, makeIdleScene, makeIdleScene, makeIdleScene, makeIdleScene,
+                            makeIdleScene, makeIdleScene});
     demo.setSoundEnabled(0);
     if (demo.init({160, 100}) != 0) {
         state.SkipWithError("Demo::init failed");

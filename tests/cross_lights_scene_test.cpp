@@ -2,6 +2,7 @@
 // jitter and static, the camera's phases, the static's blending, replay mode,
 // the jitter generator, and whole frames of the show against reviewed images.
 #include "scenes/cross_lights_scene.h"
+#include "tests/idle_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -37,19 +38,6 @@ class SavedGenerators {
     uint32_t rand_;
     int32_t noise_;
 };
-
-// A scene that draws nothing, for a Demo that only has to build the caption lines.
-class IdleScene : public Scene {
-  public:
-    int init() override { return 0; }
-    uint32_t startTime(uint8_t) override { return 0; }
-    uint8_t render(uint32_t) override { return 0; }
-    void reserved() override {}
-};
-
-Scene* makeIdleScene(Demo&) {
-    return new IdleScene;
-}
 
 // The caption lines are built by the first Demo::init of the process.
 void ensureCaptionLines() {

@@ -1,4 +1,5 @@
 #include "scenes/cube_stream_scene.h"
+#include "tests/idle_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -359,24 +360,12 @@ Scene* makeCubes(Demo&) {
     return new CubeStreamScene;
 }
 
-class IdleScene : public Scene {
-  public:
-    int init() override { return 0; }
-    uint32_t startTime(uint8_t) override { return 0; }
-    uint8_t render(uint32_t) override { return 0; }
-    void reserved() override {}
-};
-
-Scene* makeIdle(Demo&) {
-    return new IdleScene;
-}
-
 // The cube scene inside a real Demo, for its caption sheets and render Surfaces.
 class CubeStreamInDemo : public testing::Test {
   protected:
     void SetUp() override {
-        demo.setSceneFactories(
-            {makeCubes, makeIdle, makeIdle, makeIdle, makeIdle, makeIdle, makeIdle});
+        demo.setSceneFactories({makeCubes, makeIdleScene, makeIdleScene, makeIdleScene,
+                                makeIdleScene, makeIdleScene, makeIdleScene});
         demo.setSoundEnabled(0);
         ASSERT_EQ(demo.init({160, 100}), 0);
         scene = static_cast<CubeStreamScene*>(demo.scene(SLOT_CUBES));

@@ -1,4 +1,5 @@
 #include "scenes/glow_trail_scene.h"
+#include "tests/idle_scene.h"
 
 #include <gtest/gtest.h>
 
@@ -307,20 +308,12 @@ TEST_F(GlowTrailRenderTest, LeavesClearColourBlendColourAndTextMode) {
 }
 
 // Stands in for the other scenes where a test needs the Demo's caption lines only.
-class IdleScene : public Scene {
-  public:
-    int init() override { return 0; }
-    uint32_t startTime(uint8_t) override { return 0; }
-    uint8_t render(uint32_t) override { return 0; }
-    void reserved() override {}
-};
-
 // Builds the Demo's caption sheets and lines once for the whole test run.
 void buildCaptionLines() {
     static Demo demo;
     if (demo.initialised()) return;
     std::array<SceneFactory, DEMO_SCENE_COUNT> idle;
-    idle.fill([](Demo&) -> Scene* { return new IdleScene; });
+    idle.fill(makeIdleScene);
     demo.setSceneFactories(idle);
     ASSERT_EQ(demo.init({160, 100}), 0);
 }
