@@ -36,6 +36,17 @@ bool writeImages(const std::string& directory, uint32_t time, const HeadlessCons
                         colour.pitch());
 }
 
+// Runs the whole show muted on a virtual clock into `console`, whose frame hook
+// observes it. True when the show ran; otherwise the start-up text is reported.
+bool runShowOffline(HeadlessConsole& console) {
+    VirtualClock clock;
+    MutedDemo<Demo> demo(vornakDemo);
+    vornakDemo.attachPlatform(&clock, nullptr);
+    if (runShow(console, clock, demo) == 0) return true;
+    std::fprintf(stderr, "vornak: %s\n", console.text().c_str());
+    return false;
+}
+
 }  // namespace
 
 uint64_t hashBytes(const uint8_t* bytes, size_t count, uint64_t hash) {
@@ -58,7 +69,6 @@ int runRenderMode(const std::string& directory, const std::vector<uint32_t>& tim
     pending.erase(std::unique(pending.begin(), pending.end()), pending.end());
 
     HeadlessConsole console;
-    VirtualClock clock;
     Surface cells;
     cells.create({CONSOLE_COLUMNS, CONSOLE_ROWS}, 4);
     bool failed = false;
@@ -80,20 +90,13 @@ int runRenderMode(const std::string& directory, const std::vector<uint32_t>& tim
         if (next == pending.size() || failed) console.scheduleInput(frames, ESCAPE_DOWN);
     });
 
-    MutedDemo<Demo> demo(vornakDemo);
-    vornakDemo.attachPlatform(&clock, nullptr);
-    const int result = runShow(console, clock, demo);
+    const bool ran = runShowOffline(console);
     cells.release();
-    if (result != 0) {
-        std::fprintf(stderr, "vornak: %s\n", console.text().c_str());
-        return 1;
-    }
-    return failed ? 1 : 0;
+    return ran && !failed ? 0 : 1;
 }
 
 int runDigest(std::FILE* out) {
     HeadlessConsole console;
-    VirtualClock clock;
     uint64_t showHash = hashBytes(nullptr, 0);
     console.setFrameHook([&](const HeadlessConsole& frame, uint32_t) {
         const uint64_t cellsHash = hashBytes(frame.cells().data(), frame.cells().size());
@@ -106,13 +109,7 @@ int runDigest(std::FILE* out) {
         showHash = hashBytes(frame.cells().data(), frame.cells().size(), showHash);
     });
 
-    MutedDemo<Demo> demo(vornakDemo);
-    vornakDemo.attachPlatform(&clock, nullptr);
-    const int result = runShow(console, clock, demo);
-    if (result != 0) {
-        std::fprintf(stderr, "vornak: %s\n", console.text().c_str());
-        return 1;
-    }
+    if (!runShowOffline(console)) return 1;
     std::fprintf(out, "show %016" PRIx64 "\n", showHash);
     return 0;
 }

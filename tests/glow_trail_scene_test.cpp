@@ -1,5 +1,6 @@
 #include "scenes/glow_trail_scene.h"
 #include "tests/idle_scene.h"
+#include "tests/reference_image.h"
 
 #include <gtest/gtest.h>
 
@@ -10,7 +11,6 @@
 #include "data/images.h"
 #include "demo/demo.h"
 #include "demo/text_mode.h"
-#include "glow_reference_image.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
 

@@ -1,4 +1,5 @@
 #include "scenes/metaball_field_scene.h"
+#include "tests/reference_image.h"
 
 #include <gtest/gtest.h>
 
@@ -425,45 +426,7 @@ class MetaballReference : public RenderTest {
         }
         scene.render(local);
 
-        RgbaImage produced;
-        produced.width = 160;
-        produced.height = 100;
-        produced.pixels.resize(160 * 100 * 4);
-        for (int y = 0; y < 100; ++y) std::memcpy(&produced.pixels[y * 640], colourAt(0, y), 640);
-
-        const std::string path =
-            std::string(VORNAK_SOURCE_DIR) + "/tests/reference/" + name + ".png";
-        const char* update = std::getenv("VORNAK_UPDATE_REFERENCES");
-        if (update != nullptr && std::string(update) == "1") {
-            ASSERT_TRUE(writePngRgba(path, produced));
-            return;
-        }
-        RgbaImage reference;
-        const bool loaded =
-            readPngRgba(path, reference) && reference.width == 160 && reference.height == 100;
-        if (loaded && reference.pixels == produced.pixels) return;
-
-        RgbaImage difference = produced;
-        int differing = 0;
-        for (size_t p = 0; p < produced.pixels.size(); p += 4) {
-            const bool same =
-                loaded && std::memcmp(&produced.pixels[p], &reference.pixels[p], 4) == 0;
-            differing += same ? 0 : 1;
-            const uint8_t marked[4] = {255, 0, 255, 255};
-            const uint8_t dimmed[4] = {uint8_t(produced.pixels[p] / 3),
-                                       uint8_t(produced.pixels[p + 1] / 3),
-                                       uint8_t(produced.pixels[p + 2] / 3), 255};
-            std::memcpy(&difference.pixels[p], same ? dimmed : marked, 4);
-        }
-        const std::string outDir = std::string(VORNAK_BINARY_DIR) + "/test-output";
-        std::filesystem::create_directories(outDir);
-        const std::string actualPath = outDir + "/" + name + "-actual.png";
-        const std::string diffPath = outDir + "/" + name + "-diff.png";
-        writePngRgba(actualPath, produced);
-        writePngRgba(diffPath, difference);
-        ADD_FAILURE() << name << ": " << differing << " pixels differ from " << path
-                      << (loaded ? "" : " (not readable)") << "; produced image: " << actualPath
-                      << ", difference: " << diffPath;
+        EXPECT_TRUE(matchesReferenceImage(colour, name));
     }
 };
 

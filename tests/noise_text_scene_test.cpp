@@ -1,4 +1,5 @@
 #include "scenes/noise_text_scene.h"
+#include "tests/reference_image.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +10,6 @@
 #include "data/images.h"
 #include "demo/noise.h"
 #include "demo/text_mode.h"
-#include "glow_reference_image.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
 

@@ -11,6 +11,7 @@
 
 #include "platform/png_file.h"
 #include "render_fixture.h"
+#include "tests/reference_image.h"
 
 namespace {
 
@@ -105,46 +106,7 @@ class RenderImageTest : public RenderTest {
     }
 
     void expectMatchesReference(const std::string& name) {
-        const std::string reference =
-            std::string(VORNAK_SOURCE_DIR) + "/tests/reference/" + name + ".png";
-        const char* update = std::getenv("VORNAK_UPDATE_REFERENCES");
-        if (update != nullptr && std::string(update) == "1") {
-            ASSERT_TRUE(writePngRgba(reference, 160, 100, colour.pixels(), colour.pitch()));
-            return;
-        }
-        const std::string outDir = std::string(VORNAK_BINARY_DIR) + "/test-output";
-        std::filesystem::create_directories(outDir);
-        const std::string actualPath = outDir + "/" + name + "-actual.png";
-        const std::string diffPath = outDir + "/" + name + "-diff.png";
-
-        RgbaImage expected;
-        const bool loaded = readPngRgba(reference, expected);
-        RgbaImage diff;
-        diff.width = 160;
-        diff.height = 100;
-        diff.pixels.assign(160 * 100 * 4, 0);
-        int differing = 0;
-        for (int y = 0; y < 100; ++y) {
-            for (int x = 0; x < 160; ++x) {
-                const uint8_t* got = colourAt(x, y);
-                uint8_t* d = &diff.pixels[(y * 160 + x) * 4];
-                const uint8_t* want = loaded && expected.width == 160 && expected.height == 100
-                                          ? &expected.pixels[(y * 160 + x) * 4]
-                                          : nullptr;
-                const bool same = want != nullptr && std::equal(got, got + 4, want);
-                if (!same) ++differing;
-                d[0] = same ? uint8_t(want[0] / 3) : 255;
-                d[1] = same ? uint8_t(want[1] / 3) : 0;
-                d[2] = same ? uint8_t(want[2] / 3) : 255;
-                d[3] = 255;
-            }
-        }
-        if (differing == 0) return;
-        writePngRgba(actualPath, 160, 100, colour.pixels(), colour.pitch());
-        writePngRgba(diffPath, diff);
-        ADD_FAILURE() << name << ": " << differing << " pixels differ from " << reference
-                      << (loaded ? "" : " (not readable)") << "; produced image: " << actualPath
-                      << ", difference: " << diffPath;
+        EXPECT_TRUE(matchesReferenceImage(colour, name));
     }
 
     Surface texture;
