@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <functional>
 
-#include "demo/demo.h"
+#include "show/demo.h"
 
 // The Demo the scene benchmarks draw with, initialised once.
 Demo& benchmarkDemo();

@@ -6,10 +6,10 @@
 #include <algorithm>
 #include <chrono>
 
-#include "demo/demo.h"
-#include "demo/text_mode.h"
+#include "show/demo.h"
+#include "textmode/text_mode.h"
 #include "platform/virtual_clock.h"
-#include "shell/text_converter.h"
+#include "textmode/text_converter.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "shell/surface.h"
+#include "image/surface.h"
 
 #include <benchmark/benchmark.h>
 

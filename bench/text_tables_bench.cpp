@@ -2,9 +2,9 @@
 
 #include <vector>
 
-#include "shell/console_font.h"
-#include "shell/text_converter.h"
-#include "shell/text_tables.h"
+#include "data/console_font.h"
+#include "textmode/text_converter.h"
+#include "textmode/text_tables.h"
 #include "tests/text_table_reference.h"
 
 // Start-up cost of the text-mode tables: the whole build of each mode, and the

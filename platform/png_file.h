@@ -6,11 +6,8 @@
 #include <string>
 #include <vector>
 
-struct RgbaImage {
-    int width = 0;
-    int height = 0;
-    std::vector<uint8_t> pixels;  // width x height x 4 bytes, rows top to bottom, R, G, B, A
-};
+#include "image/rgba_image.h"
+
 
 // Writes `width` x `height` RGBA pixels whose rows are `pitch` bytes apart. False on any failure.
 bool writePngRgba(const std::string& path, int width, int height, const uint8_t* pixels, int pitch);

@@ -5,7 +5,7 @@
 #include <cstddef>
 #include <cstring>
 
-#include "platform/console_palette.h"
+#include "image/console_palette.h"
 
 namespace {
 
@@ -92,6 +92,21 @@ bool startsWith(const char* text, const char* prefix) {
 }
 
 }  // namespace
+
+bool parseTerminalColors(std::string_view text, TerminalColors& colors) {
+    if (text.empty()) {
+        colors = TerminalColors::Auto;
+    } else if (text == "truecolor") {
+        colors = TerminalColors::TrueColor;
+    } else if (text == "256") {
+        colors = TerminalColors::Palette256;
+    } else if (text == "16") {
+        colors = TerminalColors::Ansi16;
+    } else {
+        return false;
+    }
+    return true;
+}
 
 TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
                                     const char* term) {

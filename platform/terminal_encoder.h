@@ -13,6 +13,9 @@ enum class TerminalColors : uint8_t { Auto, TrueColor, Palette256, Ansi16 };
 // The colour depth to use: an explicit request wins; otherwise 24-bit when
 // COLORTERM says truecolor or 24bit, 16 colours for terminal types known to
 // have no more, and the 256-colour table for everything else. Either string may be null.
+// Reads a colour depth as the --colors option gives it: "truecolor", "256" or "16";
+// "" is Auto. False for anything else.
+bool parseTerminalColors(std::string_view text, TerminalColors& colors);
 TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
                                     const char* term);
 

@@ -3,7 +3,7 @@
 
 #include <cstdint>
 
-#include "shell/surface.h"
+#include "image/surface.h"
 
 // value points to 4 bytes for a 4-byte-per-pixel Surface (a colour or a 32-bit
 // depth) or 1 byte for a 1-byte Surface. rect is {x, y, width, height}, or null

@@ -4,7 +4,7 @@
 
 #include <cstdint>
 
-#include "shell/surface.h"
+#include "image/surface.h"
 
 class FrameBuffer {
   public:

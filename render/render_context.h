@@ -9,7 +9,7 @@
 #include "render/frame_buffer.h"
 #include "render/matrix.h"
 #include "render/sgl.h"
-#include "shell/surface.h"
+#include "image/surface.h"
 
 constexpr uint8_t MATRIX_STACK_DEPTH = 16;
 constexpr int VERTEX_SLOTS = 4;

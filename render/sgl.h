@@ -8,7 +8,7 @@
 
 #include "render/frame_buffer.h"
 #include "render/matrix.h"
-#include "shell/surface.h"
+#include "image/surface.h"
 
 constexpr int SGL_ERR_INVALID = 0x10001;
 constexpr int SGL_ERR_RANGE = 0x10004;

@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "shell/surface.h"
+#include "image/surface.h"
 
 class SubImage {
   public:

@@ -1,10 +1,10 @@
 #include "scenes/cross_lights_scene.h"
 
-#include "demo/demo.h"
-#include "demo/noise.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
+#include "scenekit/captions.h"
+#include "scenekit/noise.h"
 #include "scenes/runtime_rand.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
@@ -149,7 +149,7 @@ float flashIntensity(const CrossLight& light, uint32_t s) {
     return intensity < 0.0 ? 0.0f : float(intensity);
 }
 
-void drawCross(const uint8_t colour[4]) {
+void drawCross(const uint8_t color[4]) {
     constexpr float a = CROSS_ARM_WIDTH;
     constexpr float b = CROSS_ARM_LENGTH;
     constexpr float L = BEAM_LENGTH;
@@ -160,7 +160,7 @@ void drawCross(const uint8_t colour[4]) {
     };
 
     sglBegin(SGL_QUADS);
-    sglColor4ubv(colour);
+    sglColor4ubv(color);
     sglVertex3f(-a, -b, 0.0f);
     sglVertex3f(a, -b, 0.0f);
     sglVertex3f(a, b, 0.0f);
@@ -172,7 +172,7 @@ void drawCross(const uint8_t colour[4]) {
     for (int k = 0; k < 12; ++k) {
         const float* p = OUTLINE[k];
         const float* q = OUTLINE[(k + 1) % 12];
-        if (k > 0) sglColor4ubv(colour);
+        if (k > 0) sglColor4ubv(color);
         sglVertex3f(p[0], p[1], 0.0f);
         sglVertex3f(q[0], q[1], 0.0f);
         sglColor4ub(0, 0, 0, 255);
@@ -192,10 +192,10 @@ int CrossLightsScene::init() {
         lights[k] = std::make_unique<CrossLight>();
         for (int i = 0; i < 8; ++i) lights[k]->flashTimes[i] = definition.flashTimes[i];
         lights[k]->position.set(definition.x, definition.y, 0.0f);
-        lights[k]->colour[0] = definition.red;
-        lights[k]->colour[1] = definition.green;
-        lights[k]->colour[2] = definition.blue;
-        lights[k]->colour[3] = 255;
+        lights[k]->color[0] = definition.red;
+        lights[k]->color[1] = definition.green;
+        lights[k]->color[2] = definition.blue;
+        lights[k]->color[3] = 255;
     }
 
     for (int k = 0; k < 8; ++k) {
@@ -251,15 +251,15 @@ uint8_t CrossLightsScene::render(uint32_t time) {
 
     sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
     // Working colour of the frame: the beams' colour, then the blend colour's carrier.
-    uint8_t frameColour[4] = {128, 255, 255, 255};
-    if (s < LIGHTS_END) drawLights(s, frameColour);
-    if (s >= STATIC_START && s < STATIC_END) drawStatic(s, frameColour);
-    if (!replay) drawCaptions(frameColour);
+    uint8_t frameColor[4] = {128, 255, 255, 255};
+    if (s < LIGHTS_END) drawLights(s, frameColor);
+    if (s >= STATIC_START && s < STATIC_END) drawStatic(s, frameColor);
+    if (!replay) drawCaptions(frameColor);
     setTextMode(0);
     return 0;
 }
 
-void CrossLightsScene::drawLights(uint32_t s, uint8_t frameColour[4]) const {
+void CrossLightsScene::drawLights(uint32_t s, uint8_t frameColor[4]) const {
     sglEnable(SGL_DEPTH_TEST);
     sglDepthFunc(2);
     sglEnable(SGL_SMOOTH);
@@ -268,15 +268,15 @@ void CrossLightsScene::drawLights(uint32_t s, uint8_t frameColour[4]) const {
         const float intensity = flashIntensity(*light, s);
         sglTranslatef(light->position.x, light->position.y, -intensity);
         sglRotateZf(intensity * 70.0f - 35.0f);
-        for (int c = 0; c < 3; ++c) frameColour[c] = uint8_t(float(light->colour[c]) * intensity);
-        drawCross(frameColour);
+        for (int c = 0; c < 3; ++c) frameColor[c] = uint8_t(float(light->color[c]) * intensity);
+        drawCross(frameColor);
         sglPopMatrix();
     }
     sglDisable(SGL_DEPTH_TEST);
     sglDisable(SGL_SMOOTH);
 }
 
-void CrossLightsScene::drawStatic(uint32_t s, uint8_t frameColour[4]) const {
+void CrossLightsScene::drawStatic(uint32_t s, uint8_t frameColor[4]) const {
     const int16_t rect[4] = {0, 0, 160, 100};
     fillNoise(rect, noiseSurface.get());
     if (s < LIGHTS_END) {
@@ -284,11 +284,11 @@ void CrossLightsScene::drawStatic(uint32_t s, uint8_t frameColour[4]) const {
         sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ONE_MINUS_CONSTANT_ALPHA);
         // e stays below 1 here, so the alpha stays within 0..254.
         const float e = float(s - STATIC_START) * STATIC_FADE_RATE;
-        frameColour[3] = uint8_t(e * e * 255.0f);
-        sglBlendColor4ubv(frameColour);
+        frameColor[3] = uint8_t(e * e * 255.0f);
+        sglBlendColor4ubv(frameColor);
     } else {
-        frameColour[3] = uint8_t(noiseAlpha & 0xFF);
-        sglBlendColor4ubv(frameColour);
+        frameColor[3] = uint8_t(noiseAlpha & 0xFF);
+        sglBlendColor4ubv(frameColor);
         sglEnable(SGL_BLEND);
         sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ONE_MINUS_CONSTANT_ALPHA);
     }
@@ -296,20 +296,20 @@ void CrossLightsScene::drawStatic(uint32_t s, uint8_t frameColour[4]) const {
     sglDisable(SGL_BLEND);
 }
 
-void CrossLightsScene::drawCaptions(uint8_t frameColour[4]) const {
+void CrossLightsScene::drawCaptions(uint8_t frameColor[4]) const {
     sglEnable(SGL_BLEND);
     sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ONE_MINUS_SRC_ALPHA);
     for (int k = 0; k < 7; ++k) {
         if (captionOn[k] != 1 || sheet1Lines[k] == nullptr) continue;
-        frameColour[3] = uint8_t(captionAlpha[k] & 0xFF);
-        sglBlendColor4ubv(frameColour);
+        frameColor[3] = uint8_t(captionAlpha[k] & 0xFF);
+        sglBlendColor4ubv(frameColor);
         sheet1Lines[k]->draw(doubled(captionX[k]), doubled(captionY[k]));
     }
     if (captionOn[7] == 1 && sheet1Lines[7] != nullptr) {
         // The last caption is added on top of the static and shakes.
         sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ONE);
-        frameColour[3] = uint8_t(captionAlpha[7] & 0xFF);
-        sglBlendColor4ubv(frameColour);
+        frameColor[3] = uint8_t(captionAlpha[7] & 0xFF);
+        sglBlendColor4ubv(frameColor);
         const int16_t y = jittered(captionY[7], jitter);
         const int16_t x = jittered(captionX[7], jitter);
         sheet1Lines[7]->draw(x, y);

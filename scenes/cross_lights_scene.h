@@ -6,11 +6,11 @@
 #include <cstdint>
 #include <memory>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
+#include "image/surface.h"
 #include "render/matrix.h"
 #include "render/sub_image.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 // Intensity lost per second after a flash.
 constexpr float FLASH_DECAY = 0.3f;
@@ -26,7 +26,7 @@ constexpr uint32_t CROSS_NO_FLASH = 100000;
 struct CrossLight {
     uint32_t flashTimes[8];  // ascending, CROSS_NO_FLASH in unused slots
     Vec3 position;           // z is 0
-    uint8_t colour[4];       // red, green, blue; the fourth byte is unused
+    uint8_t color[4];        // red, green, blue; the fourth byte is unused
 };
 
 // 1 at a flash of the light, falling to 0 about 3333 ms later; 0 before its first flash.
@@ -34,7 +34,7 @@ float flashIntensity(const CrossLight& light, uint32_t s);
 
 // One beam at the origin: a plus-shaped cap at z = 0 in the colour and twelve
 // sides that fade to black at z = BEAM_LENGTH.
-void drawCross(const uint8_t colour[4]);
+void drawCross(const uint8_t color[4]);
 
 class CrossLightsScene : public Scene {
   public:
@@ -62,7 +62,7 @@ class CrossLightsScene : public Scene {
     float jitter = 0.0f;            // largest random offset of caption 7, in pixels
 
   private:
-    void drawLights(uint32_t s, uint8_t frameColour[4]) const;
-    void drawStatic(uint32_t s, uint8_t frameColour[4]) const;
-    void drawCaptions(uint8_t frameColour[4]) const;
+    void drawLights(uint32_t s, uint8_t frameColor[4]) const;
+    void drawStatic(uint32_t s, uint8_t frameColor[4]) const;
+    void drawCaptions(uint8_t frameColor[4]) const;
 };

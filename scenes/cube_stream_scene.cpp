@@ -4,10 +4,10 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/demo.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
 #include "render/sub_image.h"
+#include "scenekit/captions.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
@@ -122,7 +122,7 @@ double wobble(double t, double period) {
 }  // namespace
 
 Vec3 CubeStreamScene::cubeCorners[8];
-uint8_t CubeStreamScene::cornerColours[8][4];
+uint8_t CubeStreamScene::cornerColors[8][4];
 int8_t CubeStreamScene::orientation[3] = {1, 2, 3};
 float CubeStreamScene::turnAngleX = 0.0f;
 float CubeStreamScene::turnAngleY = 0.0f;
@@ -237,7 +237,7 @@ uint8_t CubeStreamScene::render(uint32_t time) {
     // First pass: the textured cubes, marking their pixels 255 in the stencil.
     sglBindTexture(cubeTexture.get());
     setCubeHalfSize(0.5f);
-    for (int k = 0; k < 8; ++k) std::memset(cornerColours[k], 32 * k, 4);
+    for (int k = 0; k < 8; ++k) std::memset(cornerColors[k], 32 * k, 4);
     sglEnable(SGL_DEPTH_TEST);
     sglEnable(SGL_STENCIL_TEST);
     sglEnable(SGL_TEXTURE);
@@ -255,7 +255,7 @@ uint8_t CubeStreamScene::render(uint32_t time) {
     // Second pass: enlarged black cubes only where the stencil is still 0, which
     // leaves a rim round every cube. Zero under mask 240 keeps those bytes at 0.
     setCubeHalfSize(0.7f);
-    std::memset(cornerColours, 0, sizeof cornerColours);
+    std::memset(cornerColors, 0, sizeof cornerColors);
     sglEnable(SGL_STENCIL_TEST);
     sglStencilFunc(6, 0);
     sglStencilValueMask(255);
@@ -288,8 +288,8 @@ void CubeStreamScene::drawCaptions() const {
     sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ONE_MINUS_SRC_ALPHA);
     for (uint8_t g = 0; g < CUBE_CAPTION_GROUPS; ++g) {
         if (captionOn[g] != 1) continue;
-        const uint8_t colour[4] = {255, 255, 255, uint8_t(captionAlpha[g] & 0xFF)};
-        sglBlendColor4ubv(colour);
+        const uint8_t color[4] = {255, 255, 255, uint8_t(captionAlpha[g] & 0xFF)};
+        sglBlendColor4ubv(color);
         for (const CaptionLine& c : CAPTION_LINES) {
             if (c.group != g) continue;
             const SubImage* line = c.sheet == 2 ? sheet2Lines[c.line] : sheet3Lines[c.line];
@@ -368,7 +368,7 @@ void CubeStreamScene::drawCube() {
         for (const FaceVertex& v : face) {
             const Vec3& c = cubeCorners[v.corner];
             const float position[3] = {c.x, c.y, c.z};
-            sglColor3ubv(cornerColours[v.corner]);
+            sglColor3ubv(cornerColors[v.corner]);
             sglTexCoord2f(v.s, v.t);
             sglVertex3fv(position);
         }

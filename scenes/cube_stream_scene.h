@@ -7,10 +7,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
+#include "image/surface.h"
 #include "render/matrix.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 // One incoming cube.
 struct CubeMove {
@@ -46,7 +46,7 @@ class CubeStreamScene : public Scene {
 
     // Drawing state shared by the cube operations; rebuilt on every drawCubes.
     static Vec3 cubeCorners[8];
-    static uint8_t cornerColours[8][4];
+    static uint8_t cornerColors[8][4];
     static int8_t orientation[3];  // signed permutation of the axes 1, 2, 3
     static float turnAngleX;
     static float turnAngleY;

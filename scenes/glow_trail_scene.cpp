@@ -4,9 +4,9 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/demo.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
+#include "scenekit/captions.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
@@ -175,13 +175,13 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
     sglLoadIdentity();
 
     // Black with alpha 0: the empty light map.
-    const uint8_t clearColour[4] = {0, 0, 0, 0};
-    sglClearColor4ubv(clearColour);
+    const uint8_t clearColor[4] = {0, 0, 0, 0};
+    sglClearColor4ubv(clearColor);
     sglClear(SGL_COLOR_BUFFER);
 
     // Sprites add (17 x alpha) >> 8 to the alpha channel only.
-    const uint8_t trailColour[4] = {0, 0, 0, 16};
-    sglBlendColor4ubv(trailColour);
+    const uint8_t trailColor[4] = {0, 0, 0, 16};
+    sglBlendColor4ubv(trailColor);
     sglEnable(SGL_BLEND);
     sglBlendFunc(BLEND_CONSTANT_COLOR, BLEND_ONE);
     for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
@@ -198,8 +198,8 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
 
     // Plain lines replace what is under them at (193 x S) >> 8.
     sglEnable(SGL_BLEND);
-    const uint8_t plainColour[4] = {0, 0, 0, 192};
-    sglBlendColor4ubv(plainColour);
+    const uint8_t plainColor[4] = {0, 0, 0, 192};
+    sglBlendColor4ubv(plainColor);
     sglBlendFunc(BLEND_CONSTANT_ALPHA, BLEND_ZERO);
     for (int i = FIRST_PLAIN_LINE; i < GLOW_LINE_COUNT; ++i)
         if (lineOn[i] == 1) drawLine(i, lineX, lineY);

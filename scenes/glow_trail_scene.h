@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
+#include "image/surface.h"
 #include "render/sub_image.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 constexpr uint32_t GLOW_SCENE_START = 99834;
 constexpr int GLOW_LINE_COUNT = 12;

@@ -4,8 +4,8 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

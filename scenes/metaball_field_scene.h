@@ -6,10 +6,10 @@
 #include <cstdint>
 #include <memory>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
+#include "image/surface.h"
 #include "render/matrix.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 constexpr uint32_t METABALL_FIRST_START = 58880;
 constexpr uint32_t METABALL_SECOND_START = 140747;

@@ -3,9 +3,9 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/noise.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
+#include "scenekit/noise.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

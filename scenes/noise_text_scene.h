@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 
-#include "demo/scene.h"
+#include "image/surface.h"
 #include "render/sub_image.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
 
 constexpr uint32_t NOISE_TEXT_SCENE_START = 161297;
 

@@ -3,11 +3,11 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/demo.h"
-#include "demo/text_mode.h"
 #include "render/sgl.h"
 #include "render/sub_image.h"
+#include "scenekit/captions.h"
 #include "scenes/sphere_mesh.h"
+#include "textmode/text_mode.h"
 
 uint16_t rayPhase = 0;
 

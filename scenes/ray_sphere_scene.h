@@ -6,10 +6,10 @@
 
 #include <cstdint>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
+#include "image/surface.h"
 #include "render/matrix.h"
-#include "shell/surface.h"
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 // Length of the shafts, as a multiple of the distance from the sphere's centre.
 constexpr float RAY_SCALE = 3.0f;

@@ -1,7 +1,5 @@
 #include "scenes/replay_scene.h"
 
-#include "demo/demo.h"
-
 namespace {
 
 constexpr uint32_t REPLAY_START = 120314;
@@ -18,7 +16,7 @@ constexpr DemoSceneSlot SEGMENT_SCENES[8] = {
 
 }  // namespace
 
-ReplayScene::ReplayScene(const Demo& demo) : demo_(demo) {}
+ReplayScene::ReplayScene(const SceneSet& scenes) : scenes_(scenes) {}
 
 int ReplayScene::init() {
     for (uint16_t i = 0; i < 8; ++i)
@@ -34,7 +32,7 @@ uint8_t ReplayScene::render(uint32_t localTime) {
     tracks.evaluate(localTime + REPLAY_START);
     const uint16_t segment = uint16_t(phase);
     if (segment >= 8) return 0;
-    Scene* replayed = demo_.scene(SEGMENT_SCENES[segment]);
+    Scene* replayed = scenes_.scene(SEGMENT_SCENES[segment]);
     if (replayed != nullptr) replayed->render(localTime + SCENE_REPLAY_OFFSET);
     return 0;
 }

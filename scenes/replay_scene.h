@@ -4,15 +4,13 @@
 
 #include <cstdint>
 
-#include "demo/scene.h"
-#include "demo/track_list.h"
-
-class Demo;
+#include "scenekit/scene.h"
+#include "scenekit/track_list.h"
 
 class ReplayScene : public Scene {
   public:
     // The replayed scenes are read from `demo` at every frame.
-    explicit ReplayScene(const Demo& demo);
+    explicit ReplayScene(const SceneSet& scenes);
 
     int init() override;
     uint32_t startTime(uint8_t which) override;
@@ -23,5 +21,5 @@ class ReplayScene : public Scene {
 
   private:
     TrackList tracks;
-    const Demo& demo_;
+    const SceneSet& scenes_;
 };

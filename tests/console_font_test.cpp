@@ -1,4 +1,4 @@
-#include "shell/console_font.h"
+#include "data/console_font.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 #include <sstream>
 #include <vector>
 
-#include "shell/text_tables.h"
+#include "textmode/text_tables.h"
 
 namespace {
 

@@ -1,11 +1,13 @@
-#include "shell/console_look.h"
+#include "image/console_look.h"
+#include "platform/png_file.h"
+#include "program/offline_run.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 
-#include "platform/console_palette.h"
-#include "shell/console_font.h"
+#include "data/console_font.h"
+#include "image/console_palette.h"
 
 namespace {
 
@@ -22,7 +24,7 @@ bool pixelIs(const RgbaImage& image, int x, int y, const ConsoleRgb& c) {
     return p[0] == c.r && p[1] == c.g && p[2] == c.b && p[3] == 255;
 }
 
-TEST(ConsoleLook, DrawsEachCellAsItsGlyphInItsColours) {
+TEST(ConsoleLook, DrawsEachCellAsItsGlyphInItsColors) {
     Surface cells;
     ASSERT_EQ(cells.create({80, 50}, 4), 0);
     for (int y = 0; y < 50; ++y) {

@@ -1,4 +1,4 @@
-#include "shell/console_output.h"
+#include "program/console_output.h"
 
 #include <gtest/gtest.h>
 

@@ -13,9 +13,9 @@
 #include <filesystem>
 #include <string>
 
-#include "demo/demo.h"
-#include "demo/noise.h"
-#include "demo/text_mode.h"
+#include "show/demo.h"
+#include "scenekit/noise.h"
+#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "platform/virtual_clock.h"
 #include "render/render_context.h"
@@ -114,7 +114,7 @@ TEST_F(CrossLightsLogic, LightWithEightFlashesFadesAfterItsLastSlot) {
     EXPECT_EQ(flashIntensity(cyan, 24589 + 3334), 0.0f);
 }
 
-TEST_F(CrossLightsLogic, LightsHaveTheirPlacesColoursAndEmptySlots) {
+TEST_F(CrossLightsLogic, LightsHaveTheirPlacesColorsAndEmptySlots) {
     const float x[5] = {0.0f, -0.3f, 0.5f, 0.3f, -0.5f};
     const float y[5] = {0.0f, -0.5f, -0.3f, 0.5f, 0.3f};
     const uint8_t rgb[5][3] = {
@@ -125,7 +125,7 @@ TEST_F(CrossLightsLogic, LightsHaveTheirPlacesColoursAndEmptySlots) {
         EXPECT_EQ(light.position.x, x[k]) << k;
         EXPECT_EQ(light.position.y, y[k]) << k;
         EXPECT_EQ(light.position.z, 0.0f) << k;
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(light.colour[c], rgb[k][c]) << k;
+        for (int c = 0; c < 3; ++c) EXPECT_EQ(light.color[c], rgb[k][c]) << k;
         for (int i = 1; i < 8; ++i) EXPECT_LE(light.flashTimes[i - 1], light.flashTimes[i]) << k;
         for (int i = 0; i < 8; ++i)
             EXPECT_EQ(light.flashTimes[i] == CROSS_NO_FLASH, i >= flashes[k]) << k << " " << i;
@@ -238,9 +238,9 @@ class CrossLightsRender : public RenderTest {
     }
 
     uint8_t blendAlpha() const {
-        uint8_t colour[4] = {};
-        sglGetBlendColor(colour);
-        return colour[3];
+        uint8_t color[4] = {};
+        sglGetBlendColor(color);
+        return color[3];
     }
 
     const Mat4& modelview() const { return renderContext.matrices[SGL_MODELVIEW]; }

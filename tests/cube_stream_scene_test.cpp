@@ -13,8 +13,8 @@
 #include <string>
 #include <vector>
 
-#include "demo/demo.h"
-#include "demo/text_mode.h"
+#include "show/demo.h"
+#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
@@ -224,10 +224,10 @@ class CubeStreamRender : public RenderTest {
         sglEnable(SGL_DEPTH_TEST);
         sglDepthFunc(2);
         CubeStreamScene::setCubeHalfSize(0.5f);
-        for (auto& c : CubeStreamScene::cornerColours) std::memset(c, 200, 4);
+        for (auto& c : CubeStreamScene::cornerColors) std::memset(c, 200, 4);
     }
 
-    std::vector<uint8_t> colourBytes() const {
+    std::vector<uint8_t> colorBytes() const {
         return std::vector<uint8_t>(colour.pixels(), colour.pixels() + 160 * 100 * 4);
     }
 
@@ -239,11 +239,11 @@ TEST_F(CubeStreamRender, OnlyTheCentralCubeBeforeTheFirstMove) {
     sglPushMatrix();
     CubeStreamScene::drawCube();
     sglPopMatrix();
-    const std::vector<uint8_t> centralOnly = colourBytes();
+    const std::vector<uint8_t> centralOnly = colorBytes();
 
     sideCamera();
     scene.drawCubes(1228);
-    EXPECT_EQ(colourBytes(), centralOnly);
+    EXPECT_EQ(colorBytes(), centralOnly);
     EXPECT_EQ(CubeStreamScene::orientation[0], 1);
     EXPECT_EQ(CubeStreamScene::orientation[1], 2);
     EXPECT_EQ(CubeStreamScene::orientation[2], 3);
@@ -252,7 +252,7 @@ TEST_F(CubeStreamRender, OnlyTheCentralCubeBeforeTheFirstMove) {
 
     sideCamera();
     scene.drawCubes(1229);
-    EXPECT_NE(colourBytes(), centralOnly) << "the first cube appears far out at 1229 ms";
+    EXPECT_NE(colorBytes(), centralOnly) << "the first cube appears far out at 1229 ms";
 }
 
 TEST_F(CubeStreamRender, CentralCubeTurnsWithTheSwingingCube) {
@@ -357,7 +357,7 @@ TEST_F(CubeStreamRender, ReplayFollowsTheSceneTimeForTheCubes) {
 
 namespace {
 
-Scene* makeCubes(Demo&) {
+Scene* makeCubes(const SceneSet&) {
     return new CubeStreamScene;
 }
 
@@ -372,10 +372,10 @@ class CubeStreamInDemo : public testing::Test {
         scene = static_cast<CubeStreamScene*>(demo.scene(SLOT_CUBES));
     }
 
-    Surface& colour() const { return *demo.colorSurface(); }
+    Surface& color() const { return *demo.colorSurface(); }
 
-    std::vector<uint8_t> colourBytes() const {
-        return std::vector<uint8_t>(colour().pixels(), colour().pixels() + 160 * 100 * 4);
+    std::vector<uint8_t> colorBytes() const {
+        return std::vector<uint8_t>(color().pixels(), color().pixels() + 160 * 100 * 4);
     }
 
     Demo demo;
@@ -388,17 +388,17 @@ TEST_F(CubeStreamInDemo, CaptionsShowOnlyOutsideReplay) {
     // After the switching track's window the flag keeps its value.
     scene->render(2600);
     scene->render(4000);
-    const std::vector<uint8_t> withCaptions = colourBytes();
+    const std::vector<uint8_t> withCaptions = colorBytes();
     scene->captionOn[0] = 0;
     scene->render(4000);
-    EXPECT_NE(colourBytes(), withCaptions);
+    EXPECT_NE(colorBytes(), withCaptions);
 
     for (auto& on : scene->captionOn) on = 1;
     scene->render(1004000);
-    const std::vector<uint8_t> replayAllOn = colourBytes();
+    const std::vector<uint8_t> replayAllOn = colorBytes();
     for (auto& on : scene->captionOn) on = 0;
     scene->render(1004000);
-    EXPECT_EQ(colourBytes(), replayAllOn);
+    EXPECT_EQ(colorBytes(), replayAllOn);
 }
 
 TEST_F(CubeStreamInDemo, FadingCaptionsMatchTheReference) {
@@ -406,12 +406,12 @@ TEST_F(CubeStreamInDemo, FadingCaptionsMatchTheReference) {
     scene->render(2600);
     scene->render(5600);
     // The reference keeps the picture only (opaque).
-    EXPECT_TRUE(matchesReferenceImage(toRgbaImage(colour(), true), "cube_stream_5600"));
+    EXPECT_TRUE(matchesReferenceImage(toRgbaImage(color(), true), "cube_stream_5600"));
 }
 
 TEST_F(CubeStreamInDemo, ReplayFrameMatchesTheReference) {
     // The same cubes as above, with the backdrop and camera a million ms on.
     scene->render(2600);
     scene->render(1005600);
-    EXPECT_TRUE(matchesReferenceImage(toRgbaImage(colour(), true), "cube_stream_replay_1005600"));
+    EXPECT_TRUE(matchesReferenceImage(toRgbaImage(color(), true), "cube_stream_replay_1005600"));
 }

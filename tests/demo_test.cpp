@@ -1,4 +1,4 @@
-#include "demo/demo.h"
+#include "show/demo.h"
 
 #include <gtest/gtest.h>
 
@@ -80,7 +80,7 @@ class RecordingScene : public Scene {
 };
 
 template <int SLOT>
-Scene* makeRecordingScene(Demo&) {
+Scene* makeRecordingScene(const SceneSet&) {
     createdSlots.push_back(SLOT);
     return new RecordingScene(SLOT);
 }
@@ -90,8 +90,8 @@ const std::array<SceneFactory, DEMO_SCENE_COUNT> RECORDING_SCENES = {
     makeRecordingScene<4>, makeRecordingScene<5>, makeRecordingScene<6>,
 };
 
-Scene* makeReplay(Demo& demo) {
-    return new ReplayScene(demo);
+Scene* makeReplay(const SceneSet& scenes) {
+    return new ReplayScene(scenes);
 }
 
 const std::array<SceneFactory, DEMO_SCENE_COUNT> RECORDING_SCENES_WITH_REPLAY = {
@@ -244,7 +244,7 @@ TEST_F(DemoTimeline, SoundFailuresGiveTheirCodes) {
     EXPECT_TRUE(createdSlots.empty());
 }
 
-TEST_F(DemoTimeline, ColourSurfaceHasTheRenderSizeWhileInitialised) {
+TEST_F(DemoTimeline, ColorSurfaceHasTheRenderSizeWhileInitialised) {
     EXPECT_EQ(demo.colorSurface(), nullptr);
     demo.setSoundEnabled(0);
     ASSERT_EQ(demo.init({160, 100}), 0);

@@ -1,4 +1,4 @@
-#include "shell/frame_loop.h"
+#include "program/frame_loop.h"
 
 #include <gtest/gtest.h>
 
@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "demo/text_mode.h"
+#include "textmode/text_mode.h"
 #include "platform/headless_console.h"
 #include "platform/virtual_clock.h"
 

@@ -9,8 +9,9 @@
 #include <cstring>
 
 #include "data/images.h"
-#include "demo/demo.h"
-#include "demo/text_mode.h"
+#include "scenekit/captions.h"
+#include "show/demo.h"
+#include "textmode/text_mode.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
 
@@ -293,7 +294,7 @@ TEST_F(GlowTrailRenderTest, PlainLineOverwritesAtThreeQuarters) {
     EXPECT_GT(darkened, 0);
 }
 
-TEST_F(GlowTrailRenderTest, LeavesClearColourBlendColourAndTextMode) {
+TEST_F(GlowTrailRenderTest, LeavesClearColourBlendColorAndTextMode) {
     setTextMode(0);
     scene.render(12000);
     EXPECT_EQ(sglIsEnabled(SGL_BLEND), 0);

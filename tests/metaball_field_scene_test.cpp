@@ -9,7 +9,7 @@
 #include <string>
 
 #include "data/images.h"
-#include "demo/text_mode.h"
+#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/render_context.h"
 #include "render/sgl.h"

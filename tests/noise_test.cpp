@@ -1,4 +1,4 @@
-#include "demo/noise.h"
+#include "scenekit/noise.h"
 
 #include <gtest/gtest.h>
 

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "data/images.h"
-#include "demo/noise.h"
-#include "demo/text_mode.h"
+#include "scenekit/noise.h"
+#include "textmode/text_mode.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
 
@@ -141,7 +141,7 @@ class NoiseTextRenderTest : public RenderTest {
     Surface noise;
 };
 
-TEST_F(NoiseTextRenderTest, LettersShowTheStaticAndTheRestKeepsItsColour) {
+TEST_F(NoiseTextRenderTest, LettersShowTheStaticAndTheRestKeepsItsColor) {
     for (uint32_t t : {2548u, 2549u, 5152u, 7674u, 9586u}) {
         renderFrom(NOISE_INITIAL_STATE + int32_t(t), t);
         expectFrame(t, 0);

@@ -17,8 +17,9 @@
 #include <vector>
 
 #include "data/caption_sheets.h"
-#include "demo/demo.h"
-#include "demo/text_mode.h"
+#include "scenekit/captions.h"
+#include "show/demo.h"
+#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/sub_image.h"
 #include "render_fixture.h"

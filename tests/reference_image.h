@@ -10,7 +10,7 @@
 #include <string>
 
 #include "platform/png_file.h"
-#include "shell/surface.h"
+#include "image/surface.h"
 
 testing::AssertionResult matchesReferenceImage(const RgbaImage& produced, const std::string& name);
 testing::AssertionResult matchesReferenceImage(const Surface& image, const std::string& name);

@@ -10,7 +10,7 @@
 
 #include "render/render_context.h"
 #include "render/sgl.h"
-#include "shell/surface.h"
+#include "image/surface.h"
 
 class RenderTest : public testing::Test {
   protected:

@@ -1,20 +1,20 @@
-#include "shell/surface.h"
+#include "image/surface.h"
 
 #include <gtest/gtest.h>
 
-TEST(Surface, CreateSetsPitchForColourAndStencilFormats) {
-    Surface colour;
-    ASSERT_EQ(colour.create({160, 100}, 4), 0);
-    EXPECT_EQ(colour.pitch(), 640);
-    EXPECT_EQ(colour.width(), 160);
-    EXPECT_EQ(colour.height(), 100);
-    EXPECT_EQ(colour.bytesPerPixel(), 4);
-    colour.pixels()[64000 - 1] = 7;  // the whole 64000-byte block is addressable
+TEST(Surface, CreateSetsPitchForColorAndStencilFormats) {
+    Surface color;
+    ASSERT_EQ(color.create({160, 100}, 4), 0);
+    EXPECT_EQ(color.pitch(), 640);
+    EXPECT_EQ(color.width(), 160);
+    EXPECT_EQ(color.height(), 100);
+    EXPECT_EQ(color.bytesPerPixel(), 4);
+    color.pixels()[64000 - 1] = 7;  // the whole 64000-byte block is addressable
 
     Surface stencil;
     ASSERT_EQ(stencil.create({160, 100}, 1), 0);
     EXPECT_EQ(stencil.pitch(), 160);
-    colour.release();
+    color.release();
     stencil.release();
 }
 

@@ -1,12 +1,12 @@
-#include "shell/text_converter.h"
+#include "textmode/text_converter.h"
 
 #include <gtest/gtest.h>
 
 #include <cstring>
 #include <vector>
 
-#include "shell/console_font.h"
-#include "shell/text_tables.h"
+#include "data/console_font.h"
+#include "textmode/text_tables.h"
 #include "tests/text_table_reference.h"
 
 namespace {
@@ -17,7 +17,7 @@ struct Cell {
 };
 
 // Converts one colour through a 1x1 Surface, as the frame loop would.
-Cell convertColour(const TextConverter& converter, int r, int g, int b, int a = 255) {
+Cell convertColor(const TextConverter& converter, int r, int g, int b, int a = 255) {
     Surface src, dst;
     EXPECT_EQ(src.create({1, 1}, 4), 0);
     EXPECT_EQ(dst.create({1, 1}, 4), 0);
@@ -33,7 +33,7 @@ Cell convertColour(const TextConverter& converter, int r, int g, int b, int a = 
     return out;
 }
 
-struct ColourCase {
+struct ColorCase {
     int r, g, b;
     int character, attribute;
 };
@@ -54,40 +54,40 @@ class BuiltConverters : public testing::Test {
 TextConverter BuiltConverters::glyphs;
 TextConverter BuiltConverters::shades;
 
-TEST_F(BuiltConverters, ShadeModeColours) {
-    const ColourCase cases[] = {
+TEST_F(BuiltConverters, ShadeModeColors) {
+    const ColorCase cases[] = {
         {0, 0, 0, 219, 0x00},   {255, 255, 255, 219, 0x0F}, {255, 0, 0, 219, 0x0C},
         {0, 255, 0, 219, 0x0A}, {0, 0, 255, 219, 0x09},     {128, 128, 128, 177, 0xF0},
         {128, 0, 0, 177, 0xC0}, {255, 128, 0, 177, 0xEC},
     };
-    for (const ColourCase& c : cases) {
-        const Cell cell = convertColour(shades, c.r, c.g, c.b);
+    for (const ColorCase& c : cases) {
+        const Cell cell = convertColor(shades, c.r, c.g, c.b);
         EXPECT_EQ(cell.character, c.character) << c.r << "," << c.g << "," << c.b;
         EXPECT_EQ(cell.attribute, c.attribute) << c.r << "," << c.g << "," << c.b;
     }
 }
 
-TEST_F(BuiltConverters, GlyphModeColours) {
-    const ColourCase cases[] = {
+TEST_F(BuiltConverters, GlyphModeColors) {
+    const ColorCase cases[] = {
         {0, 0, 0, 219, 0x00},   {255, 255, 255, 219, 0x0F}, {255, 0, 0, 219, 0x0C},
         {0, 255, 0, 219, 0x0A}, {0, 0, 255, 219, 0x09},     {128, 128, 128, 219, 0x07},
         {128, 0, 0, 219, 0x04}, {255, 128, 0, 215, 0xCE},   {64, 64, 64, 215, 0x07},
     };
-    for (const ColourCase& c : cases) {
-        const Cell cell = convertColour(glyphs, c.r, c.g, c.b);
+    for (const ColorCase& c : cases) {
+        const Cell cell = convertColor(glyphs, c.r, c.g, c.b);
         EXPECT_EQ(cell.character, c.character) << c.r << "," << c.g << "," << c.b;
         EXPECT_EQ(cell.attribute, c.attribute) << c.r << "," << c.g << "," << c.b;
     }
 }
 
-TEST_F(BuiltConverters, EveryGlyphPaletteColourIsMatchedExactly) {
+TEST_F(BuiltConverters, EveryGlyphPaletteColorIsMatchedExactly) {
     // Each palette colour except 8 is among the candidates (as paper under a blank,
     // or earlier as ink of a full block), so its cell mixes back to the same key.
     auto key = [](int r, int g, int b) { return (r >> 3) | (g >> 3) << 5 | (b >> 3) << 10; };
     for (int k = 0; k < 16; ++k) {
         if (k == 8) continue;
         const TextRgb& p = GLYPH_PALETTE[size_t(k)];
-        const Cell cell = convertColour(glyphs, p.r, p.g, p.b);
+        const Cell cell = convertColor(glyphs, p.r, p.g, p.b);
         const TextRgb& ink = GLYPH_PALETTE[size_t(cell.attribute & 0x0F)];
         const TextRgb& paper = GLYPH_PALETTE[size_t(cell.attribute >> 4)];
         const int n = analyseGlyph(CONSOLE_FONT, cell.character).ink;
@@ -101,9 +101,9 @@ TEST_F(BuiltConverters, EveryGlyphPaletteColourIsMatchedExactly) {
 TEST_F(BuiltConverters, LowBitsAndAlphaDoNotChangeTheCell) {
     for (const TextConverter* converter : {&glyphs, &shades}) {
         for (int base : {0, 64, 128, 200, 248}) {
-            const Cell plain = convertColour(*converter, base, 255 - base - 7, base / 2 & 0xF8, 0);
+            const Cell plain = convertColor(*converter, base, 255 - base - 7, base / 2 & 0xF8, 0);
             for (int low = 1; low < 8; ++low) {
-                const Cell noisy = convertColour(*converter, base + low, 255 - base - 7 + low,
+                const Cell noisy = convertColor(*converter, base + low, 255 - base - 7 + low,
                                                  (base / 2 & 0xF8) + (7 - low), low * 36);
                 EXPECT_EQ(noisy.character, plain.character);
                 EXPECT_EQ(noisy.attribute, plain.attribute);
@@ -112,7 +112,7 @@ TEST_F(BuiltConverters, LowBitsAndAlphaDoNotChangeTheCell) {
     }
 }
 
-TEST_F(BuiltConverters, ModeZeroNeverUsesColourEight) {
+TEST_F(BuiltConverters, ModeZeroNeverUsesColorEight) {
     const uint8_t* table = glyphs.table();
     for (int c = 0; c < TEXT_TABLE_SIZE; ++c) {
         ASSERT_NE(table[c * 4 + 2] & 0x0F, 8) << c;

@@ -6,7 +6,7 @@
 #include <cmath>
 #include <cstdlib>
 
-#include "shell/text_tables.h"
+#include "textmode/text_tables.h"
 
 inline void referenceShadeTable(const ShadeCandidate* candidates, size_t count, uint8_t* table) {
     for (int c = 0; c < 32768; ++c) {

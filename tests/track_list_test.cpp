@@ -1,4 +1,4 @@
-#include "demo/track_list.h"
+#include "scenekit/track_list.h"
 
 #include <gtest/gtest.h>
 

@@ -73,7 +73,7 @@ bool parseFont(const std::string& path, std::vector<uint8_t>& font) {
 bool writeTable(const std::string& path, const std::vector<uint8_t>& font) {
     std::ofstream out(path);
     out << "// Generated from data/console_font.txt by console_font_gen. Do not edit.\n"
-        << "#include \"shell/console_font.h\"\n\n"
+        << "#include \"data/console_font.h\"\n\n"
         << "const uint8_t CONSOLE_FONT[256 * CONSOLE_FONT_HEIGHT] = {\n";
     char buffer[16];
     for (int g = 0; g < 256; ++g) {

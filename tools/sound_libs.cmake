@@ -1,4 +1,7 @@
-# Sound: SDL2 audio output and Ogg Vorbis decoding for the core, Vorbis encoding
-# for the soundtrack generator and the tests.
-pkg_check_modules(VORNAK_SOUND REQUIRED IMPORTED_TARGET sdl2 vorbisfile vorbisenc vorbis ogg)
-list(APPEND VORNAK_CORE_LINK_LIBRARIES PkgConfig::VORNAK_SOUND)
+# Sound: Ogg Vorbis decoding for the platform layer, Vorbis encoding for the
+# soundtrack generator and the tests, SDL2 audio output where the platform plays
+# through SDL.
+pkg_check_modules(VORNAK_VORBIS REQUIRED IMPORTED_TARGET vorbisfile vorbisenc vorbis ogg)
+if(NOT WIN32 AND NOT EMSCRIPTEN)
+    pkg_check_modules(VORNAK_SDL2 REQUIRED IMPORTED_TARGET sdl2)
+endif()

@@ -1,8 +1,0 @@
-#include "demo/text_mode.h"
-
-namespace {
-uint8_t currentTextMode = 0;
-}
-
-void setTextMode(uint8_t mode) { currentTextMode = mode; }
-uint8_t textMode() { return currentTextMode; }

@@ -1,0 +1,43 @@
+#include "program/backends.h"
+
+#include "platform/sound_backends.h"
+#include "platform/terminal_encoder.h"
+
+#if VORNAK_HAVE_POSIX_TERMINAL
+#include "platform/posix_clock.h"
+#include "platform/posix_terminal_console.h"
+#endif
+
+namespace {
+
+#if VORNAK_HAVE_POSIX_TERMINAL
+int openTerminal(const Options& options, Backends& backends, std::FILE* errors) {
+    TerminalColors colors = TerminalColors::Auto;
+    parseTerminalColors(options.colors, colors);
+    auto console = std::make_unique<PosixTerminalConsole>(colors);
+    if (!console->open()) {
+        std::fputs(
+            "vornak: needs a terminal: run it with standard input and output on a terminal\n",
+            errors);
+        return 1;
+    }
+    backends.console = std::move(console);
+    backends.clock = std::make_unique<PosixClock>();
+    return 0;
+}
+#endif
+
+}  // namespace
+
+int openBackends(const Options& options, Backends& backends, std::FILE* errors) {
+#if VORNAK_HAVE_POSIX_TERMINAL
+    const int status = openTerminal(options, backends, errors);
+#else
+    (void)options;
+    std::fputs("vornak: this build has no console to show the show in\n", errors);
+    const int status = 1;
+#endif
+    if (status != 0) return status;
+    backends.sound = options.noSound ? &silentSoundSystem() : &platformSoundSystem();
+    return 0;
+}

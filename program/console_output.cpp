@@ -1,0 +1,15 @@
+#include "program/console_output.h"
+
+int writeConsoleFrame(Console& console, const Surface* cells) {
+    if (cells == nullptr || cells->bytesPerPixel() != CONSOLE_CELL_BYTES) return 1;
+    if (cells->width() < CONSOLE_COLUMNS || cells->height() < CONSOLE_ROWS) return 1;
+
+    const uint8_t* row = cells->pixels();
+    console.beginFrame();
+    for (int16_t i = 0; i < CONSOLE_ROWS; ++i) {
+        console.writeCellRow(i, row, CONSOLE_COLUMNS);
+        row += cells->pitch();
+    }
+    console.endFrame();
+    return 0;
+}

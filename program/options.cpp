@@ -1,0 +1,95 @@
+#include "program/options.h"
+
+#include <string_view>
+
+#include "platform/terminal_encoder.h"
+
+namespace {
+
+constexpr std::string_view COLORS_PREFIX = "--colors=";
+
+// Parses "T1,T2,..." (decimal milliseconds) into times.
+bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
+    times.clear();
+    while (true) {
+        const size_t comma = list.find(',');
+        const std::string_view item = list.substr(0, comma);
+        if (item.empty() || item.size() > 9) return false;
+        uint32_t value = 0;
+        for (const char c : item) {
+            if (c < '0' || c > '9') return false;
+            value = value * 10 + uint32_t(c - '0');
+        }
+        times.push_back(value);
+        if (comma == std::string_view::npos) return true;
+        list.remove_prefix(comma + 1);
+    }
+}
+
+}  // namespace
+
+OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
+                           std::string& message) {
+    for (int i = 1; i < argc; ++i) {
+        const std::string_view arg = argv[i];
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg.starts_with(COLORS_PREFIX)) {
+            options.colors = arg.substr(COLORS_PREFIX.size());
+            TerminalColors colors;
+            if (options.colors.empty() || !parseTerminalColors(options.colors, colors)) {
+                message =
+                    "unknown colour depth in '" + std::string(arg) + "' (use truecolor, 256 or 16)";
+                return OptionsResult::Error;
+            }
+        } else if (arg == "--no-sound") {
+            options.noSound = true;
+        } else if (arg == "--digest") {
+            options.digest = true;
+        } else if (arg == "--render" || arg == "--at") {
+            if (i + 1 >= argc || argv[i + 1][0] == 0) {
+                message = "'" + std::string(arg) + "' needs a value";
+                return OptionsResult::Error;
+            }
+            const std::string_view value = argv[++i];
+            if (arg == "--render") {
+                options.renderDirectory = value;
+            } else if (!parseTimes(value, options.renderTimes)) {
+                message = "'--at' takes demo times in milliseconds, like 0,1000,38388";
+                return OptionsResult::Error;
+            }
+        } else {
+            message = "unknown option '" + std::string(arg) + "'";
+            return OptionsResult::Error;
+        }
+    }
+    if (options.help || options.version) return OptionsResult::Exit;
+    if (options.renderDirectory.empty() != options.renderTimes.empty()) {
+        message = "'--render DIR' and '--at T1,T2,...' go together";
+        return OptionsResult::Error;
+    }
+    if (options.digest && !options.renderDirectory.empty()) {
+        message = "'--digest' and '--render' are separate runs";
+        return OptionsResult::Error;
+    }
+    return OptionsResult::Run;
+}
+
+const char* optionsHelpText() {
+    return "Usage: vornak [OPTION]...\n"
+           "A real-time audiovisual show in an 80x50 text terminal. Escape ends it.\n"
+           "\n"
+           "  --colors=MODE        colour depth: truecolor, 256 or 16 (default: from COLORTERM\n"
+           "                       and TERM)\n"
+           "  --no-sound           play without music\n"
+           "  --render DIR --at T1,T2,...\n"
+           "                       no terminal, no sound: run the show on a virtual clock and\n"
+           "                       write DIR/T.png (console look) and DIR/T-rgb.png (160x100\n"
+           "                       render) for each demo time T in milliseconds\n"
+           "  --digest             no terminal, no sound: run the whole show on a virtual\n"
+           "                       clock and print a hash of every frame and of all frames\n"
+           "  --help               show this help and exit\n"
+           "  --version            show the version and exit\n";
+}

@@ -1,0 +1,26 @@
+// The program's command-line options. None are needed to run the show.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct Options {
+    bool help = false;
+    bool version = false;
+    std::string colors;  // --colors=MODE: truecolor, 256 or 16; empty: the terminal decides
+    bool noSound = false;
+    // Offline runs on the virtual clock, without terminal or sound.
+    std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
+    std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms
+    bool digest = false;                // --digest: print one hash line per frame
+};
+
+enum class OptionsResult { Run, Exit, Error };
+
+// Parses argv[1..argc-1] into `options`. On Error, `message` says what was wrong.
+OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
+                           std::string& message);
+
+// The text of --help.
+const char* optionsHelpText();

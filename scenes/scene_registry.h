@@ -1,8 +1,0 @@
-// The constructors of the show's seven scenes, in the Demo's creation order.
-#pragma once
-
-#include <array>
-
-#include "demo/demo.h"
-
-const std::array<SceneFactory, DEMO_SCENE_COUNT>& showSceneFactories();

@@ -1,0 +1,151 @@
+#include "show/demo.h"
+
+#include "platform/clock.h"
+#include "platform/sound.h"
+#include "render/frame_buffer.h"
+#include "render/sgl.h"
+#include "scenekit/captions.h"
+#include "show/scene_registry.h"
+
+Demo vornakDemo;
+
+Demo::Demo() = default;
+
+Demo::~Demo() {
+    shutdown();
+    // A failed init leaves its Surfaces created but the Demo not initialised, which
+    // shutdown does not touch; their memory goes with the Demo.
+    for (auto* surface : {&colorSurface_, &depthSurface_, &stencilSurface_})
+        if (*surface) (*surface)->release();
+}
+
+void Demo::attachPlatform(Clock* clock, SoundSystem* sound) {
+    clock_ = clock;
+    sound_ = sound;
+}
+
+void Demo::setSceneFactories(const std::array<SceneFactory, DEMO_SCENE_COUNT>& factories) {
+    customFactories_ = factories;
+    factories_ = &customFactories_;
+}
+
+void Demo::setSoundEnabled(uint8_t flag) {
+    if (!initialised_) soundEnabled_ = flag;
+}
+
+int Demo::init(const Size16& renderSize) {
+    shutdown();
+
+    buildCaptionSheets();
+
+    renderSize_ = renderSize;
+    if (!colorSurface_) {
+        colorSurface_ = std::make_unique<Surface>();
+        depthSurface_ = std::make_unique<Surface>();
+        stencilSurface_ = std::make_unique<Surface>();
+        frameBuffer_ = std::make_unique<FrameBuffer>();
+    }
+    colorSurface_->create(renderSize, 4);
+    depthSurface_->create(renderSize, 4);
+    stencilSurface_->create(renderSize, 1);
+
+    frameBuffer_->init();
+    frameBuffer_->attach(colorSurface_.get(), 1);
+    frameBuffer_->attach(depthSurface_.get(), 2);
+    frameBuffer_->attach(stencilSurface_.get(), 4);
+
+    sglInit();
+    sglBindFrameBuffer(frameBuffer_.get());
+
+    if (soundEnabled_) {
+        if (sound_ == nullptr || sound_->init(44100, 32, 0) != 1) return DEMO_ERR_SOUND_INIT;
+        musicStream_ = sound_->openStream(DEMO_MUSIC_FILE);
+        if (musicStream_ == nullptr) return DEMO_ERR_STREAM;
+    }
+
+    const auto& factories = factories_ != nullptr ? *factories_ : showSceneFactories();
+    for (int slot = 0; slot < DEMO_SCENE_COUNT; ++slot) {
+        scenes_[slot].reset(factories[slot](*this));
+        if (scenes_[slot]->init() != 0) return DEMO_ERR_SCENE;
+    }
+
+    initialised_ = 1;
+    started_ = 0;
+    return 0;
+}
+
+uint8_t Demo::update(uint32_t now) {
+    if (!started_) {
+        startMusic();
+        startTick_ = clock_->tickCount() - scenes_[SLOT_CROSSES]->startTime(1);
+        now = clock_->tickCount();
+        started_ = 1;
+    }
+    const uint32_t t = now - startTick_;
+    lastDemoTime_ = t;
+
+    Scene* chosen;
+    uint32_t showingStart;
+    if (t < scenes_[SLOT_SPHERE]->startTime(1)) {
+        chosen = scenes_[SLOT_CROSSES].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_METABALLS]->startTime(1)) {
+        chosen = scenes_[SLOT_SPHERE].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_CUBES]->startTime(1)) {
+        chosen = scenes_[SLOT_METABALLS].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_GLOW]->startTime(1)) {
+        chosen = scenes_[SLOT_CUBES].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_REPLAY]->startTime(1)) {
+        chosen = scenes_[SLOT_GLOW].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_METABALLS]->startTime(2)) {
+        // Asking for the second showing switches the metaball scene over, every
+        // frame from the replay on.
+        chosen = scenes_[SLOT_REPLAY].get();
+        showingStart = chosen->startTime(1);
+    } else if (t < scenes_[SLOT_NOISE_TEXT]->startTime(1)) {
+        chosen = scenes_[SLOT_METABALLS].get();
+        showingStart = chosen->startTime(2);
+    } else {
+        chosen = scenes_[SLOT_NOISE_TEXT].get();
+        showingStart = chosen->startTime(1);
+    }
+    chosen->render(t - showingStart);
+
+    return t > DEMO_END_MS ? 0 : 1;
+}
+
+Surface* Demo::colorSurface() const {
+    return initialised_ ? colorSurface_.get() : nullptr;
+}
+
+void Demo::shutdown() {
+    if (!initialised_) return;
+    if (soundEnabled_) {
+        stopMusic();
+        sound_->close(musicStream_);
+        musicStream_ = nullptr;
+        sound_->shutdown();
+    }
+    frameBuffer_->release();
+    stencilSurface_->release();
+    depthSurface_->release();
+    colorSurface_->release();
+    initialised_ = 0;
+}
+
+void Demo::startMusic() {
+    if (soundEnabled_ && sound_ != nullptr) sound_->play(musicStream_);
+}
+
+void Demo::stopMusic() {
+    if (soundEnabled_ && sound_ != nullptr) sound_->stop(musicStream_);
+}
+
+const char* Demo::problem() const {
+    if (!soundEnabled_ || sound_ == nullptr) return "";
+    return sound_->problem();
+}

@@ -1,0 +1,76 @@
+// The Demo: owns everything that lives for the whole show (render Surfaces,
+// FrameBuffer, caption sheets, scenes, music stream), picks the scene for each
+// moment of the timeline and keeps the music in step with the clock.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+
+#include "image/surface.h"
+#include "scenekit/scene.h"
+
+class Clock;
+class FrameBuffer;
+class SoundStream;
+class SoundSystem;
+
+constexpr uint32_t DEMO_END_MS = 173000;
+
+constexpr int DEMO_ERR_SCENE = 0x10000;
+constexpr int DEMO_ERR_SOUND_INIT = 0x10001;
+constexpr int DEMO_ERR_STREAM = 0x10002;
+
+constexpr const char* DEMO_MUSIC_FILE = "vornak.ogg";
+
+class Demo final : public SceneSet {
+  public:
+    Demo();
+    ~Demo();
+    Demo(const Demo&) = delete;
+    Demo& operator=(const Demo&) = delete;
+
+    // The clock and sound layer the show runs on; set before init.
+    void attachPlatform(Clock* clock, SoundSystem* sound);
+    // Replaces the scene constructors (tests); set before init.
+    void setSceneFactories(const std::array<SceneFactory, DEMO_SCENE_COUNT>& factories);
+
+    void setSoundEnabled(uint8_t flag);
+    int init(const Size16& renderSize);
+    uint8_t update(uint32_t now);
+    Surface* colorSurface() const;
+    void shutdown();
+    void startMusic();
+    void stopMusic();
+
+    Scene* scene(DemoSceneSlot slot) const override { return scenes_[slot].get(); }
+    bool initialised() const { return initialised_ != 0; }
+    bool soundEnabled() const { return soundEnabled_ != 0; }
+    // Demo time of the last frame rendered by update.
+    uint32_t demoTime() const { return lastDemoTime_; }
+    // Why init failed, or a notice about the sound output; "" when there is nothing to say.
+    const char* problem() const;
+
+  private:
+    uint8_t initialised_ = 0;
+    uint8_t started_ = 0;
+    uint8_t soundEnabled_ = 0;
+    SoundStream* musicStream_ = nullptr;
+    // Owned for the whole run; freed only when the Demo itself goes (at exit).
+    std::unique_ptr<FrameBuffer> frameBuffer_;
+    std::unique_ptr<Surface> colorSurface_;
+    std::unique_ptr<Surface> depthSurface_;
+    std::unique_ptr<Surface> stencilSurface_;
+    Size16 renderSize_{};
+    uint32_t startTick_ = 0;
+    std::unique_ptr<Scene> scenes_[DEMO_SCENE_COUNT];
+
+    Clock* clock_ = nullptr;
+    SoundSystem* sound_ = nullptr;
+    const std::array<SceneFactory, DEMO_SCENE_COUNT>* factories_ = nullptr;
+    std::array<SceneFactory, DEMO_SCENE_COUNT> customFactories_{};
+    uint32_t lastDemoTime_ = 0;
+};
+
+// The one Demo of the program.
+extern Demo vornakDemo;

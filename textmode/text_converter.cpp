@@ -1,0 +1,117 @@
+#include "textmode/text_converter.h"
+
+#include <cstddef>
+#include <cstring>
+#include <vector>
+
+#include "data/console_font.h"
+#include "textmode/text_tables.h"
+
+int TextConverter::build(uint8_t mode) {
+    if (mode > 1) return 1;
+    release();
+    table_ = new uint8_t[TEXT_TABLE_SIZE * 4]();
+    if (mode == 1) {
+        ShadeCandidate candidates[SHADE_CANDIDATES_MAX];
+        const size_t count = buildShadeCandidates(candidates);
+        fillShadeTable(candidates, count, table_);
+    } else {
+        std::vector<GlyphCandidate> candidates(GLYPH_CANDIDATES_MAX);
+        const size_t count =
+            buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), candidates.data());
+        fillGlyphTable(candidates.data(), count, table_);
+    }
+    built_ = 1;
+    return 0;
+}
+
+int TextConverter::convert(const Surface* src, Surface* dst) const {
+    if (src->width() != dst->width() || src->height() != dst->height() || built_ == 0) return 1;
+    if (src->bytesPerPixel() != 4 || dst->bytesPerPixel() != 4) return 1;
+    Size16 size;
+    if (src->getSize(size) != 0) return 0;  // neither is created: nothing to convert
+    const uint8_t* srcRow = src->pixels();
+    uint8_t* dstRow = dst->pixels();
+    for (int y = 0; y < size.height; ++y) {
+        for (int x = 0; x < size.width; ++x) {
+            const int index = textColorIndex(srcRow + x * 4);
+            std::memcpy(dstRow + x * 4, table_ + index * 4, 4);
+        }
+        srcRow += src->pitch();
+        dstRow += dst->pitch();
+    }
+    return 0;
+}
+
+void TextConverter::release() {
+    if (built_ == 0) return;
+    delete[] table_;
+    table_ = nullptr;
+    built_ = 0;
+}
+
+namespace {
+
+// The exact halving every frame takes (160x100 to 80x50): each block is 2x2 pixels,
+// the same sums and truncating divisions as the general stepping below.
+void halveSurface(const Surface& src, Surface& dst) {
+    const int32_t srcPitch = src.pitch();
+    for (int y = 0; y < dst.height(); ++y) {
+        const uint8_t* top = src.pixels() + ptrdiff_t(2 * y) * srcPitch;
+        const uint8_t* bottom = top + srcPitch;
+        uint8_t* out = dst.pixels() + ptrdiff_t(y) * dst.pitch();
+        for (int x = 0; x < dst.width(); ++x, top += 8, bottom += 8, out += 4) {
+            for (int b = 0; b < 4; ++b)
+                out[b] = uint8_t((unsigned(top[b]) + top[4 + b] + bottom[b] + bottom[4 + b]) / 4);
+        }
+    }
+}
+
+}  // namespace
+
+void downsampleSurface(const Surface* src, Surface* dst) {
+    if (src == nullptr || dst == nullptr) return;
+    const int srcWidth = src->width(), srcHeight = src->height();
+    const int dstWidth = dst->width(), dstHeight = dst->height();
+    if (src->bytesPerPixel() != 4 || dst->bytesPerPixel() != 4) return;
+    if (dstWidth < 1 || dstHeight < 1 || dstWidth > srcWidth || dstHeight > srcHeight) return;
+    if (srcWidth == 2 * dstWidth && srcHeight == 2 * dstHeight) {
+        halveSurface(*src, *dst);
+        return;
+    }
+    // Destination size per source pixel in 16.16; a block ends when the fraction passes 0xFFFF.
+    const uint32_t stepX = (uint32_t(dstWidth) << 16) / uint32_t(srcWidth);
+    const uint32_t stepY = (uint32_t(dstHeight) << 16) / uint32_t(srcHeight);
+    // When the step does not divide evenly it is rounded down, so the last blocks
+    // would run past the source's right or bottom edge: they are cut at the edge
+    // (and a block that would start beyond it takes the edge pixel).
+    const int32_t srcPitch = src->pitch();
+    uint8_t* dstRow = dst->pixels();
+    int sy = 0;
+    uint32_t fy = 0;
+    for (int y = 0; y < dstHeight; ++y) {
+        int sx = 0;
+        uint32_t fx = 0;
+        for (int x = 0; x < dstWidth; ++x) {
+            uint32_t sum[4] = {0, 0, 0, 0};
+            uint32_t n = 0;
+            int by = sy < srcHeight ? sy : srcHeight - 1;
+            for (uint32_t t = fy; t <= 0xFFFF && by < srcHeight; t += stepY, ++by) {
+                const uint8_t* row = src->pixels() + by * srcPitch;
+                int bx = sx < srcWidth ? sx : srcWidth - 1;
+                for (uint32_t u = fx; u <= 0xFFFF && bx < srcWidth; u += stepX, ++bx) {
+                    for (int b = 0; b < 4; ++b) sum[b] += row[bx * 4 + b];
+                    ++n;
+                }
+            }
+            for (int b = 0; b < 4; ++b) dstRow[x * 4 + b] = uint8_t(sum[b] / n);
+            uint32_t u = fx;
+            for (; u <= 0xFFFF; u += stepX) ++sx;
+            fx = u & 0xFFFF;
+        }
+        uint32_t t = fy;
+        for (; t <= 0xFFFF; t += stepY) ++sy;
+        fy = t & 0xFFFF;
+        dstRow += dst->pitch();
+    }
+}
