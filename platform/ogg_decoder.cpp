@@ -136,9 +136,9 @@ int checkHeaders(FILE* file) {
             }
             const int headerResult = vorbis_synthesis_headerin(&info, &comment, &packet);
             if (headerResult != 0) {
-                result = headers == 0 ? (headerResult == OV_EBADHEADER ? OV_EBADHEADER
-                                                                       : OV_ENOTVORBIS)
-                                      : OV_EBADHEADER;
+                result = headers == 0
+                             ? (headerResult == OV_EBADHEADER ? OV_EBADHEADER : OV_ENOTVORBIS)
+                             : OV_EBADHEADER;
                 done = true;
                 break;
             }
@@ -203,7 +203,8 @@ struct Resampler {
                 const double w = u / half;
                 if (w <= -1 || w >= 1) continue;
                 const double x = 2 * cutoff * u;
-                const double sinc = x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
+                const double sinc =
+                    x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
                 h[static_cast<size_t>(k)] =
                     2 * cutoff * sinc * besselI0(KAISER_BETA * std::sqrt(1 - w * w)) / norm;
                 sum += h[static_cast<size_t>(k)];
@@ -231,8 +232,8 @@ struct OggMusicSource::Decoder {
     int channels = 0;
     int rate = 0;
     bool seekable = false;
-    int playableLinks = 1;       // leading links in the file's own format
-    uint64_t nativeLength = 0;   // frames at the file's rate; 0 if unknown
+    int playableLinks = 1;      // leading links in the file's own format
+    uint64_t nativeLength = 0;  // frames at the file's rate; 0 if unknown
     bool stoppedByDamage = false;
 
     // Decoded frames at the file's rate, as libvorbisfile hands them over.
@@ -277,7 +278,8 @@ struct OggMusicSource::Decoder {
             // centred on it.
             historyBase = -(filter.half - 1);
             const size_t lead = static_cast<size_t>(filter.half - 1);
-            std::fill(history.begin(), history.begin() + lead * static_cast<size_t>(channels), 0.0f);
+            std::fill(history.begin(), history.begin() + lead * static_cast<size_t>(channels),
+                      0.0f);
             historyFrames = lead;
         }
     }
@@ -363,7 +365,8 @@ struct OggMusicSource::Decoder {
             if (channels == 2) {
                 std::memcpy(stereo + 2 * done, in, n * 4);
             } else {
-                for (size_t i = 0; i < n; ++i) stereo[2 * (done + i)] = stereo[2 * (done + i) + 1] = in[i];
+                for (size_t i = 0; i < n; ++i)
+                    stereo[2 * (done + i)] = stereo[2 * (done + i) + 1] = in[i];
             }
             done += n;
         }
@@ -537,8 +540,8 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
     const std::string stopsAt =
         formatMinutesSeconds(d->nativeLength / static_cast<uint64_t>(d->rate));
     if (formatChanges) {
-        notice_ = "Music file " + where + " changes to another format: the music stops at " +
-                  stopsAt;
+        notice_ =
+            "Music file " + where + " changes to another format: the music stops at " + stopsAt;
     } else if (!ends && d->seekable) {
         notice_ = "Music file " + where + " is cut short: the music stops at " + stopsAt;
     }
@@ -549,8 +552,8 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
 size_t OggMusicSource::read(int16_t* stereo, size_t frames) {
     if (!decoder_ || !stereo) return 0;
     Decoder& d = *decoder_;
-    const size_t got = d.passthrough ? d.readPassthrough(stereo, frames)
-                                     : d.readResampled(stereo, frames);
+    const size_t got =
+        d.passthrough ? d.readPassthrough(stereo, frames) : d.readResampled(stereo, frames);
     stoppedByDamage_ = d.stoppedByDamage;
     return got;
 }
@@ -570,8 +573,7 @@ bool OggMusicSource::rewind() {
 
 std::string formatMinutesSeconds(uint64_t seconds) {
     char text[48];
-    std::snprintf(text, sizeof text, "%llu:%02u",
-                  static_cast<unsigned long long>(seconds / 60),
+    std::snprintf(text, sizeof text, "%llu:%02u", static_cast<unsigned long long>(seconds / 60),
                   static_cast<unsigned>(seconds % 60));
     return text;
 }

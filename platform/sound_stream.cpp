@@ -59,8 +59,7 @@ void SoundStream::decodeLoop() {
             continue;
         }
         const uint64_t written = written_.load(std::memory_order_relaxed);
-        const size_t filled =
-            static_cast<size_t>(written - read_.load(std::memory_order_acquire));
+        const size_t filled = static_cast<size_t>(written - read_.load(std::memory_order_acquire));
         const size_t space = BUFFER_FRAMES - filled;
         if (space < CHUNK_FRAMES) {
             // The output takes 441 frames every 10 ms; look again in a while.

@@ -45,13 +45,13 @@ double peakOfMiddle(const std::vector<int16_t>& stereo) {
 TEST(MusicDecoder, EveryRateComesOutAs44100StereoWithItsPitchLengthAndLevel) {
     const struct {
         int rate, channels;
-    } formats[] = {{8000, 1}, {22050, 1}, {44100, 1}, {44100, 2}, {48000, 2}, {96000, 2},
-                   {192000, 2}};
+    } formats[] = {{8000, 1},  {22050, 1}, {44100, 1}, {44100, 2},
+                   {48000, 2}, {96000, 2}, {192000, 2}};
     for (const auto& f : formats) {
         SCOPED_TRACE(std::to_string(f.rate) + " Hz, " + std::to_string(f.channels) + " channels");
-        const std::string path = writeTone("rate" + std::to_string(f.rate) + "-" +
-                                               std::to_string(f.channels) + ".ogg",
-                                           2.0, f.channels, f.rate);
+        const std::string path =
+            writeTone("rate" + std::to_string(f.rate) + "-" + std::to_string(f.channels) + ".ogg",
+                      2.0, f.channels, f.rate);
         OggMusicSource source;
         std::string problem;
         ASSERT_TRUE(source.open(path.c_str(), problem)) << problem;
@@ -87,7 +87,8 @@ TEST(MusicDecoder, FileCutShortPlaysWhatItHasAndSaysWhereTheMusicStops) {
         const size_t frames = pcm.size() / 2;
         EXPECT_LT(frames, size_t{20 * 44100});
         EXPECT_NEAR(double(source.lengthFrames()), double(frames), 4096);
-        const std::string expected = "Music file \"" + path + "\" is cut short: the music stops at " +
+        const std::string expected = "Music file \"" + path +
+                                     "\" is cut short: the music stops at " +
                                      formatMinutesSeconds(source.lengthFrames() / 44100);
         EXPECT_EQ(source.notice(), expected);
         EXPECT_EQ(source.notice().find('\n'), std::string::npos);
@@ -102,8 +103,8 @@ TEST(MusicDecoder, WholeFileAndFileClaimingHoursSayNothing) {
     EXPECT_NEAR(double(source.lengthFrames()), 20 * 44100, 2);
     // A few kilobytes whose last page claims five hours: opened at once, with
     // the claimed length, and no more memory than any other file.
-    const std::string claim = writeWithLastGranule("claims-hours.ogg", longTone(),
-                                                   int64_t{5} * 3600 * 44100);
+    const std::string claim =
+        writeWithLastGranule("claims-hours.ogg", longTone(), int64_t{5} * 3600 * 44100);
     ASSERT_TRUE(source.open(claim.c_str(), problem)) << problem;
     EXPECT_EQ(source.notice(), "");
     EXPECT_EQ(source.lengthFrames(), uint64_t{5} * 3600 * 44100);
@@ -190,8 +191,8 @@ TEST(MusicStream, OutputTakesTheDecodersFramesAtTheirClockPositionsAcrossRewinds
 }
 
 TEST(MusicStream, PrefilledBeforePlayReturnsAndBoundedWhateverTheLength) {
-    const std::string claim = writeWithLastGranule("stream-claims-hours.ogg", longTone(),
-                                                   int64_t{20} * 3600 * 44100);
+    const std::string claim =
+        writeWithLastGranule("stream-claims-hours.ogg", longTone(), int64_t{20} * 3600 * 44100);
     SoundStream stream;
     std::string problem;
     ASSERT_TRUE(stream.open(claim.c_str(), problem)) << problem;

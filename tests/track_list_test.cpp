@@ -166,8 +166,8 @@ TEST(TrackList, QuadraticEasingOfShortTracksIsUnchangedBitForBit) {
             list->evaluate(d);
             const uint32_t dSquared = d * d;
             const double signedSquare = double(int64_t{duration} * int64_t{duration});
-            const float expected = float(double(-3.0f) + double(dSquared) / signedSquare *
-                                                             double(7.5f - -3.0f));
+            const float expected =
+                float(double(-3.0f) + double(dSquared) / signedSquare * double(7.5f - -3.0f));
             EXPECT_EQ(x, expected) << duration << " at " << d;
         }
     }
