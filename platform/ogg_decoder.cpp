@@ -35,17 +35,13 @@ size_t readFile(void* buffer, size_t size, size_t count, void* file) {
     return std::fread(buffer, size, count, static_cast<FILE*>(file));
 }
 
-int seekFile(void* file, ogg_int64_t offset, int whence) {
-    if (offset < LONG_MIN || offset > LONG_MAX) return -1;
-    return std::fseek(static_cast<FILE*>(file), static_cast<long>(offset), whence);
-}
-
-long tellFile(void* file) {
-    return std::ftell(static_cast<FILE*>(file));
-}
-
-// The file is closed by its owner, not by libvorbisfile.
-constexpr ov_callbacks FILE_CALLBACKS = {readFile, seekFile, nullptr, tellFile};
+// libvorbisfile reads the file as a stream, without seeking: opened seekable
+// it reads the headers of every chained link at open, and when one of them is
+// damaged the failed open leaks what it had allocated for it (libvorbisfile
+// 1.3.7). As a stream it reads the first link's headers at open and the
+// others when playback gets there. The length and the end come from our own
+// look at the last pages; going back to the start opens the stream again.
+constexpr ov_callbacks STREAM_CALLBACKS = {readFile, nullptr, nullptr, nullptr};
 
 const char* openError(int code) {
     switch (code) {
@@ -63,98 +59,39 @@ const char* openError(int code) {
 // The largest Ogg page: 27 header bytes, 255 lacing values, 255 x 255 data bytes.
 constexpr long MAX_PAGE_BYTES = 27 + 255 + 255 * 255;
 
-// Whether the last whole page in the file ends a stream. A file cut anywhere
-// (inside a page or between two) ends on a page without the end-of-stream
-// flag; two page lengths from the end always hold a whole page if there is one.
-bool endsWithEndOfStream(FILE* file, long fileSize) {
+// What the file's last whole pages say: whether the last one ends a stream,
+// and the last position given (the length of the music, if the file is one
+// stream) with its stream's serial number. A file cut anywhere (inside a page
+// or between two) ends on a page without the end-of-stream flag; two page
+// lengths from the end always hold a whole page if there is one.
+struct FileEnd {
+    bool endOfStream = false;
+    int64_t granule = -1;
+    int serial = 0;
+};
+
+FileEnd readFileEnd(FILE* file, long fileSize) {
+    FileEnd end;
     const long tail = std::min(fileSize, 2 * MAX_PAGE_BYTES);
-    if (std::fseek(file, fileSize - tail, SEEK_SET) != 0) return false;
+    if (std::fseek(file, fileSize - tail, SEEK_SET) != 0) return end;
     ogg_sync_state sync;
     ogg_sync_init(&sync);
     char* buffer = ogg_sync_buffer(&sync, tail);
     const size_t got = buffer ? std::fread(buffer, 1, static_cast<size_t>(tail), file) : 0;
     ogg_sync_wrote(&sync, static_cast<long>(got));
-    bool lastIsEnd = false;
     ogg_page page;
     for (;;) {
         const long step = ogg_sync_pageseek(&sync, &page);
         if (step == 0) break;  // the rest is no whole page
-        if (step > 0) lastIsEnd = ogg_page_eos(&page) != 0;
-    }
-    ogg_sync_clear(&sync);
-    return lastIsEnd;
-}
-
-// A file whose three Vorbis headers cannot be read is refused before
-// libvorbisfile sees it: its open leaks the header state it had allocated
-// when it fails (libvorbisfile 1.3.7, up to 28 KB per failed open). Reads the
-// first pages of the first logical stream; OV_* code, or 0 when all three
-// headers are good.
-int checkHeaders(FILE* file) {
-    std::rewind(file);
-    ogg_sync_state sync;
-    ogg_sync_init(&sync);
-    ogg_stream_state stream;
-    bool streamReady = false;
-    vorbis_info info;
-    vorbis_comment comment;
-    vorbis_info_init(&info);
-    vorbis_comment_init(&comment);
-    int headers = 0;
-    int result = OV_ENOTVORBIS;
-    long bytesRead = 0;
-    constexpr long HEADER_BYTES_LIMIT = 4 << 20;  // codebooks are large, never this large
-    ogg_page page;
-    ogg_packet packet;
-    bool done = false;
-    while (!done) {
-        const int pageResult = ogg_sync_pageout(&sync, &page);
-        if (pageResult == 0) {
-            if (bytesRead >= HEADER_BYTES_LIMIT) break;
-            char* buffer = ogg_sync_buffer(&sync, 4096);
-            const size_t got = buffer ? std::fread(buffer, 1, 4096, file) : 0;
-            if (got == 0) break;
-            ogg_sync_wrote(&sync, static_cast<long>(got));
-            bytesRead += static_cast<long>(got);
-            continue;
-        }
-        if (pageResult < 0) continue;  // skipped bytes before a page
-        if (!streamReady) {
-            if (!ogg_page_bos(&page)) continue;
-            ogg_stream_init(&stream, ogg_page_serialno(&page));
-            streamReady = true;
-        }
-        if (ogg_page_serialno(&page) != stream.serialno) continue;  // another stream
-        ogg_stream_pagein(&stream, &page);
-        while (!done) {
-            const int packetResult = ogg_stream_packetout(&stream, &packet);
-            if (packetResult == 0) break;
-            if (packetResult < 0) {
-                result = headers == 0 ? OV_ENOTVORBIS : OV_EBADHEADER;
-                done = true;
-                break;
-            }
-            const int headerResult = vorbis_synthesis_headerin(&info, &comment, &packet);
-            if (headerResult != 0) {
-                result = headers == 0
-                             ? (headerResult == OV_EBADHEADER ? OV_EBADHEADER : OV_ENOTVORBIS)
-                             : OV_EBADHEADER;
-                done = true;
-                break;
-            }
-            if (++headers == 3) {
-                result = 0;
-                done = true;
-            }
+        if (step < 0) continue;
+        end.endOfStream = ogg_page_eos(&page) != 0;
+        if (ogg_page_granulepos(&page) >= 0) {
+            end.granule = ogg_page_granulepos(&page);
+            end.serial = ogg_page_serialno(&page);
         }
     }
-    if (!done && headers > 0) result = OV_EBADHEADER;  // the file ends inside its headers
-    if (streamReady) ogg_stream_clear(&stream);
-    vorbis_comment_clear(&comment);
-    vorbis_info_clear(&info);
     ogg_sync_clear(&sync);
-    std::rewind(file);
-    return result;
+    return end;
 }
 
 // Frames of `frames` at `rate` expressed at the output rate, without overflow.
@@ -231,8 +168,7 @@ struct OggMusicSource::Decoder {
     bool vorbisOpen = false;
     int channels = 0;
     int rate = 0;
-    bool seekable = false;
-    int playableLinks = 1;      // leading links in the file's own format
+    bool rewindable = false;    // a file, not a pipe: its end was read at open
     uint64_t nativeLength = 0;  // frames at the file's rate; 0 if unknown
     bool stoppedByDamage = false;
 
@@ -298,10 +234,10 @@ struct OggMusicSource::Decoder {
     bool decodeBlock() {
         if (inputEnded) return false;
         for (;;) {
-            int section = 0;
+            int link = 0;
             const int bigEndian = std::endian::native == std::endian::big ? 1 : 0;
             const long got = ov_read(&vorbis, reinterpret_cast<char*>(block), sizeof block,
-                                     bigEndian, 2, 1, &section);
+                                     bigEndian, 2, 1, &link);
             if (got == 0) {
                 inputEnded = true;
                 return false;
@@ -313,14 +249,13 @@ struct OggMusicSource::Decoder {
                 return false;
             }
             const vorbis_info* now = ov_info(&vorbis, -1);
-            if (section >= playableLinks || !now || now->channels != channels ||
-                now->rate != rate) {
+            if (!now || now->channels != channels || now->rate != rate) {
                 inputEnded = true;  // a chained stream of another format: not ours
                 return false;
             }
             blockFrames = static_cast<size_t>(got) / (2 * static_cast<size_t>(channels));
             blockPosition = 0;
-            if (holes > 0 && seekable) {
+            if (holes > 0 && rewindable) {
                 // After a lost page libvorbisfile counts on from where it was
                 // until the next page that gives its position; from there on,
                 // the frames lost become silence, so what follows is in time.
@@ -478,21 +413,17 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
         problem = "Music file " + where + " is empty";
         return false;
     }
-    // Checked before libvorbisfile reads the file: it expects to find it at its start.
-    const bool ends = fileSize < 0 || endsWithEndOfStream(d->file, fileSize);
-    std::rewind(d->file);
-    if (const int headers = checkHeaders(d->file); headers != 0) {
-        problem = "Music file " + where + " " + openError(headers);
-        return false;
-    }
-    const int opened = ov_open_callbacks(d->file, &d->vorbis, nullptr, 0, FILE_CALLBACKS);
+    d->rewindable = fileSize > 0;
+    const FileEnd end = d->rewindable ? readFileEnd(d->file, fileSize) : FileEnd{};
+    if (d->rewindable) std::rewind(d->file);
+    const int opened = ov_open_callbacks(d->file, &d->vorbis, nullptr, 0, STREAM_CALLBACKS);
     if (opened != 0) {
         problem = "Music file " + where + " " + openError(opened);
         return false;
     }
     d->vorbisOpen = true;
 
-    const vorbis_info* info = ov_info(&d->vorbis, 0);
+    const vorbis_info* info = ov_info(&d->vorbis, -1);
     if (!info || info->rate <= 0 || info->channels < 1) {
         problem = "Music file " + where + " has a damaged Vorbis header";
         return false;
@@ -509,25 +440,11 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
     }
     d->channels = info->channels;
     d->rate = static_cast<int>(info->rate);
+    // The last position is the length when the file is one stream (the usual
+    // case); of a chain of streams only the last one's length is known.
+    if (end.granule > 0 && end.serial == ov_serialnumber(&d->vorbis, -1))
+        d->nativeLength = static_cast<uint64_t>(end.granule);
 
-    // Length and early ends, from what libvorbisfile read at the file's end.
-    d->seekable = ov_seekable(&d->vorbis) != 0;
-    bool formatChanges = false;
-    if (d->seekable) {
-        const long links = ov_streams(&d->vorbis);
-        int playable = 0;
-        for (long link = 0; link < links; ++link) {
-            const vorbis_info* linkInfo = ov_info(&d->vorbis, static_cast<int>(link));
-            if (!linkInfo || linkInfo->channels != d->channels || linkInfo->rate != d->rate) {
-                formatChanges = true;
-                break;
-            }
-            const ogg_int64_t frames = ov_pcm_total(&d->vorbis, static_cast<int>(link));
-            if (frames > 0) d->nativeLength += static_cast<uint64_t>(frames);
-            ++playable;
-        }
-        d->playableLinks = std::max(playable, 1);
-    }
     d->setUpResampler();
     if (!d->decodeBlock()) {
         problem = "Music file " + where + (d->stoppedByDamage ? " is damaged" : " holds no sound");
@@ -537,13 +454,12 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
     fileRate_ = d->rate;
     fileChannels_ = d->channels;
     lengthFrames_ = atOutputRate(d->nativeLength, d->rate);
-    const std::string stopsAt =
-        formatMinutesSeconds(d->nativeLength / static_cast<uint64_t>(d->rate));
-    if (formatChanges) {
+    if (d->rewindable && !end.endOfStream) {
         notice_ =
-            "Music file " + where + " changes to another format: the music stops at " + stopsAt;
-    } else if (!ends && d->seekable) {
-        notice_ = "Music file " + where + " is cut short: the music stops at " + stopsAt;
+            "Music file " + where + " is cut short: the music stops " +
+            (d->nativeLength > 0
+                 ? "at " + formatMinutesSeconds(d->nativeLength / static_cast<uint64_t>(d->rate))
+                 : std::string("before its end"));
     }
     decoder_ = std::move(d);
     return true;
@@ -562,12 +478,19 @@ bool OggMusicSource::rewind() {
     if (!decoder_) return false;
     Decoder& d = *decoder_;
     d.resetStream();
-    if (!d.seekable || ov_raw_seek(&d.vorbis, 0) != 0) {
+    stoppedByDamage_ = false;
+    // Opened again from the start (the same headers, checked at open).
+    if (d.vorbisOpen) ov_clear(&d.vorbis);
+    d.vorbisOpen = false;
+    if (d.rewindable) {
+        std::rewind(d.file);
+        d.vorbisOpen = ov_open_callbacks(d.file, &d.vorbis, nullptr, 0, STREAM_CALLBACKS) == 0;
+    }
+    if (!d.vorbisOpen) {
         d.inputEnded = true;
         d.tailPadded = true;
         return false;
     }
-    stoppedByDamage_ = false;
     return true;
 }
 

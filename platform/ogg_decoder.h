@@ -24,10 +24,11 @@ class OggMusicSource {
     // one line naming the file and the directory it was looked for in) if the
     // file cannot be read, is empty, is not Ogg Vorbis, has more than two
     // channels or an unusable rate, or holds no sound. A file that can be
-    // played but ends early (no end-of-stream page at its end, or a change to
-    // another format) opens with notice() saying where the music stops. The
-    // check reads the file's headers and last pages only; damage in the middle
-    // is found when decoding reaches it, and the music stops there.
+    // played but was cut short (its last page does not end the stream) opens
+    // with notice() saying where the music stops. The check reads the file's
+    // first and last pages only; damage in the middle is found when decoding
+    // reaches it: a lost page becomes silence, other damage (or a chained
+    // stream in another format) ends the music there.
     bool open(const char* fileName, std::string& problem);
     void close();
     bool isOpen() const;
@@ -44,7 +45,8 @@ class OggMusicSource {
 
     int fileRate() const { return fileRate_; }
     int fileChannels() const { return fileChannels_; }
-    // Length at OUTPUT_RATE as the file's last page gives it; 0 if unknown.
+    // Length at OUTPUT_RATE as the file's last page gives it; 0 if unknown
+    // (a pipe, or a chain of streams).
     uint64_t lengthFrames() const { return lengthFrames_; }
     // A decode error stopped the music before the end the file's pages claim.
     bool stoppedByDamage() const { return stoppedByDamage_; }

@@ -87,8 +87,20 @@ inline std::vector<size_t> pageStarts(const std::vector<char>& bytes) {
     return starts;
 }
 
+// Sets the checksum of the page at `start` again after a change.
+inline void setPageChecksum(std::vector<char>& bytes, size_t start) {
+    ogg_page page;
+    page.header = reinterpret_cast<unsigned char*>(&bytes[start]);
+    page.header_len = 27 + static_cast<unsigned char>(bytes[start + 26]);
+    page.body = page.header + page.header_len;
+    page.body_len = 0;
+    for (int s = 0; s < static_cast<unsigned char>(bytes[start + 26]); ++s)
+        page.body_len += static_cast<unsigned char>(bytes[start + 27 + static_cast<size_t>(s)]);
+    ogg_page_checksum_set(&page);
+}
+
 // The same file with its last page claiming to end at granule position
-// `granule` (its checksum set again): a few kilobytes that claim hours.
+// `granule`: a few kilobytes that claim hours.
 inline std::string writeWithLastGranule(const std::string& name, const std::string& from,
                                         int64_t granule) {
     std::vector<char> bytes = readAll(from);
@@ -96,15 +108,26 @@ inline std::string writeWithLastGranule(const std::string& name, const std::stri
     for (int b = 0; b < 8; ++b)
         bytes[last + 6 + static_cast<size_t>(b)] =
             static_cast<char>(static_cast<uint64_t>(granule) >> (8 * b));
-    ogg_page page;
-    page.header = reinterpret_cast<unsigned char*>(&bytes[last]);
-    page.header_len = 27 + static_cast<unsigned char>(bytes[last + 26]);
-    page.body = page.header + page.header_len;
-    page.body_len = 0;
-    for (int s = 0; s < static_cast<unsigned char>(bytes[last + 26]); ++s)
-        page.body_len += static_cast<unsigned char>(bytes[last + 27 + static_cast<size_t>(s)]);
-    ogg_page_checksum_set(&page);
+    setPageChecksum(bytes, last);
     return writeBytes(name, bytes);
+}
+
+// The file's pages under another stream serial number, to be chained after
+// another file; with damagedSetup, its second page (the codebooks) has bytes
+// changed and a valid checksum, so that only its Vorbis headers are bad.
+inline std::vector<char> asChainedLink(const std::string& from, uint32_t serial,
+                                       bool damagedSetup) {
+    std::vector<char> bytes = readAll(from);
+    const std::vector<size_t> starts = pageStarts(bytes);
+    for (size_t i = 0; i < starts.size(); ++i) {
+        for (int b = 0; b < 4; ++b)
+            bytes[starts[i] + 14 + static_cast<size_t>(b)] = static_cast<char>(serial >> (8 * b));
+        if (damagedSetup && i == 1)
+            for (size_t k = starts[1] + 1000; k < starts[1] + 1016; ++k)
+                bytes[k] = static_cast<char>(bytes[k] ^ 0xA5);
+        setPageChecksum(bytes, starts[i]);
+    }
+    return bytes;
 }
 
 // Everything the source yields, interleaved stereo.
