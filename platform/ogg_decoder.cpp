@@ -8,7 +8,6 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <climits>
 #include <cmath>
 #include <cstdio>
 #include <cstring>
@@ -262,8 +261,8 @@ struct OggMusicSource::Decoder {
                 const ogg_int64_t after = ov_pcm_tell(&vorbis);
                 if (after >= 0 && static_cast<uint64_t>(after) >= nativeDelivered + blockFrames) {
                     const uint64_t start = static_cast<uint64_t>(after) - blockFrames;
-                    // A position past the file's own length is not believed.
-                    if (start > nativeDelivered && (nativeLength == 0 || start <= nativeLength))
+                    // Only within the file's own known length.
+                    if (start > nativeDelivered && start <= nativeLength)
                         silenceOwed = start - nativeDelivered;
                 }
             }
