@@ -96,7 +96,7 @@ class Demo {
     const std::array<SceneFactory, DEMO_SCENE_COUNT>* factories_ = nullptr;
     std::array<SceneFactory, DEMO_SCENE_COUNT> customFactories_{};
     uint32_t lastDemoTime_ = 0;
-    int failedSceneSlot_ = -1;       // the scene whose init failed, for problem()
+    int failedSceneSlot_ = -1;     // the scene whose init failed, for problem()
     mutable std::string problem_;  // problem()'s lines when a scene failed
 };
 
