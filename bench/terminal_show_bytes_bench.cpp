@@ -56,9 +56,9 @@ void BM_TerminalShowBytes(benchmark::State& state) {
     state.counters["avg_bytes"] = total / double(sizes.size());
     state.counters["p99_bytes"] = double(sizes[(sizes.size() * 99) / 100]);
     state.counters["max_bytes"] = double(sizes.back());
-    state.counters["frame_time"] = benchmark::Counter(
-        double(frameCount) * double(state.iterations()),
-        benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
+    state.counters["frame_time"] =
+        benchmark::Counter(double(frameCount) * double(state.iterations()),
+                           benchmark::Counter::kIsRate | benchmark::Counter::kInvert);
 }
 
 }  // namespace

@@ -13,10 +13,12 @@
 
 // Calls `visit` with every frame's cells (rows 80 * 4 bytes apart) and its
 // number from 1. False when the show did not start.
-inline bool forEachShowFrame(const std::function<void(const uint8_t* cells, uint32_t frame)>& visit) {
+inline bool forEachShowFrame(
+    const std::function<void(const uint8_t* cells, uint32_t frame)>& visit) {
     HeadlessConsole console;
-    console.setFrameHook(
-        [&](const HeadlessConsole& frame, uint32_t frames) { visit(frame.cells().data(), frames); });
+    console.setFrameHook([&](const HeadlessConsole& frame, uint32_t frames) {
+        visit(frame.cells().data(), frames);
+    });
     VirtualClock clock;
     MutedDemo<Demo> demo(vornakDemo);
     vornakDemo.attachPlatform(&clock, nullptr);
