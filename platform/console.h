@@ -39,6 +39,10 @@ class Console {
     virtual void beginFrame() {}
     virtual void endFrame() {}
 
+    // A line about how the show will look on this console, shown among the
+    // start-up lines; null when there is nothing to say.
+    virtual const char* startupNotice() const { return nullptr; }
+
     virtual uint32_t pendingInputEvents() = 0;                  // GetNumberOfConsoleInputEvents
     virtual bool readInputEvent(ConsoleInputEvent& event) = 0;  // ReadConsoleInputA, one record
 };

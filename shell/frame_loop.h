@@ -88,6 +88,10 @@ int runShow(Console& console, Clock& clock, DemoT& demo) {
     }
     // Start-up went through, but there may be something to say (silent sound output).
     writeProblemLine(console, demo);
+    if (const char* notice = console.startupNotice()) {
+        writeConsoleText(console, "\n");
+        writeConsoleText(console, notice);
+    }
 
     TextConverter converters[2];
     converters[0].build(0);

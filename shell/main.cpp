@@ -34,9 +34,7 @@ int main(int argc, char** argv) {
 
     PosixTerminalConsole console(options.colors);
     if (!console.open()) {
-        std::fputs(
-            "vornak: needs a terminal: run it with standard input and output on a terminal\n",
-            stderr);
+        std::fprintf(stderr, "%s\n", console.openFailure().c_str());
         return 1;
     }
     PosixClock clock;
