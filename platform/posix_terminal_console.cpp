@@ -51,7 +51,8 @@ constexpr int OTHER_SIGNALS[] = {SIGINT, SIGTSTP, SIGWINCH, SIGCONT};
 // from a handler.
 struct TerminalState {
     termios saved;               // as found
-    termios raw;                 // for the show
+    termios raw;                 // for the start-up lines: keys raw
+    termios show;                // for frames: also line feeds sent as they are (no CR added)
     int output = -1;             // non-blocking descriptor for the terminal
     bool ownOutput = false;      // `output` was opened here (else it is standard output)
     int outputFlagsBefore = -1;  // standard output's flags to put back, -1: unchanged
@@ -221,17 +222,21 @@ void restoreTerminal(int timeoutMs) {
         restore.add("\n");
         g_terminal.atLineStart = 1;
     }
-    if (g_terminal.output >= 0)
-        writeUntil(restore.bytes, restore.length, monotonicMs() + timeoutMs);
+    // First, so that the last line end is sent as the terminal was set; and
+    // now, not after the output drains: the terminal may not be reading.
     if (g_terminal.termiosChanged) {
-        // Now, not after the output drains: the terminal may not be reading.
         tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal.saved);
         g_terminal.termiosChanged = 0;
     }
+    if (g_terminal.output >= 0) {
+        writeUntil(restore.bytes, restore.length, monotonicMs() + timeoutMs);
+    }
 }
 
-void applyRawMode() {
-    if (tcsetattr(STDIN_FILENO, TCSANOW, &g_terminal.raw) == 0) g_terminal.termiosChanged = 1;
+void applyRawMode(bool showScreen) {
+    if (tcsetattr(STDIN_FILENO, TCSANOW, showScreen ? &g_terminal.show : &g_terminal.raw) == 0) {
+        g_terminal.termiosChanged = 1;
+    }
 }
 
 sigset_t deferredSignals() {
@@ -297,7 +302,7 @@ void onSuspend(int sig) {
     reraiseWithDefaultAction(sig);  // stops here until SIGCONT
 
     installHandler(SIGTSTP, onSuspend, SA_RESTART);
-    if (hadRawMode) applyRawMode();
+    if (hadRawMode) applyRawMode(hadShowScreen);
     const int64_t deadline = monotonicMs() + RESTORE_TIMEOUT_MS;
     if (hadTitle) sendTitle(deadline);
     if (hadShowScreen) {
@@ -477,6 +482,8 @@ bool PosixTerminalConsole::open() {
     g_terminal.raw.c_lflag &= ~static_cast<tcflag_t>(ICANON | ECHO | IEXTEN);
     g_terminal.raw.c_cc[VMIN] = 0;
     g_terminal.raw.c_cc[VTIME] = 0;
+    g_terminal.show = g_terminal.raw;
+    g_terminal.show.c_oflag &= ~static_cast<tcflag_t>(ONLCR);
 
     SignalBlock block;
     if (g_queueStorage.size() < 65536) g_queueStorage.resize(65536);
@@ -493,7 +500,7 @@ bool PosixTerminalConsole::open() {
     g_terminal.interrupts = 0;
     interruptsSeen_ = 0;
     installHandlers();
-    applyRawMode();
+    applyRawMode(false);
     open_ = true;
     return true;
 }
@@ -637,6 +644,8 @@ void PosixTerminalConsole::flushFrame() {
     pumpQueue();
     if (!queueEmpty()) return;
     if (!g_terminal.showScreen) {
+        // The encoder's line feeds keep the column: the driver must not add a CR.
+        if (g_terminal.termiosChanged) applyRawMode(true);
         queueOutput(ENTER_SHOW_SCREEN);
         g_terminal.showScreen = 1;
         g_terminal.redraw = 1;

@@ -205,11 +205,11 @@ void TerminalEncoder::appendNumber(unsigned value) {
 
 // Bytes needed to draw the cells [from, to) of the cursor's row as wanted with
 // the colours set now, or -1 when one of them needs other colours.
-int TerminalEncoder::runOverCost(int from, int to) const {
+int TerminalEncoder::runOverCost(int row, int from, int to) const {
     int cost = 0;
-    const uint32_t* row = &wanted_[static_cast<size_t>(cursorRow_) * static_cast<size_t>(columns_)];
+    const uint32_t* looks = &wanted_[static_cast<size_t>(row) * static_cast<size_t>(columns_)];
     for (int column = from; column < to; ++column) {
-        const uint32_t look = row[column];
+        const uint32_t look = looks[column];
         if (look & SOLID) {
             const int color = static_cast<int>(look & 15);
             if (color == background_) {
@@ -230,7 +230,7 @@ int TerminalEncoder::runOverCost(int from, int to) const {
 
 // The cheapest way from column `from` (-1: unknown) to `to` on the cursor's row,
 // and its cost in bytes.
-int TerminalEncoder::horizontalMoveCost(int from, int to, HorizontalMove& way) const {
+int TerminalEncoder::horizontalMoveCost(int row, int from, int to, HorizontalMove& way) const {
     way = HorizontalMove::None;
     if (from == to) return 0;
     if (from >= 0 && from < to) {
@@ -238,7 +238,7 @@ int TerminalEncoder::horizontalMoveCost(int from, int to, HorizontalMove& way) c
         const int forward = relativeMoveCost(to - from);
         // Drawing a cell takes at least one byte: only short runs can be cheaper.
         if (to - from < forward) {
-            const int drawn = runOverCost(from, to);
+            const int drawn = runOverCost(row, from, to);
             if (drawn >= 0 && drawn < forward) {
                 way = HorizontalMove::RunOver;
                 return drawn;
@@ -273,7 +273,7 @@ void TerminalEncoder::appendRelativeMove(int count, char final) {
 
 void TerminalEncoder::appendHorizontalMove(int from, int to) {
     HorizontalMove way = HorizontalMove::None;
-    horizontalMoveCost(from, to, way);
+    horizontalMoveCost(cursorRow_, from, to, way);
     switch (way) {
         case HorizontalMove::None:
             break;
@@ -305,37 +305,44 @@ void TerminalEncoder::appendHorizontalMove(int from, int to) {
     }
 }
 
-// The cheapest of: an absolute position; a vertical move (index or reverse
-// index per row, or a cursor up/down) then a horizontal one; CR LF per row
+// The cheapest of: an absolute position; a vertical move (line feeds or
+// reverse indexes, or a cursor up/down) then a horizontal one; CR and line feeds
 // down then a horizontal move from the first column.
-void TerminalEncoder::moveCursor(int row, int column) {
-    if (row == cursorRow_ && column == cursorColumn_) return;
-    enum class Way { Absolute, Vertical, LineFeeds } way = Way::Absolute;
+int TerminalEncoder::moveCost(int row, int column, MoveWay& way) const {
+    way = MoveWay::None;
+    if (row == cursorRow_ && column == cursorColumn_) return 0;
+    way = MoveWay::Absolute;
     int best = absoluteMoveCost(row, column);
-    const int rowNow = cursorRow_;
-    if (rowNow >= 0) {
-        // The horizontal part is costed on the target row.
-        cursorRow_ = row;
+    if (cursorRow_ >= 0) {
         HorizontalMove horizontal;
-        const int rows = row > rowNow ? row - rowNow : rowNow - row;
-        const int vertical = std::min(2 * rows, relativeMoveCost(rows));
+        const int rows = row > cursorRow_ ? row - cursorRow_ : cursorRow_ - row;
+        // Down: a line feed per row; up: a reverse index per row; or a cursor-up/down.
+        const int vertical = std::min(row > cursorRow_ ? rows : 2 * rows, relativeMoveCost(rows));
         int cost =
-            (rows == 0 ? 0 : vertical) + horizontalMoveCost(cursorColumn_, column, horizontal);
+            (rows == 0 ? 0 : vertical) + horizontalMoveCost(row, cursorColumn_, column, horizontal);
         if (cost < best) {
             best = cost;
-            way = Way::Vertical;
+            way = MoveWay::Vertical;
         }
-        if (row > rowNow) {
-            cost = 2 * rows + horizontalMoveCost(0, column, horizontal);
+        if (row > cursorRow_) {
+            cost = 1 + rows + horizontalMoveCost(row, 0, column, horizontal);
             if (cost < best) {
                 best = cost;
-                way = Way::LineFeeds;
+                way = MoveWay::LineFeeds;
             }
         }
-        cursorRow_ = rowNow;
     }
+    return best;
+}
+
+void TerminalEncoder::moveCursor(int row, int column) {
+    MoveWay way;
+    moveCost(row, column, way);
+    const int rowNow = cursorRow_;
     switch (way) {
-        case Way::Absolute:
+        case MoveWay::None:
+            return;
+        case MoveWay::Absolute:
             appendText("\x1b[");
             appendNumber(static_cast<unsigned>(row + 1));
             if (column != 0) {
@@ -344,16 +351,13 @@ void TerminalEncoder::moveCursor(int row, int column) {
             }
             appendText("H");
             break;
-        case Way::Vertical: {
+        case MoveWay::Vertical: {
             const int rows = row > rowNow ? row - rowNow : rowNow - row;
-            if (rows > 0 && 2 * rows <= relativeMoveCost(rows)) {
-                // Index and reverse index: the cursor never leaves the screen, so they never
-                // scroll.
-                for (int i = 0; i < rows; ++i)
-                    appendText(row > rowNow ? "\x1b"
-                                              "D"
-                                            : "\x1b"
-                                              "M");
+            // The cursor never leaves the picture's rows, so these never scroll.
+            if (rows > 0 && row > rowNow && rows <= relativeMoveCost(rows)) {
+                for (int i = 0; i < rows; ++i) appendText("\n");
+            } else if (rows > 0 && row < rowNow && 2 * rows <= relativeMoveCost(rows)) {
+                for (int i = 0; i < rows; ++i) appendText("\x1bM");
             } else if (rows > 0) {
                 appendRelativeMove(rows, row > rowNow ? 'B' : 'A');
             }
@@ -361,8 +365,9 @@ void TerminalEncoder::moveCursor(int row, int column) {
             appendHorizontalMove(cursorColumn_, column);
             break;
         }
-        case Way::LineFeeds:
-            for (int i = rowNow; i < row; ++i) appendText("\r\n");
+        case MoveWay::LineFeeds:
+            appendText("\r");
+            for (int i = rowNow; i < row; ++i) appendText("\n");
             cursorRow_ = row;
             appendHorizontalMove(0, column);
             break;
@@ -457,9 +462,9 @@ void TerminalEncoder::drawCell(size_t index) {
 }
 
 // Grouped by colours: one sweep per colour pair that a changed character needs,
-// drawing that pair's cells and the solid cells that either colour shows; then
-// one sweep per colour for the solid cells left. Costs cursor moves but saves
-// colour changes. Over the changed cells [begin, end), in screen order.
+// drawing that pair's cells and the solid cells of its background (blanks);
+// then one sweep per colour for the solid cells left. Costs cursor moves but
+// saves colour changes. Over the changed cells [begin, end), in screen order.
 void TerminalEncoder::drawByColours(const uint32_t* begin, const uint32_t* end) {
     bool pairUsed[256] = {};
     for (const uint32_t* at = begin; at != end; ++at) {
@@ -468,14 +473,12 @@ void TerminalEncoder::drawByColours(const uint32_t* begin, const uint32_t* end) 
     }
     for (int pair = 0; pair < 256; ++pair) {
         if (!pairUsed[pair]) continue;
-        const uint32_t foreground = static_cast<uint32_t>(pair & 15);
         const uint32_t background = static_cast<uint32_t>(pair >> 4);
         for (const uint32_t* at = begin; at != end; ++at) {
             if (drawn_[*at]) continue;
             const uint32_t look = wanted_[*at];
-            const bool fits = (look & SOLID)
-                                  ? ((look & 15) == foreground || (look & 15) == background)
-                                  : (look & 0xFF) == static_cast<uint32_t>(pair);
+            const bool fits = (look & SOLID) ? ((look & 15) == background)
+                                             : (look & 0xFF) == static_cast<uint32_t>(pair);
             if (fits) drawCell(*at);
         }
     }
@@ -486,27 +489,9 @@ void TerminalEncoder::drawByColours(const uint32_t* begin, const uint32_t* end) 
     }
 }
 
-void TerminalEncoder::drawFrame(DrawOrder order) {
-    const uint32_t* begin = changed_.data();
-    const uint32_t* end = begin + changed_.size();
-    switch (order) {
-        case DrawOrder::Screen:
-            for (const uint32_t* at = begin; at != end; ++at) {
-                if (!drawn_[*at]) drawCell(*at);
-            }
-            break;
-        case DrawOrder::ColoursOverScreen:
-            drawByColours(begin, end);
-            break;
-        case DrawOrder::ColoursPerRow:
-            while (begin != end) {
-                const uint32_t row = *begin / static_cast<uint32_t>(columns_);
-                const uint32_t* rowEnd = begin;
-                while (rowEnd != end && *rowEnd / static_cast<uint32_t>(columns_) == row) ++rowEnd;
-                drawByColours(begin, rowEnd);
-                begin = rowEnd;
-            }
-            break;
+void TerminalEncoder::drawInScreenOrder(const uint32_t* begin, const uint32_t* end) {
+    for (const uint32_t* at = begin; at != end; ++at) {
+        if (!drawn_[*at]) drawCell(*at);
     }
 }
 
@@ -535,13 +520,12 @@ std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitc
         foreground_ = background_ = -1;
         cursorRow_ = cursorColumn_ = -1;
     }
-    // Every order from the same start; the shortest is sent.
+    // Both orders (screen order, grouped by colours) from the same start; the shorter is sent.
     const int startRow = cursorRow_, startColumn = cursorColumn_;
     const int startForeground = foreground_, startBackground = background_;
     int endRow = 0, endColumn = 0, endForeground = 0, endBackground = 0;
     size_t bestLength = 0;
-    for (const DrawOrder order :
-         {DrawOrder::Screen, DrawOrder::ColoursOverScreen, DrawOrder::ColoursPerRow}) {
+    for (const bool byColours : {false, true}) {
         buffer_ = scratch_.data();
         length_ = 0;
         cursorRow_ = startRow;
@@ -549,12 +533,16 @@ std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitc
         foreground_ = startForeground;
         background_ = startBackground;
         appendText(TERMINAL_SYNC_BEGIN);
-        // Full-screen scrolling region (line feeds and index then never scroll
-        // inside the picture), default colours, then clear: the area outside
-        // the cells ends up blank.
-        if (repaint) appendText("\x1b[r\x1b[0m\x1b[2J");
+        // Line feeds that keep the column (new-line mode off), full-screen
+        // scrolling region (line feeds then never scroll inside the picture),
+        // default colours, then clear: the area outside the cells ends up blank.
+        if (repaint) appendText("\x1b[20l\x1b[r\x1b[0m\x1b[2J");
         for (const uint32_t index : changed_) drawn_[index] = 0;
-        drawFrame(order);
+        if (byColours) {
+            drawByColours(changed_.data(), changed_.data() + changed_.size());
+        } else {
+            drawInScreenOrder(changed_.data(), changed_.data() + changed_.size());
+        }
         appendText(TERMINAL_SYNC_END);
         if (bestLength == 0 || length_ < bestLength) {
             std::swap(out_, scratch_);

@@ -7,10 +7,16 @@
 // cell's foreground, a full block's background do not show), a solid cell is
 // drawn as a blank or a full block, whichever the colours already set allow,
 // colours are sent only when they change, and the cursor takes the shortest of
-// absolute and relative moves or runs over a few unchanged cells. Only
+// absolute and relative moves or runs over a few unchanged cells; cells are
+// drawn in screen order or grouped by colours, whichever is shorter. Only
 // sequences that xterm, VTE, kitty, alacritty, tmux and screen all read alike:
-// CUP, CHA, CUF, CUD, CR, LF, SGR 0 and the colour forms of the chosen depth,
-// ED 2 and the synchronised-update mode (ignored where unknown).
+// CUP, CHA, CUF, CUB, CUU, CUD, CR, LF, BS, RI, SGR 0 and the colour forms of
+// the chosen depth, ED 2, DECSTBM, LNM off and the synchronised-update mode
+// (ignored where unknown).
+//
+// The bytes must reach the terminal unchanged: a line feed moves the cursor
+// down in its column, so the terminal driver must not add a carriage return
+// (ONLCR off while frames are sent).
 #pragma once
 
 #include <cstdint>
@@ -57,18 +63,20 @@ class TerminalEncoder {
     void moveCursor(int row, int column);
     // Ways to move the cursor along its row.
     enum class HorizontalMove { None, RunOver, Forward, Backspaces, Backward, Return, Column };
-    int horizontalMoveCost(int from, int to, HorizontalMove& way) const;
+    int horizontalMoveCost(int row, int from, int to, HorizontalMove& way) const;
+    enum class MoveWay { None, Absolute, Vertical, LineFeeds };
+    int moveCost(int row, int column, MoveWay& way) const;
     void appendRelativeMove(int count, char final);
     void appendHorizontalMove(int from, int to);
-    int runOverCost(int from, int to) const;
+    int runOverCost(int row, int from, int to) const;
     void appendColors(int foreground, int background);
     void appendColorParams(int color, bool background);
     void appendCharacter(uint8_t character);
     void appendLook(uint32_t look);
-    enum class DrawOrder { Screen, ColoursOverScreen, ColoursPerRow };
+
     void drawCell(size_t index);
     void drawByColours(const uint32_t* begin, const uint32_t* end);
-    void drawFrame(DrawOrder order);
+    void drawInScreenOrder(const uint32_t* begin, const uint32_t* end);
 
     TerminalColors colors_;
     int16_t columns_;

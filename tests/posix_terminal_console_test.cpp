@@ -223,7 +223,8 @@ TEST_F(TerminalChild, SetUpSendsStartUpLineThenFrameOnAlternateScreen) {
     termios raw{};
     ASSERT_EQ(tcgetattr(slave_, &raw), 0);
     EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
-    EXPECT_NE(raw.c_lflag & ISIG, 0u);  // Ctrl-C, Ctrl-Z, Ctrl-\ still raise signals
+    EXPECT_NE(raw.c_lflag & ISIG, 0u);   // Ctrl-C, Ctrl-Z, Ctrl-\ still raise signals
+    EXPECT_EQ(raw.c_oflag & ONLCR, 0u);  // frames' line feeds reach the terminal as they are
 }
 
 TEST_P(TerminalSignal, RestoresTerminalThenTakesDefaultAction) {

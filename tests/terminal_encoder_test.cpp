@@ -41,10 +41,10 @@ TEST(TerminalEncoder, SmallDiffsSendOnlyChangedCellsWithShortestMoves) {
               "\x1b[?2026h\x1b[3;6H\x1b[38;2;255;255;255;48;2;0;0;128mAB\x1b[?2026l");
 
     // Same colours: no colour escape. Two columns back: two backspaces; two
-    // rows down to the first column: an absolute move is shortest.
+    // rows down (line feeds keep the column) to the first column.
     cells.set(2, 5, 'C', 0x1F);
     cells.set(4, 0, 'D', 0x1F);
-    EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\b\bC\x1b[5HD\x1b[?2026l");
+    EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\b\bC\n\n\rD\x1b[?2026l");
 
     // Only the background changes; the cursor is one column on.
     cells.set(4, 0, 'D', 0x2F);
@@ -60,11 +60,15 @@ TEST(TerminalEncoder, SmallDiffsSendOnlyChangedCellsWithShortestMoves) {
     cells.set(4, 2, 'f', 0x2F);
     cells.set(4, 12, 'g', 0x2F);
     EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\rdEf\x1b[9Cg\x1b[?2026l");
-    // The next row, near the cursor: index (down one row) and a backspace.
+    // The next row, near the cursor: a line feed and a backspace; back up
+    // there: reverse index.
     cells.set(5, 12, 'h', 0x2F);
-    EXPECT_EQ(encode(encoder, cells),
-              "\x1b[?2026h\x1b"
-              "D\bh\x1b[?2026l");
+    EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\n\bh\x1b[?2026l");
+    cells.set(4, 13, 'i', 0x2F);
+    EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\x1bMi\x1b[?2026l");
+    // Far away: an absolute position.
+    cells.set(40, 50, 'j', 0x2F);
+    EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\x1b[41;51Hj\x1b[?2026l");
 
     // Nothing changed, or only bytes that are not shown: nothing is sent.
     EXPECT_EQ(encode(encoder, cells), "");
@@ -121,10 +125,12 @@ TEST(TerminalEncoder, FullRepaintClearsAndDrawsEveryCell) {
     TerminalEncoder encoder(TerminalColors::TrueColor, 80, 50);
     Cells cells;
     const std::string first = encode(encoder, cells);
-    // Scrolling region reset, default colours, clear; then one black area row by row.
-    std::string expected = "\x1b[?2026h\x1b[r\x1b[0m\x1b[2J\x1b[1H\x1b[48;2;0;0;0m";
+    // New-line mode and scrolling region reset, default colours, clear; then
+    // one black area row by row (after the last column the cursor's column is
+    // not relied on: a carriage return).
+    std::string expected = "\x1b[?2026h\x1b[20l\x1b[r\x1b[0m\x1b[2J\x1b[1H\x1b[48;2;0;0;0m";
     for (int row = 0; row < 50; ++row) {
-        if (row > 0) expected += "\r\n";
+        if (row > 0) expected += "\n\r";
         expected += std::string(80, ' ');
     }
     expected += "\x1b[?2026l";

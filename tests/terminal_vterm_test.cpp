@@ -114,8 +114,8 @@ class Emulator {
 
 // Every control the encoder sends is one that xterm, VTE, kitty, alacritty,
 // tmux and screen all read alike: CR, LF, BS, index, reverse index, and CSI
-// sequences for cursor moves, colours, clearing, the scrolling region and the
-// synchronised-update mode. Answers the first other one, or "".
+// sequences for cursor moves, colours, clearing, the scrolling region, new-line
+// mode off and the synchronised-update mode. Answers the first other one, or "".
 std::string unusualControl(std::string_view bytes) {
     for (size_t i = 0; i < bytes.size(); ++i) {
         const unsigned char byte = static_cast<unsigned char>(bytes[i]);
@@ -137,7 +137,8 @@ std::string unusualControl(std::string_view bytes) {
         const bool private_ = sequence.size() > 2 && sequence[2] == '?';
         const bool known =
             private_ ? sequence == TERMINAL_SYNC_BEGIN || sequence == TERMINAL_SYNC_END
-                     : std::string_view("ABCDGHJmr").find(bytes[end]) != std::string_view::npos;
+                     : sequence == "\x1b[20l" ||
+                           std::string_view("ABCDGHJmr").find(bytes[end]) != std::string_view::npos;
         if (!known) return std::string(sequence);
         i = end;
     }
