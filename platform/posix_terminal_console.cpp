@@ -231,6 +231,9 @@ void restoreTerminal(int timeoutMs) {
     if (g_terminal.output >= 0) {
         writeUntil(restore.bytes, restore.length, monotonicMs() + timeoutMs);
     }
+    // Standard output made non-blocking (no descriptor of its own): as it was.
+    if (g_terminal.outputFlagsBefore >= 0)
+        fcntl(STDOUT_FILENO, F_SETFL, g_terminal.outputFlagsBefore);
 }
 
 void applyRawMode(bool showScreen) {
@@ -303,6 +306,9 @@ void onSuspend(int sig) {
 
     installHandler(SIGTSTP, onSuspend, SA_RESTART);
     if (hadRawMode) applyRawMode(hadShowScreen);
+    if (g_terminal.outputFlagsBefore >= 0) {
+        fcntl(STDOUT_FILENO, F_SETFL, g_terminal.outputFlagsBefore | O_NONBLOCK);
+    }
     const int64_t deadline = monotonicMs() + RESTORE_TIMEOUT_MS;
     if (hadTitle) sendTitle(deadline);
     if (hadShowScreen) {
