@@ -177,8 +177,19 @@ class TerminalChild : public ::testing::Test {
         return -1;
     }
 
-    // Lets the child fill the terminal's buffer while nothing reads it.
-    void stallTerminal() { usleep(400000); }
+    // Lets the child fill the terminal's buffer while nothing reads it, until
+    // the unread output stops growing: the child's writes no longer go through.
+    void stallTerminal() {
+        int unread = -1;
+        for (int i = 0; i < 50; ++i) {
+            usleep(100000);
+            int now = 0;
+            ioctl(master_, FIONREAD, &now);
+            if (now == unread && now > 0) return;
+            unread = now;
+        }
+        ADD_FAILURE() << "the terminal's buffer did not fill";
+    }
 
     void sendKeys(std::string_view keys) {
         ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
