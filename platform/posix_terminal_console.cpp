@@ -479,7 +479,7 @@ bool PosixTerminalConsole::open() {
         failure_ = "vornak: cannot write to the terminal";
         return false;
     }
-    notice_ = localeNotice();
+    notice_ = nonUtf8LocaleNotice();
 
     // Raw, non-blocking keys; ISIG stays so that Ctrl-C, Ctrl-Z and Ctrl-\ still
     // raise signals, and OPOST so that text lines end as usual.
@@ -534,7 +534,7 @@ const char* PosixTerminalConsole::startupNotice() const {
     return notice_.empty() ? nullptr : notice_.c_str();
 }
 
-std::string PosixTerminalConsole::localeNotice() {
+std::string nonUtf8LocaleNotice() {
     // The locale the environment asks for, as the C library would take it.
     const char* name = nullptr;
     for (const char* variable : {"LC_ALL", "LC_CTYPE", "LANG"}) {

@@ -27,6 +27,10 @@
 // "unknown", or a type neither of a known ANSI family nor in terminfo.
 bool terminalTypeHasCursorAddressing(const char* term);
 
+// The start-up line for a locale (from LC_ALL, LC_CTYPE, LANG) whose character
+// set is not UTF-8; empty for a UTF-8 one.
+std::string nonUtf8LocaleNotice();
+
 class PosixTerminalConsole : public Console {
   public:
     // `colors` Auto: chosen from COLORTERM and TERM.
@@ -59,7 +63,6 @@ class PosixTerminalConsole : public Console {
     TerminalColors colors() const { return colors_; }
 
   private:
-    static std::string localeNotice();
     void flushFrame();
     void queueEscape();
 

@@ -445,3 +445,37 @@ TEST_F(ProgramOnTerminal, LocaleThatIsNotUtf8GetsAStartUpLine) {
     ASSERT_NE(notice, std::string::npos) << output_;
     EXPECT_LT(first, notice);
 }
+
+TEST(TerminalLocale, OnlyLocalesThatAreNotUtf8GetTheNotice) {
+    struct Saved {
+        const char* name;
+        std::string value;
+        bool set;
+    } saved[] = {{"LC_ALL", "", false}, {"LC_CTYPE", "", false}, {"LANG", "", false}};
+    for (Saved& variable : saved) {
+        if (const char* value = std::getenv(variable.name)) {
+            variable.value = value;
+            variable.set = true;
+        }
+        unsetenv(variable.name);
+    }
+    setenv("LANG", "C", 1);
+    EXPECT_NE(nonUtf8LocaleNotice().find("The locale (C) is not UTF-8"), std::string::npos);
+    unsetenv("LANG");
+    EXPECT_NE(nonUtf8LocaleNotice().find("The locale (none set) is not UTF-8"), std::string::npos);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("LANG", "C", 1);
+    EXPECT_EQ(nonUtf8LocaleNotice(), "");  // LC_ALL wins
+    // Not installed here: its name still says UTF-8, or not.
+    setenv("LC_ALL", "xx_YY.utf8", 1);
+    EXPECT_EQ(nonUtf8LocaleNotice(), "");
+    setenv("LC_ALL", "xx_YY.ISO-8859-1", 1);
+    EXPECT_NE(nonUtf8LocaleNotice().find("(xx_YY.ISO-8859-1) is not UTF-8"), std::string::npos);
+    for (const Saved& variable : saved) {
+        if (variable.set) {
+            setenv(variable.name, variable.value.c_str(), 1);
+        } else {
+            unsetenv(variable.name);
+        }
+    }
+}
