@@ -43,6 +43,10 @@ class Console {
     virtual void beginFrame() {}
     virtual void endFrame() {}
 
+    // A line about how the show will look on this console, shown among the
+    // start-up lines; null when there is nothing to say.
+    virtual const char* startupNotice() const { return nullptr; }
+
     // How many input events wait to be read (GetNumberOfConsoleInputEvents).
     virtual uint32_t pendingInputEvents() = 0;
     // Takes the oldest waiting event; false if there was none (ReadConsoleInputA, one record).

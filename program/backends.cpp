@@ -16,9 +16,7 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     parseTerminalColors(options.colors, colors);
     auto console = std::make_unique<PosixTerminalConsole>(colors);
     if (!console->open()) {
-        std::fputs(
-            "vornak: needs a terminal: run it with standard input and output on a terminal\n",
-            errors);
+        std::fprintf(errors, "%s\n", console->openFailure().c_str());
         return 1;
     }
     backends.console = std::move(console);
