@@ -107,8 +107,8 @@ Extended80 normaliseRoundAndPack(bool negative, int32_t exponent, Uint128 signif
 // An exact value m * 2^power (m != 0).
 Extended80 packExact(bool negative, uint64_t m, int32_t power) {
     const int shift = leadingZeros64(m);
-    return Extended80::fromBits(uint16_t((negative ? 0x8000 : 0) | (power + 63 - shift + EXPONENT_BIAS)),
-                                m << shift);
+    return Extended80::fromBits(
+        uint16_t((negative ? 0x8000 : 0) | (power + 63 - shift + EXPONENT_BIAS)), m << shift);
 }
 
 // Rounds `m` shifted right by `drop` (>= 1) bits to nearest-even.

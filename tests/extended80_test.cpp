@@ -36,7 +36,8 @@ TEST(Extended80, ArithmeticRoundsToSixtyFourBitsNearestEven) {
     const Extended80 half = Extended80::fromBits(0x3FFF - 64, 0x8000000000000000ull);
     expectBits(extended80_soft::add(1, half), 0x3FFF, 0x8000000000000000ull);
     // 1 + 2^-64 + 2^-100 is just above the tie: up.
-    const Extended80 aboveHalf = extended80_soft::add(half, Extended80::fromBits(0x3FFF - 100, 0x8000000000000000ull));
+    const Extended80 aboveHalf =
+        extended80_soft::add(half, Extended80::fromBits(0x3FFF - 100, 0x8000000000000000ull));
     expectBits(extended80_soft::add(1, aboveHalf), 0x3FFF, 0x8000000000000001ull);
     // Exact cancellation is +0; (-0) + (-0) stays -0.
     expectBits(extended80_soft::subtract(5, 5), 0, 0);
@@ -53,8 +54,8 @@ TEST(Extended80, ArithmeticRoundsToSixtyFourBitsNearestEven) {
 TEST(Extended80, ConversionsOutRoundOnce) {
     // 1 + 2^-24 + 2^-60: one rounding to float goes up; rounding through double
     // first would land on the tie and go down to 1.
-    const Extended80 x = extended80_soft::add(
-        extended80_soft::add(1, std::ldexp(1.0, -24)), std::ldexp(1.0, -60));
+    const Extended80 x =
+        extended80_soft::add(extended80_soft::add(1, std::ldexp(1.0, -24)), std::ldexp(1.0, -60));
     EXPECT_EQ(extended80_soft::toFloat(x), 1.0f + 0x1p-23f);
     EXPECT_EQ(float(extended80_soft::toDouble(x)), 1.0f);
     EXPECT_EQ(extended80_soft::toFloat(Extended80::fromBits(0x7FFE, 1ull << 63)), HUGE_VALF);
@@ -169,8 +170,10 @@ TEST(Extended80Hardware, ConversionsAreBitExact) {
         const double d = extended80_soft::toDouble(a);
         const double hd = double(x);
         if (std::isnan(x)) continue;
-        ASSERT_EQ(std::memcmp(&f, &hf, sizeof f), 0) << std::hex << a.signExponent() << ":" << a.significand();
-        ASSERT_EQ(std::memcmp(&d, &hd, sizeof d), 0) << std::hex << a.signExponent() << ":" << a.significand();
+        ASSERT_EQ(std::memcmp(&f, &hf, sizeof f), 0)
+            << std::hex << a.signExponent() << ":" << a.significand();
+        ASSERT_EQ(std::memcmp(&d, &hd, sizeof d), 0)
+            << std::hex << a.signExponent() << ":" << a.significand();
         if (std::fabs(x) < 2147483647.0L) {
             ASSERT_EQ(a.truncateToInt(), int32_t(x));
         }
@@ -201,14 +204,17 @@ TEST(Extended80Hardware, FieldOperationsAreBitExact) {
         const Extended80 x = int32_t(random() % 160), y = int32_t(random() % 100);
         const Extended80 dx = extended80_soft::subtract(bx, x);
         const Extended80 dy = extended80_soft::subtract(by, y);
-        const Extended80 d2 = extended80_soft::add(
-            extended80_soft::add(extended80_soft::multiply(dx, dx), extended80_soft::multiply(dy, dy)), 1);
+        const Extended80 d2 =
+            extended80_soft::add(extended80_soft::add(extended80_soft::multiply(dx, dx),
+                                                      extended80_soft::multiply(dy, dy)),
+                                 1);
         const Extended80 term = extended80_soft::divide(3, d2);
         const long double hdx = toHardware(bx) - toHardware(x);
         const long double hdy = toHardware(by) - toHardware(y);
         const long double hterm = 3.0L / (hdx * hdx + hdy * hdy + 1.0L);
         expectSame(term, hterm, "field term", bx, by);
-        const float height = extended80_soft::toFloat(extended80_soft::multiply(term, 0.00392156862745098));
+        const float height =
+            extended80_soft::toFloat(extended80_soft::multiply(term, 0.00392156862745098));
         ASSERT_EQ(height, float(hterm * 0.00392156862745098));
     }
 }

@@ -88,8 +88,8 @@ bool WebConsole::readInputEvent(ConsoleInputEvent& event) {
 
 void WebConsole::pushKey(uint16_t virtualKeyCode, bool down) {
     if (inputCount_ == input_.size()) return;
-    input_[(inputStart_ + inputCount_) % input_.size()] = {CONSOLE_KEY_EVENT,
-                                                           uint8_t(down ? 1 : 0), virtualKeyCode};
+    input_[(inputStart_ + inputCount_) % input_.size()] = {CONSOLE_KEY_EVENT, uint8_t(down ? 1 : 0),
+                                                           virtualKeyCode};
     ++inputCount_;
 }
 
