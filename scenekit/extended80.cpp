@@ -1,13 +1,6 @@
 #include "scenekit/extended80.h"
 
-#include <cfloat>
 #include <cstring>
-
-#if (defined(__x86_64__) || defined(__i386__)) && LDBL_MANT_DIG == 64
-#define VORNAK_EXTENDED80_HARDWARE 1
-#else
-#define VORNAK_EXTENDED80_HARDWARE 0
-#endif
 
 namespace {
 
@@ -99,7 +92,9 @@ Extended80 roundAndPack(bool negative, int32_t exponent, Uint128 significand, bo
 
 Extended80 normaliseRoundAndPack(bool negative, int32_t exponent, Uint128 significand,
                                  bool sticky) {
-    if (significand == 0 && !sticky) return packSpecial(negative, Kind::Zero);
+    // Only an exact cancellation leaves nothing: the operations never leave a
+    // remainder without quotient bits.
+    if (significand == 0) return packSpecial(negative, Kind::Zero);
     const int shift = leadingZeros128(significand);
     return roundAndPack(negative, exponent - shift, significand << shift, sticky);
 }
@@ -152,25 +147,6 @@ uint64_t toBinary(Extended80 x, int fractionBits, int exponentBits) {
     // Subnormal (or rounded up to the smallest normal, which the same bits encode).
     return sign | roundShiftRight(u.significand, 63 - fractionBits + 1 - biased);
 }
-
-#if VORNAK_EXTENDED80_HARDWARE
-long double toHardware(Extended80 x) {
-    long double value = 0;
-    const uint64_t m = x.significand();
-    const uint16_t se = x.signExponent();
-    std::memcpy(reinterpret_cast<unsigned char*>(&value), &m, 8);
-    std::memcpy(reinterpret_cast<unsigned char*>(&value) + 8, &se, 2);
-    return value;
-}
-
-Extended80 fromHardware(long double value) {
-    uint64_t m;
-    uint16_t se;
-    std::memcpy(&m, reinterpret_cast<const unsigned char*>(&value), 8);
-    std::memcpy(&se, reinterpret_cast<const unsigned char*>(&value) + 8, 2);
-    return Extended80::fromBits(se, m);
-}
-#endif
 
 }  // namespace
 
@@ -268,57 +244,52 @@ double toDouble(Extended80 a) {
     return value;
 }
 
-}  // namespace extended80_soft
-
-Extended80::Extended80(int32_t value) {
-    if (value == 0) return;
+Extended80 fromInt(int32_t value) {
+    if (value == 0) return {};
     const bool negative = value < 0;
     const uint64_t magnitude = negative ? uint64_t(0) - uint64_t(int64_t(value)) : uint64_t(value);
-    *this = packExact(negative, magnitude, 0);
+    return packExact(negative, magnitude, 0);
 }
 
-Extended80::Extended80(float value) : Extended80(double(value)) {}
-
-Extended80::Extended80(double value) {
+Extended80 fromDouble(double value) {
     uint64_t bits;
     std::memcpy(&bits, &value, sizeof bits);
     const bool negative = (bits >> 63) != 0;
     const int biased = int((bits >> 52) & 0x7FF);
     const uint64_t fraction = bits & ((uint64_t(1) << 52) - 1);
-    if (biased == 0x7FF) {
-        *this = packSpecial(negative, fraction == 0 ? Kind::Infinite : Kind::NotANumber);
-    } else if (biased == 0) {
-        *this = fraction == 0 ? packSpecial(negative, Kind::Zero)
-                              : packExact(negative, fraction, -1074);
-    } else {
-        *this = packExact(negative, fraction | (uint64_t(1) << 52), biased - 1075);
-    }
+    if (biased == 0x7FF)
+        return packSpecial(negative, fraction == 0 ? Kind::Infinite : Kind::NotANumber);
+    if (biased == 0)
+        return fraction == 0 ? packSpecial(negative, Kind::Zero)
+                             : packExact(negative, fraction, -1074);
+    return packExact(negative, fraction | (uint64_t(1) << 52), biased - 1075);
 }
 
-bool extended80UsesHardware() {
-    return VORNAK_EXTENDED80_HARDWARE != 0;
+bool less(Extended80 a, Extended80 b) {
+    const Unpacked x = unpack(a);
+    const Unpacked y = unpack(b);
+    if (x.kind == Kind::NotANumber || y.kind == Kind::NotANumber) return false;
+    if (x.kind == Kind::Zero && y.kind == Kind::Zero) return false;
+    // Magnitudes in order: zero, finite by exponent and significand, infinity.
+    auto magnitudeLess = [](const Unpacked& p, const Unpacked& q) {
+        if (p.kind != q.kind || p.kind != Kind::Finite) return p.kind < q.kind;
+        return p.exponent != q.exponent ? p.exponent < q.exponent : p.significand < q.significand;
+    };
+    const bool xNegative = x.negative && x.kind != Kind::Zero;
+    const bool yNegative = y.negative && y.kind != Kind::Zero;
+    if (xNegative != yNegative) return xNegative;
+    return xNegative ? magnitudeLess(y, x) : magnitudeLess(x, y);
 }
 
-#if VORNAK_EXTENDED80_HARDWARE
-Extended80 operator+(Extended80 a, Extended80 b) {
-    return fromHardware(toHardware(a) + toHardware(b));
+bool equal(Extended80 a, Extended80 b) {
+    const Unpacked x = unpack(a);
+    const Unpacked y = unpack(b);
+    if (x.kind == Kind::NotANumber || y.kind == Kind::NotANumber) return false;
+    return !less(a, b) && !less(b, a);
 }
-Extended80 operator-(Extended80 a, Extended80 b) {
-    return fromHardware(toHardware(a) - toHardware(b));
-}
-Extended80 operator*(Extended80 a, Extended80 b) {
-    return fromHardware(toHardware(a) * toHardware(b));
-}
-Extended80 operator/(Extended80 a, Extended80 b) {
-    return fromHardware(toHardware(a) / toHardware(b));
-}
-float Extended80::toFloat() const {
-    return float(toHardware(*this));
-}
-double Extended80::toDouble() const {
-    return double(toHardware(*this));
-}
-#else
+}  // namespace extended80_soft
+
+#if !VORNAK_EXTENDED80_HARDWARE
 Extended80 operator+(Extended80 a, Extended80 b) {
     return extended80_soft::add(a, b);
 }
@@ -337,6 +308,14 @@ float Extended80::toFloat() const {
 double Extended80::toDouble() const {
     return extended80_soft::toDouble(*this);
 }
+Extended80::Extended80(int32_t value) : Extended80(extended80_soft::fromInt(value)) {}
+Extended80::Extended80(double value) : Extended80(extended80_soft::fromDouble(value)) {}
+bool operator<(Extended80 a, Extended80 b) {
+    return extended80_soft::less(a, b);
+}
+bool operator==(Extended80 a, Extended80 b) {
+    return extended80_soft::equal(a, b);
+}
 #endif
 
 int32_t Extended80::truncateToInt() const {
@@ -344,27 +323,4 @@ int32_t Extended80::truncateToInt() const {
     if (u.kind != Kind::Finite || u.exponent < 0) return 0;
     const auto magnitude = int32_t(u.significand >> (63 - u.exponent));
     return u.negative ? -magnitude : magnitude;
-}
-
-bool operator<(Extended80 a, Extended80 b) {
-    const Unpacked x = unpack(a);
-    const Unpacked y = unpack(b);
-    if (x.kind == Kind::NotANumber || y.kind == Kind::NotANumber) return false;
-    if (x.kind == Kind::Zero && y.kind == Kind::Zero) return false;
-    // Magnitudes in order: zero, finite by exponent and significand, infinity.
-    auto magnitudeLess = [](const Unpacked& p, const Unpacked& q) {
-        if (p.kind != q.kind || p.kind != Kind::Finite) return p.kind < q.kind;
-        return p.exponent != q.exponent ? p.exponent < q.exponent : p.significand < q.significand;
-    };
-    const bool xNegative = x.negative && x.kind != Kind::Zero;
-    const bool yNegative = y.negative && y.kind != Kind::Zero;
-    if (xNegative != yNegative) return xNegative;
-    return xNegative ? magnitudeLess(y, x) : magnitudeLess(x, y);
-}
-
-bool operator==(Extended80 a, Extended80 b) {
-    const Unpacked x = unpack(a);
-    const Unpacked y = unpack(b);
-    if (x.kind == Kind::NotANumber || y.kind == Kind::NotANumber) return false;
-    return !(a < b) && !(b < a);
 }

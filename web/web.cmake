@@ -4,7 +4,7 @@
 # whose generated/ sources (fonts, images, caption sheets) are compiled here.
 set(VORNAK_NATIVE_BUILD_DIR ${CMAKE_SOURCE_DIR}/build CACHE PATH "native build with the generated assets")
 set(VORNAK_WEB_OUTPUT_DIR ${CMAKE_SOURCE_DIR}/dist/web CACHE PATH "where the page is assembled")
-file(GLOB VORNAK_GENERATED_SOURCES ${VORNAK_NATIVE_BUILD_DIR}/generated/*.cpp)
+file(GLOB VORNAK_GENERATED_SOURCES CONFIGURE_DEPENDS ${VORNAK_NATIVE_BUILD_DIR}/generated/*.cpp)
 if(NOT VORNAK_GENERATED_SOURCES)
     message(FATAL_ERROR "no generated assets in ${VORNAK_NATIVE_BUILD_DIR}/generated: build natively first")
 endif()
