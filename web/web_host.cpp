@@ -78,6 +78,7 @@ struct PageShow {
     FrameLoop<Demo> loop{console, vornakDemo};
     uint32_t lastTick = 0;
     uint32_t framesRun = 0;
+    bool started = false;
     uint8_t running = 1;
     bool finished = false;
     std::vector<uint8_t> pixels;
@@ -85,6 +86,11 @@ struct PageShow {
 
 // One show per page: the Demo and the scenes' shared state live for the process.
 PageShow* pageShow = nullptr;
+
+// The show has been begun and went through its start-up.
+bool showStarted() {
+    return pageShow != nullptr && pageShow->started;
+}
 
 }  // namespace
 
@@ -99,12 +105,13 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_begin(int virtualClock, int musicReady,
     if (pageShow != nullptr) return 0;
     pageShow = new PageShow(virtualClock != 0, musicReady != 0, musicProblem ? musicProblem : "");
     vornakDemo.attachPlatform(pageShow->clock, &pageShow->sound);
-    const bool started = pageShow->loop.start();
-    return started ? 1 : 0;
+    pageShow->started = pageShow->loop.start();
+    return pageShow->started ? 1 : 0;
 }
 
 // Announces the three-second wait and answers its length; the page waits it out.
 EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce() {
+    if (!showStarted()) return 0;
     pageShow->lastTick = pageShow->clock->tickCount();
     pageShow->loop.announceStart();
     return START_DELAY_MS;
@@ -112,14 +119,16 @@ EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce() {
 
 // Called for each wait the page makes (moves the virtual clock; the page's runs on its own).
 EMSCRIPTEN_KEEPALIVE void vornak_web_sleep(uint32_t milliseconds) {
-    pageShow->clock->sleep(milliseconds);
+    if (showStarted()) pageShow->clock->sleep(milliseconds);
 }
 
 // One step of the loop: after the first frame the input of the last wait is read
 // (Escape ends the show) and the end of the timeline is seen; otherwise the frame
-// of this moment is rendered and written to the console. Answers how many ms to wait before the
-// next step, or -1 when the show has ended and been shut down (music off).
+// of this moment is rendered and written to the console. Answers how many ms to
+// wait before the next step, or -1 when the show has ended and been shut down
+// (music off), or was never started.
 EMSCRIPTEN_KEEPALIVE int vornak_web_frame() {
+    if (!showStarted()) return -1;
     PageShow& show = *pageShow;
     if (show.finished) return -1;
     if (show.framesRun > 0) {
