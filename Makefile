@@ -1,13 +1,18 @@
 # Two entry points: `make run` builds and plays the show, `make test` builds and
 # runs every test, once with g++ and once with clang under ASan + UBSan.
+# `make web` builds the page in dist/web/, `make web-test` tests it headless.
 GENERATOR := -G Ninja
 BUILD_DIR := build
 ASAN_DIR := build-asan
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := music_decoder terminal_keys renderer track_list
+WEB_BUILD_DIR := build-web
+WEB_DIR := dist/web
+# emcc's JavaScript tools find Debian's node modules there whichever node runs them.
+EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
 
-.PHONY: run test deps build build-asan bench fuzz clean
+.PHONY: run test deps build build-asan bench fuzz clean web web-deps web-test
 
 deps:
 	@sh tools/install-deps.sh
@@ -51,4 +56,21 @@ fuzz: deps
 	done
 
 clean:
-	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR)
+	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(FUZZ_DIR) $(WEB_BUILD_DIR) dist
+
+# The page: the assets and music come from the native build, the show is compiled
+# with emcc (emcmake) into $(WEB_DIR) beside the page and the music.
+web-deps:
+	@sh tools/install-deps.sh web
+
+web: build web-deps
+	@$(EMSCRIPTEN_ENV) emcmake cmake -S . -B $(WEB_BUILD_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release \
+		-DVORNAK_NATIVE_BUILD_DIR=$(CURDIR)/$(BUILD_DIR) -DVORNAK_WEB_OUTPUT_DIR=$(CURDIR)/$(WEB_DIR) >/dev/null
+	@$(EMSCRIPTEN_ENV) cmake --build $(WEB_BUILD_DIR) -- --quiet
+	@echo "The page is in $(WEB_DIR)/: serve that folder, e.g. python3 -m http.server -d $(WEB_DIR)"
+
+# Headless: the wasm digest under node, and the page in Chromium (digest, pictures,
+# a real play with sound and Escape). Uses the native build for the references.
+web-test: web
+	@cd web && npm ci --no-audit --no-fund --loglevel=error
+	cd web && node --test tests/

@@ -35,6 +35,14 @@ void writeConsoleText(Console& console, const char* text);
 // after a slow one (lost time is not made up). Tick arithmetic wraps at 2^32.
 uint32_t paceFrame(Clock& clock, uint32_t lastTick);
 
+// The same decision without the waiting, for a host that waits with its own
+// timers (a browser): how long to wait from `now`, and where the next slot begins.
+struct FrameSlot {
+    uint32_t wait;
+    uint32_t nextTick;
+};
+FrameSlot nextFrameSlot(uint32_t now, uint32_t lastTick);
+
 // Consumes every input event pending now; true if one of them is an Escape key-down.
 bool consumeInputForEscape(Console& console);
 

@@ -105,8 +105,10 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
                 const double w = 1.0 / invW;
                 const int32_t s = truncToInt(static_cast<double>(sOverW) * w);
                 const int32_t t = truncToInt(static_cast<double>(tOverW) * w);
-                const uint8_t* texel = textureBase + std::ptrdiff_t{wrapT(t)} * texturePitch +
-                                       std::ptrdiff_t{wrapS(s)} * 4;
+                // Explicit conversions: uint32_t does not fit a 32-bit ptrdiff_t (wasm32).
+                const uint8_t* texel = textureBase +
+                                       static_cast<std::ptrdiff_t>(wrapT(t)) * texturePitch +
+                                       static_cast<std::ptrdiff_t>(wrapS(s)) * 4;
                 std::memcpy(texels + i * 4, texel, 4);
             }
             if constexpr (Smooth) {

@@ -3,6 +3,12 @@
 # ones; otherwise prints the exact apt-get line and fails.
 set -e
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev"
+# `install-deps.sh web`: what the page's build and its headless tests need too
+# (node and npm from Debian unless a node with npm is already there).
+if [ "$1" = web ]; then
+    PACKAGES="$PACKAGES emscripten chromium"
+    command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs npm"
+fi
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
