@@ -12,7 +12,7 @@ endif()
 # WebAssembly SIMD for the renderer's SSE2 paths (emscripten maps the intrinsics).
 add_compile_options(-msimd128 -msse2)
 
-include(tools/layers.cmake)
+include(tools/cmake/layers.cmake)
 vornak_add_layer(data SOURCES ${VORNAK_GENERATED_SOURCES})
 add_subdirectory(image)
 # Only the portable platform pieces: the page is the console, the clock and the
