@@ -4,6 +4,9 @@
 
 #include "platform/terminal_encoder.h"
 
+// From the build (git describe of the sources, or "unknown").
+extern const char VORNAK_SOURCE_REVISION[];
+
 namespace {
 
 constexpr std::string_view COLORS_PREFIX = "--colors=";
@@ -92,4 +95,9 @@ const char* optionsHelpText() {
            "                       clock and print a hash of every frame and of all frames\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n";
+}
+
+std::string optionsVersionText() {
+    return std::string("vornak ") + VORNAK_VERSION + " (source revision " +
+           VORNAK_SOURCE_REVISION + ")\n";
 }

@@ -1,8 +1,9 @@
 #!/bin/sh
 # Checks for the Debian packages the build needs. As root, installs the missing
-# ones; otherwise prints the exact apt-get line and fails.
+# ones; otherwise prints the exact apt-get line and fails. Packages given as
+# arguments are checked too (what one make target needs beside the build).
 set -e
-PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev"
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev $*"
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
