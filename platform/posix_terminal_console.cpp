@@ -314,7 +314,7 @@ void PosixTerminalConsole::setScreenBufferSize(int16_t columns, int16_t rows) {
     const int length = std::snprintf(
         note, sizeof note,
         "This terminal is %dx%d; the show needs %dx%d and shows the top-left part.\n"
-        "To see it all, enlarge the window or reduce its font size, now or while it plays.\n",
+        "To see it all, enlarge the window or reduce its font size, now or later.\n",
         terminalColumns, terminalRows, columns_, rows_);
     if (length > 0) writeText(note, static_cast<uint32_t>(std::min<int>(length, sizeof note - 1)));
 }
