@@ -1,9 +1,11 @@
 # Two entry points: `make run` builds and plays the show, `make test` builds and
 # runs every test, once with g++ and once with clang under ASan + UBSan.
+# `make release` builds what users get (Release), `make package` its Debian package.
 # `make web` builds the page in dist/web/, `make web-test` tests it headless.
 GENERATOR := -G Ninja
 BUILD_DIR := build
 ASAN_DIR := build-asan
+RELEASE_DIR := build-release
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
 FUZZ_TARGETS := music_decoder terminal_keys renderer track_list
@@ -12,19 +14,30 @@ WEB_DIR := dist/web
 # emcc's JavaScript tools find Debian's node modules there whichever node runs them.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
 
-.PHONY: run test deps build build-asan bench fuzz clean web web-deps web-test
+.PHONY: run test deps build build-asan release package bench fuzz clean web web-deps web-test
 
 deps:
 	@sh tools/install-deps.sh
 
 build: deps
-	@cmake -S . -B $(BUILD_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+	@cmake -S . -B $(BUILD_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DVORNAK_WERROR=ON >/dev/null
 	@cmake --build $(BUILD_DIR) -- --quiet
 
 build-asan: deps
 	@cmake -S . -B $(ASAN_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Debug \
-		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVORNAK_SANITIZE=ON >/dev/null
+		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang -DVORNAK_SANITIZE=ON \
+		-DVORNAK_WERROR=ON >/dev/null
 	@cmake --build $(ASAN_DIR) -- --quiet
+
+release: deps
+	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVORNAK_WERROR=ON >/dev/null
+	@cmake --build $(RELEASE_DIR) -- --quiet
+
+# The .deb's dependencies come from dpkg-shlibdeps (package dpkg-dev).
+package: release
+	@sh tools/install-deps.sh dpkg-dev
+	@cd $(RELEASE_DIR) && cpack -G DEB >/dev/null
+	@ls $(RELEASE_DIR)/vornak_*.deb
 
 run: build
 	@cd $(BUILD_DIR) && ./vornak
@@ -42,7 +55,7 @@ bench: build
 fuzz: deps
 	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
-		-DVORNAK_SANITIZE=ON -DVORNAK_FUZZ=ON >/dev/null
+		-DVORNAK_SANITIZE=ON -DVORNAK_FUZZ=ON -DVORNAK_WERROR=ON >/dev/null
 	@cmake --build $(FUZZ_DIR) --target vornak_fuzzers -- --quiet
 	@mkdir -p $(FUZZ_DIR)/crashes
 	@for target in $(FUZZ_TARGETS); do \

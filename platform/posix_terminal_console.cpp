@@ -599,11 +599,12 @@ void PosixTerminalConsole::setScreenBufferSize(int16_t columns, int16_t rows) {
     int16_t terminalRows = 0;
     queryTerminalSize(terminalColumns, terminalRows);
     if (terminalColumns >= columns_ && terminalRows >= rows_) return;
-    char note[160];
-    const int length =
-        std::snprintf(note, sizeof note,
-                      "This terminal is %dx%d; the show needs %dx%d and shows the top-left part.\n",
-                      terminalColumns, terminalRows, columns_, rows_);
+    char note[256];
+    const int length = std::snprintf(
+        note, sizeof note,
+        "This terminal is %dx%d; the show needs %dx%d and shows the top-left part.\n"
+        "To see it all, enlarge the window or reduce its font size, now or later.\n",
+        terminalColumns, terminalRows, columns_, rows_);
     if (length > 0) writeText(note, static_cast<uint32_t>(std::min<int>(length, sizeof note - 1)));
 }
 

@@ -1,12 +1,24 @@
 #include "program/options.h"
 
+#include <initializer_list>
 #include <string_view>
 
 #include "platform/terminal_encoder.h"
 
+// From the build (git describe of the sources, or "unknown").
+extern const char VORNAK_SOURCE_REVISION[];
+
 namespace {
 
 constexpr std::string_view COLORS_PREFIX = "--colors=";
+
+// The pieces one after the other. (Rather than "literal" + std::string, about
+// which GCC 12 at -O3 warns falsely with -Wrestrict.)
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string result;
+    for (const std::string_view piece : pieces) result.append(piece);
+    return result;
+}
 
 // Parses "T1,T2,..." (decimal milliseconds) into times.
 bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
@@ -41,7 +53,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             TerminalColors colors;
             if (options.colors.empty() || !parseTerminalColors(options.colors, colors)) {
                 message =
-                    "unknown colour depth in '" + std::string(arg) + "' (use truecolor, 256 or 16)";
+                    joined({"unknown colour depth in '", arg, "' (use truecolor, 256 or 16)"});
                 return OptionsResult::Error;
             }
         } else if (arg == "--no-sound") {
@@ -50,7 +62,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             options.digest = true;
         } else if (arg == "--render" || arg == "--at") {
             if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                message = "'" + std::string(arg) + "' needs a value";
+                message = joined({"'", arg, "' needs a value"});
                 return OptionsResult::Error;
             }
             const std::string_view value = argv[++i];
@@ -61,7 +73,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
                 return OptionsResult::Error;
             }
         } else {
-            message = "unknown option '" + std::string(arg) + "'";
+            message = joined({"unknown option '", arg, "'"});
             return OptionsResult::Error;
         }
     }
@@ -92,4 +104,8 @@ const char* optionsHelpText() {
            "                       clock and print a hash of every frame and of all frames\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n";
+}
+
+std::string optionsVersionText() {
+    return joined({"vornak ", VORNAK_VERSION, " (source revision ", VORNAK_SOURCE_REVISION, ")\n"});
 }
