@@ -4,16 +4,25 @@
 #include "render/rasterizer.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <typeinfo>
 #include <utility>
 
+#include "render/blend_op.h"
+#include "render/depth_op.h"
 #include "render/fixed_point.h"
 #include "render/fragment_tables.h"
 #include "render/sgl.h"
 
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#include <emmintrin.h>
+#endif
+
 TriangleSetup triangleSetup;
 EdgeSlot edgeSlots[2];
+uint8_t fusedSpansAllowed = 1;
 
 namespace {
 
@@ -127,6 +136,421 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
     }
 }
 
+// ---------------------------------------------------------------------------
+// Fused span loops. They run when the stencil and alpha tests and the texture
+// environment are off and the depth and blend entries are the renderer's own
+// objects, and give the same bytes as the stage-by-stage path: the same float
+// and double operations in the same order for every value, only regrouped so
+// that one pass over the span does what the stages do in several.
+
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#define VORNAK_FUSED_SSE2 1
+#endif
+
+// 1/w of every pixel of a textured span, in double precision.
+double spanInvW[SPAN_CAPACITY];
+
+// Exponent of the unit in the last place of a nonzero finite float.
+int ulpExponent(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, 4);
+    const int biased = static_cast<int>((bits >> 23) & 0xFFu);
+    return (biased == 0 ? 1 : biased) - 150;
+}
+
+// True when the double sums z0 + dz + dz + ... over n pixels are all exact:
+// every value z0 + k dz (k < n) is then an integer multiple of the finer of the
+// two units in the last place below 2^53 of it, so each addition of the chain
+// gives the exact value and z0 + k x dz (k x dz is exact too) gives the same
+// double, signed zeros included (an exact zero sum is +0 either way).
+bool depthSumsExact(float z0, float dz, int32_t n) {
+    if (!std::isfinite(z0) || !std::isfinite(dz)) return false;
+    int e = 1000;
+    if (z0 != 0.0f) e = ulpExponent(z0);
+    if (dz != 0.0f) e = std::min(e, ulpExponent(dz));
+    if (e == 1000) return true;
+    const double bound = std::fabs(double{z0}) + double(n) * std::fabs(double{dz});
+    // 2^(e + 52), a margin of two below the limit for the rounding of bound.
+    const uint64_t limitBits = static_cast<uint64_t>(e + 52 + 1023) << 52;
+    double limit;
+    std::memcpy(&limit, &limitBits, 8);
+    return bound < limit;
+}
+
+// invW[i] = z0 + dz + ... + dz (i additions) in double precision.
+void fillInvW(double* invW, float z0, float dz, int32_t n) {
+    if (depthSumsExact(z0, dz, n)) {
+#ifdef VORNAK_FUSED_SSE2
+        const __m128d start = _mm_set1_pd(z0);
+        const __m128d step = _mm_set1_pd(dz);
+        const __m128d two = _mm_set1_pd(2.0);
+        __m128d k = _mm_set_pd(1.0, 0.0);
+        int32_t i = 0;
+        for (; i + 2 <= n; i += 2) {
+            _mm_storeu_pd(invW + i, _mm_add_pd(start, _mm_mul_pd(k, step)));
+            k = _mm_add_pd(k, two);
+        }
+        if (i < n) invW[i] = double{z0} + double(i) * double{dz};
+        invW[0] = z0;  // z0 + 0 x dz would turn -0 into +0
+#else
+        invW[0] = z0;
+        for (int32_t i = 1; i < n; ++i) invW[i] = double{z0} + double(i) * double{dz};
+#endif
+        return;
+    }
+    double z = z0;
+    for (int32_t i = 0; i < n; ++i) {
+        invW[i] = z;
+        z += dz;
+    }
+}
+
+// depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
+void fillDepths(float* depth, float z0, float dz, int32_t n) {
+    if (depthSumsExact(z0, dz, n)) {
+#ifdef VORNAK_FUSED_SSE2
+        const __m128d start = _mm_set1_pd(z0);
+        const __m128d step = _mm_set1_pd(dz);
+        const __m128d four = _mm_set1_pd(4.0);
+        __m128d k01 = _mm_set_pd(1.0, 0.0);
+        __m128d k23 = _mm_set_pd(3.0, 2.0);
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const __m128 lo = _mm_cvtpd_ps(_mm_add_pd(start, _mm_mul_pd(k01, step)));
+            const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(start, _mm_mul_pd(k23, step)));
+            _mm_storeu_ps(depth + i, _mm_movelh_ps(lo, hi));
+            k01 = _mm_add_pd(k01, four);
+            k23 = _mm_add_pd(k23, four);
+        }
+        for (; i < n; ++i) depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
+#else
+        for (int32_t i = 0; i < n; ++i) {
+            depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
+        }
+#endif
+        if (n > 0) depth[0] = z0;
+        return;
+    }
+    double z = z0;
+    for (int32_t i = 0; i < n; ++i) {
+        depth[i] = static_cast<float>(z);
+        z += dz;
+    }
+}
+
+// The texels of a span into texels (4 bytes per pixel), as generateColours
+// finds them, for every pixel whether alive or not: reading has no effect.
+template <bool PowerOfTwo>
+void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
+                  float sOverW, float ds, float tOverW, float dt) {
+    const uint8_t* base = ts.textureBase;
+    const std::ptrdiff_t pitch = ts.texturePitch;
+    const int32_t width = ts.textureWidth;
+    const int32_t height = ts.textureHeight;
+    const uint32_t maskS = static_cast<uint32_t>(width - 1);
+    const uint32_t maskT = static_cast<uint32_t>(height - 1);
+    auto wrap = [](int32_t v, int32_t size, uint32_t mask) -> uint32_t {
+        if constexpr (PowerOfTwo) {
+            (void)size;
+            return static_cast<uint32_t>(v) & mask;
+        } else {
+            (void)mask;
+            const int32_t r = v % size;
+            return static_cast<uint32_t>(r < 0 ? r + size : r);
+        }
+    };
+    auto fetch = [&](int32_t i, int32_t s, int32_t t) {
+        const uint8_t* texel = base + std::ptrdiff_t{wrap(t, height, maskT)} * pitch +
+                               std::ptrdiff_t{wrap(s, width, maskS)} * 4;
+        std::memcpy(texels + i * 4, texel, 4);
+    };
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128d one = _mm_set1_pd(1.0);
+    for (; i + 2 <= n; i += 2) {
+        const __m128d w = _mm_div_pd(one, _mm_loadu_pd(invW + i));
+        const float s0 = sOverW, t0 = tOverW;
+        sOverW += ds;
+        tOverW += dt;
+        const float s1 = sOverW, t1 = tOverW;
+        sOverW += ds;
+        tOverW += dt;
+        const __m128d st0 = _mm_mul_pd(_mm_set_pd(t0, s0), _mm_unpacklo_pd(w, w));
+        const __m128d st1 = _mm_mul_pd(_mm_set_pd(t1, s1), _mm_unpackhi_pd(w, w));
+        // cvttpd2dq gives INT32_MIN for NaN and out-of-range values, like truncToInt.
+        const __m128i q = _mm_unpacklo_epi64(_mm_cvttpd_epi32(st0), _mm_cvttpd_epi32(st1));
+        alignas(16) int32_t st[4];
+        _mm_store_si128(reinterpret_cast<__m128i*>(st), q);
+        fetch(i, st[0], st[1]);
+        fetch(i + 1, st[2], st[3]);
+    }
+#endif
+    for (; i < n; ++i) {
+        const double w = 1.0 / invW[i];
+        fetch(i, truncToInt(static_cast<double>(sOverW) * w),
+              truncToInt(static_cast<double>(tOverW) * w));
+        sOverW += ds;
+        tOverW += dt;
+    }
+}
+
+// colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
+void smoothColours(uint8_t* colours, const uint16_t* colour, const uint16_t* colourStep,
+                   int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128i first =
+        _mm_setr_epi16(static_cast<short>(colour[0]), static_cast<short>(colour[1]),
+                       static_cast<short>(colour[2]), static_cast<short>(colour[3]),
+                       static_cast<short>(colour[0] + colourStep[0]),
+                       static_cast<short>(colour[1] + colourStep[1]),
+                       static_cast<short>(colour[2] + colourStep[2]),
+                       static_cast<short>(colour[3] + colourStep[3]));
+    const __m128i step2 = _mm_setr_epi16(
+        static_cast<short>(colourStep[0] * 2), static_cast<short>(colourStep[1] * 2),
+        static_cast<short>(colourStep[2] * 2), static_cast<short>(colourStep[3] * 2),
+        static_cast<short>(colourStep[0] * 2), static_cast<short>(colourStep[1] * 2),
+        static_cast<short>(colourStep[2] * 2), static_cast<short>(colourStep[3] * 2));
+    const __m128i step4 = _mm_add_epi16(step2, step2);
+    __m128i a01 = first;
+    __m128i a23 = _mm_add_epi16(first, step2);
+    for (; i + 4 <= n; i += 4) {
+        const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
+        a01 = _mm_add_epi16(a01, step4);
+        a23 = _mm_add_epi16(a23, step4);
+    }
+#endif
+    for (; i < n; ++i) {
+        for (int c = 0; c < 4; ++c) {
+            const uint32_t acc = colour[c] + static_cast<uint32_t>(i) * colourStep[c];
+            colours[i * 4 + c] = static_cast<uint8_t>((acc & 0xFFFFu) >> 8);
+        }
+    }
+}
+
+// Depth comparisons of the depth-function codes 1 to 7 (1 passes everything),
+// on one value and on four, with the same answer for NaN as the float operators.
+template <uint8_t Func>
+bool depthPasses(float z, float stored) {
+    switch (Func) {
+        case 2:
+            return z >= stored;
+        case 3:
+            return z > stored;
+        case 4:
+            return z <= stored;
+        case 5:
+            return z < stored;
+        case 6:
+            return z == stored;
+        case 7:
+            return z != stored;
+        default:
+            return true;
+    }
+}
+
+#ifdef VORNAK_FUSED_SSE2
+template <uint8_t Func>
+__m128 depthPasses4(__m128 z, __m128 stored) {
+    switch (Func) {
+        case 2:
+            return _mm_cmpge_ps(z, stored);
+        case 3:
+            return _mm_cmpgt_ps(z, stored);
+        case 4:
+            return _mm_cmple_ps(z, stored);
+        case 5:
+            return _mm_cmplt_ps(z, stored);
+        case 6:
+            return _mm_cmpeq_ps(z, stored);
+        case 7:
+            return _mm_cmpneq_ps(z, stored);
+        default:
+            return _mm_castsi128_ps(_mm_set1_epi32(-1));
+    }
+}
+
+inline __m128i select128(__m128i pass, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(pass, a), _mm_andnot_si128(pass, b));
+}
+#endif
+
+// Depth test, plain colour write and depth write in one pass. fragments is
+// null for one flat colour.
+template <uint8_t Func, bool Write>
+void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
+               const uint8_t* flat, uint8_t* colourRow, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flatBits));
+    for (; i + 4 <= n; i += 4) {
+        __m128i pass = _mm_set1_epi32(-1);
+        __m128 z = _mm_setzero_ps();
+        __m128 stored = _mm_setzero_ps();
+        if constexpr (Func > 1 || Write) z = _mm_loadu_ps(depth + i);
+        if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow + i);
+        if constexpr (Func > 1) pass = _mm_castps_si128(depthPasses4<Func>(z, stored));
+        __m128i* out = reinterpret_cast<__m128i*>(colourRow + i * 4);
+        const __m128i source =
+            fragments != nullptr
+                ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i * 4))
+                : flat4;
+        if constexpr (Func > 1) {
+            _mm_storeu_si128(out, select128(pass, source, _mm_loadu_si128(out)));
+        } else {
+            _mm_storeu_si128(out, source);
+        }
+        if constexpr (Write) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(depthRow + i),
+                             select128(pass, _mm_castps_si128(z), _mm_castps_si128(stored)));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        if constexpr (Func > 1) {
+            if (!depthPasses<Func>(depth[i], depthRow[i])) continue;
+        }
+        std::memcpy(colourRow + i * 4, fragments != nullptr ? fragments + i * 4 : flat, 4);
+        if constexpr (Write) depthRow[i] = depth[i];
+    }
+}
+
+// The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
+template <uint8_t Func>
+uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
+    if constexpr (Func <= 1) {
+        std::memset(mask, 0, static_cast<size_t>(n));
+        return n > 0 ? 1 : 0;
+    } else {
+        uint8_t any = 0;
+        for (int32_t i = 0; i < n; ++i) {
+            const bool pass = depthPasses<Func>(depth[i], depthRow[i]);
+            mask[i] = pass ? 0 : 255;
+            any |= pass ? 1 : 0;
+        }
+        return any;
+    }
+}
+
+void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, int32_t n) {
+    for (int32_t i = 0; i < n; ++i) {
+        if (mask[i] == 0) depthRow[i] = depth[i];
+    }
+}
+
+template <uint8_t Func>
+void fusedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
+               const uint8_t* fragments, const uint8_t* flat, uint8_t* colourRow, int32_t n) {
+    if (ts.plainWrite) {
+        if (ts.depthWrite) {
+            writeSpan<Func, true>(depth, depthRow, fragments, flat, colourRow, n);
+        } else {
+            writeSpan<Func, false>(depth, depthRow, fragments, flat, colourRow, n);
+        }
+        return;
+    }
+    SpanBuffers& sb = renderContext.spans;
+    if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
+    const uint16_t count = static_cast<uint16_t>(n);
+    if (fragments == nullptr) {
+        for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colours + i * 4, flat, 4);
+        fragments = sb.colours;
+    }
+    ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst, count);
+    if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
+}
+
+void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                   float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
+                   const uint16_t* colourStep) {
+    SpanBuffers& sb = renderContext.spans;
+    const bool needDepth = ts.depthFunc > 1 || ts.depthWrite;
+    float* depthRow =
+        ts.depthBase != nullptr
+            ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
+                                       std::ptrdiff_t{xl} * 4)
+            : nullptr;
+    uint8_t* colourRow = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
+    const uint8_t* fragments = nullptr;
+    if (ts.texturing) {
+        fillInvW(spanInvW, z0, dz, n);
+        if (needDepth) {
+            for (int32_t i = 0; i < n; ++i) sb.depth[i] = static_cast<float>(spanInvW[i]);
+        }
+        if (ts.texturePowerOfTwo) {
+            gatherTexels<true>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        } else {
+            gatherTexels<false>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        }
+        fragments = sb.texels;
+    } else {
+        if (needDepth) fillDepths(sb.depth, z0, dz, n);
+        if (ts.smooth) {
+            smoothColours(sb.colours, colour, colourStep, n);
+            fragments = sb.colours;
+        }
+    }
+    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    switch (ts.depthFunc) {
+        case 2:
+            return fusedSpan<2>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        case 3:
+            return fusedSpan<3>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        case 4:
+            return fusedSpan<4>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        case 5:
+            return fusedSpan<5>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        case 6:
+            return fusedSpan<6>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        case 7:
+            return fusedSpan<7>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+        default:
+            return fusedSpan<1>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+    }
+}
+
+bool isRendererBlendOp(const BlendFragmentOp* op) {
+    const std::type_info& type = typeid(*op);
+    return type == typeid(BlendOp) || type == typeid(BlendConstantOneOp) ||
+           type == typeid(BlendDestinationOneOp) || type == typeid(BlendSourcePairOp);
+}
+
+// Decides whether the triangle's spans take the fused loops (see TriangleSetup).
+void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
+    ts.fused = 0;
+    if (!fusedSpansAllowed) return;
+    const FragmentTables& t = rc.tables;
+    if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
+    if (rc.enables[SGL_STENCIL_TEST] || rc.enables[SGL_ALPHA_TEST] || ts.combine) return;
+    if (ts.colourBase == nullptr) return;
+    const DepthFragmentOp* depthOp = t.depth.entries[rc.depthFunc];
+    if (depthOp == nullptr || typeid(*depthOp) != typeid(DepthOp)) return;
+    const bool depthTest = rc.enables[SGL_DEPTH_TEST] != 0;
+    const uint8_t func = depthTest ? rc.depthFunc : 1;
+    if (func == 0 || (func > 1 && ts.depthBase == nullptr)) return;
+    const bool blending = rc.enables[SGL_BLEND] != 0;
+    const uint8_t src = blending ? rc.blendSrc : BLEND_ONE;
+    const uint8_t dst = blending ? rc.blendDst : BLEND_ZERO;
+    if (src >= BLEND_TABLE_SIZE / 256) return;
+    const BlendFragmentOp* blendOp = t.blend.entries[src * 256 + dst];
+    if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
+    ts.depthFunc = func;
+    ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
+    ts.plainWrite = src == BLEND_ONE && dst == BLEND_ZERO && typeid(*blendOp) == typeid(BlendOp);
+    ts.blendSrc = src;
+    ts.blendDst = dst;
+    ts.blendOp = blendOp;
+    ts.texturePowerOfTwo =
+        ts.texturing && TexelWrap(ts.textureWidth).powerOfTwo && TexelWrap(ts.textureHeight).powerOfTwo
+            ? 1
+            : 0;
+    ts.fused = 1;
+}
+
 }  // namespace
 
 void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
@@ -191,6 +615,7 @@ void latchTriangleState() {
     ts.combine = sglIsEnabled(SGL_TEXTURE_ENV);
     // Without the environment a textured triangle shows its texels only.
     if (!ts.combine && ts.texturing) ts.smooth = 0;
+    latchFusedSpans(ts, rc);
 }
 
 void rasterizeTriangle() {
@@ -324,6 +749,10 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (xRight >= width) n = n + width - xRight;
     if (n <= 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
+    if (ts.fused) {
+        drawFusedSpan(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, colour, colourStep);
+        return;
+    }
 
     SpanBuffers& sb = renderContext.spans;
     const float z0 = zl + dz / 2.0f;
