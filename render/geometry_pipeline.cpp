@@ -47,8 +47,27 @@ PipelineVertex clipTowards(const PipelineVertex& f, const PipelineVertex& b) {
     return p;
 }
 
-void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing) {
-    const Vec3 screen = projectToScreen(v.eye);
+// The bound FrameBuffer's size, as projectToScreen maps onto it.
+struct Viewport {
+    float width;
+    float height;
+};
+
+Viewport viewport() {
+    const FrameBuffer* fb = sglGetFrameBuffer();
+    return {fb != nullptr ? float(fb->width()) : 0.0f, fb != nullptr ? float(fb->height()) : 0.0f};
+}
+
+Vec3 project(const Vec4& eye, const Viewport& view) {
+    const Vec3 projected =
+        renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
+    return Vec3(view.width * 0.5f * (projected.x + 1.0f),
+                view.height * 0.5f * (projected.y + 1.0f), eye.z);
+}
+
+void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing,
+                      const Viewport& view) {
+    const Vec3 screen = project(v.eye, view);
     out.x = screen.x;
     out.y = screen.y;
     out.w = screen.z;
@@ -60,9 +79,10 @@ void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing
 void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const PipelineVertex& v2,
                bool texturing) {
     ScreenVertex* records = renderContext.screenVertices;
-    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing);
-    fillScreenVertex(records[1], v1, texturing);
-    fillScreenVertex(records[2], v2, texturing);
+    const Viewport view = viewport();
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view);
+    fillScreenVertex(records[1], v1, texturing, view);
+    fillScreenVertex(records[2], v2, texturing, view);
     triangleSink();
 }
 
@@ -109,12 +129,7 @@ Vec4 eyeTransform(const Vec4& position) {
 }
 
 Vec3 projectToScreen(const Vec4& eye) {
-    const FrameBuffer* fb = sglGetFrameBuffer();
-    const float width = fb != nullptr ? float(fb->width()) : 0.0f;
-    const float height = fb != nullptr ? float(fb->height()) : 0.0f;
-    const Vec3 projected =
-        renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
-    return Vec3(width * 0.5f * (projected.x + 1.0f), height * 0.5f * (projected.y + 1.0f), eye.z);
+    return project(eye, viewport());
 }
 
 void scaleTexCoord(const Vec3& st, ScreenVertex& out) {

@@ -56,11 +56,25 @@ struct TexelWrap {
     }
 };
 
+// divideTrunc for a numerator below 2^16 in magnitude, through a double
+// division: the quotient's distance to the next integer away from zero is at
+// least 1/|divisor|, far more than the division's rounding error, so the
+// truncated double is the integer quotient.
+inline int32_t divideSmall(int32_t numerator, int32_t divisor) {
+    return static_cast<int32_t>(static_cast<double>(numerator) / static_cast<double>(divisor));
+}
+
+// The same with a float division for a divisor from 1 to 65535: the rounding
+// error stays below 2^-24 of a quotient under 2^16, less than 1/divisor.
+inline int32_t divideShort(int32_t numerator, int32_t divisor) {
+    return static_cast<int32_t>(static_cast<float>(numerator) / static_cast<float>(divisor));
+}
+
 uint16_t add16(uint16_t a, uint16_t b) {
     return static_cast<uint16_t>(a + b);
 }
 
-void stepEdge(EdgeSlot& e, bool texturing, bool smooth) {
+[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e, bool texturing, bool smooth) {
     e.x = wrapAdd(e.x, e.xStep);
     e.invW += e.invWStep;
     if (texturing) {
@@ -147,6 +161,9 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
 #define VORNAK_FUSED_SSE2 1
 #endif
 
+// Spans shorter than this add their depths one by one without further ado.
+constexpr int32_t SHORT_SPAN = 16;
+
 // 1/w of every pixel of a textured span, in double precision.
 double spanInvW[SPAN_CAPACITY];
 
@@ -179,7 +196,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
 
 // invW[i] = z0 + dz + ... + dz (i additions) in double precision.
 void fillInvW(double* invW, float z0, float dz, int32_t n) {
-    if (depthSumsExact(z0, dz, n)) {
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
 #ifdef VORNAK_FUSED_SSE2
         const __m128d start = _mm_set1_pd(z0);
         const __m128d step = _mm_set1_pd(dz);
@@ -207,7 +224,7 @@ void fillInvW(double* invW, float z0, float dz, int32_t n) {
 
 // depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
 void fillDepths(float* depth, float z0, float dz, int32_t n) {
-    if (depthSumsExact(z0, dz, n)) {
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
 #ifdef VORNAK_FUSED_SSE2
         const __m128d start = _mm_set1_pd(z0);
         const __m128d step = _mm_set1_pd(dz);
@@ -573,7 +590,7 @@ void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int
             const int32_t start = p.colour[c] * 256;
             edge.colour[c] = static_cast<uint16_t>(start);
             edge.colourStep[c] =
-                static_cast<uint16_t>(divideTrunc(q.colour[c] * 256 - start, rows));
+                static_cast<uint16_t>(divideSmall(q.colour[c] * 256 - start, rows));
         }
     }
 }
@@ -590,7 +607,7 @@ void halfStepEdge(EdgeSlot& edge) {
 void latchTriangleState() {
     TriangleSetup& ts = triangleSetup;
     const RenderContext& rc = renderContext;
-    const FrameBuffer* fb = sglGetFrameBuffer();
+    const FrameBuffer* fb = rc.initialised ? rc.frameBuffer : nullptr;
     ts.width = fb != nullptr ? static_cast<uint16_t>(fb->width()) : 0;
     ts.height = fb != nullptr ? static_cast<uint16_t>(fb->height()) : 0;
     latchSurface(fb, SGL_COLOR_BUFFER, ts.colourBase, ts.colourPitch);
@@ -599,7 +616,7 @@ void latchTriangleState() {
 
     // Only a 4-byte texture with pixels can be sampled; anything else is no texture.
     const Surface* texture = rc.texture;
-    ts.texturing = sglIsEnabled(SGL_TEXTURE) && texture != nullptr &&
+    ts.texturing = rc.enables[SGL_TEXTURE] && texture != nullptr &&
                            texture->pixels() != nullptr && texture->bytesPerPixel() == 4
                        ? 1
                        : 0;
@@ -610,9 +627,9 @@ void latchTriangleState() {
         ts.textureHeight = texture->height();
     }
 
-    ts.smooth = sglIsEnabled(SGL_SMOOTH);
+    ts.smooth = rc.enables[SGL_SMOOTH];
     ts.flat = !ts.texturing && !ts.smooth ? 1 : 0;
-    ts.combine = sglIsEnabled(SGL_TEXTURE_ENV);
+    ts.combine = rc.enables[SGL_TEXTURE_ENV];
     // Without the environment a textured triangle shows its texels only.
     if (!ts.combine && ts.texturing) ts.smooth = 0;
     latchFusedSpans(ts, rc);
@@ -728,7 +745,7 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (ts.smooth) {
         for (int c = 0; c < 4; ++c) {
             colourStep[c] = static_cast<uint16_t>(
-                divideTrunc(int32_t{right.colour[c]} - int32_t{left.colour[c]}, n));
+                divideShort(int32_t{right.colour[c]} - int32_t{left.colour[c]}, n));
             colour[c] = left.colour[c];
         }
     }
