@@ -64,10 +64,42 @@ inline int32_t divideSmall(int32_t numerator, int32_t divisor) {
     return static_cast<int32_t>(static_cast<double>(numerator) / static_cast<double>(divisor));
 }
 
-// The same with a float division for a divisor from 1 to 65535: the rounding
-// error stays below 2^-24 of a quotient under 2^16, less than 1/divisor.
-inline int32_t divideShort(int32_t numerator, int32_t divisor) {
-    return static_cast<int32_t>(static_cast<float>(numerator) / static_cast<float>(divisor));
+
+// Four quotients a/d, b/e, c/f, g/h in one vector division where there is one,
+// each lane rounded like the scalar division. The operands go straight into a
+// register: a vector load of values just stored one by one would stall.
+struct Quotients {
+    float v[4];
+};
+inline Quotients divide4(float a, float b, float c, float g, float d, float e, float f, float h) {
+    Quotients q;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    _mm_storeu_ps(q.v, _mm_div_ps(_mm_setr_ps(a, b, c, g), _mm_setr_ps(d, e, f, h)));
+#else
+    q.v[0] = a / d;
+    q.v[1] = b / e;
+    q.v[2] = c / f;
+    q.v[3] = g / h;
+#endif
+    return q;
+}
+
+// Four colour steps divideTrunc(num[c], divisor) for numerators below 2^16 in
+// magnitude and a nonzero divisor. While the divisor is exact in a float, a
+// float division does: its rounding error, under 2^-24 of a quotient below
+// 2^16, stays under 1/|divisor|, the least distance from a fractional quotient
+// to the next integer away from zero, so truncation gives the integer
+// quotient. Larger divisors take double divisions (see divideSmall).
+inline void divideColourSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
+    if (divisor > -(1 << 24) && divisor < (1 << 24)) {
+        const float d = static_cast<float>(divisor);
+        const Quotients q = divide4(static_cast<float>(num[0]), static_cast<float>(num[1]),
+                                    static_cast<float>(num[2]), static_cast<float>(num[3]), d, d,
+                                    d, d);
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(static_cast<int32_t>(q.v[c]));
+    } else {
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(num[c], divisor));
+    }
 }
 
 uint16_t add16(uint16_t a, uint16_t b) {
@@ -575,23 +607,29 @@ void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int
     edge.x = toFixed16(p.x);
     edge.xStep = divideTrunc(wrapSub(toFixed16(q.x), edge.x), rows);
     const float n = static_cast<float>(rows);
-    const float pInvW = 1.0f / p.w;
-    const float qInvW = 1.0f / q.w;
+    const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
+    const float pInvW = reciprocals.v[0];
+    const float qInvW = reciprocals.v[1];
     edge.invW = pInvW;
-    edge.invWStep = (qInvW - pInvW) / n;
     if (ts.texturing) {
         edge.sOverW = p.s * pInvW;
         edge.tOverW = p.t * pInvW;
-        edge.sOverWStep = (q.s * qInvW - edge.sOverW) / n;
-        edge.tOverWStep = (q.t * qInvW - edge.tOverW) / n;
+        const Quotients steps = divide4(qInvW - pInvW, q.s * qInvW - edge.sOverW,
+                                        q.t * qInvW - edge.tOverW, 0.0f, n, n, n, 1.0f);
+        edge.invWStep = steps.v[0];
+        edge.sOverWStep = steps.v[1];
+        edge.tOverWStep = steps.v[2];
+    } else {
+        edge.invWStep = (qInvW - pInvW) / n;
     }
     if (ts.smooth) {
+        int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
             const int32_t start = p.colour[c] * 256;
             edge.colour[c] = static_cast<uint16_t>(start);
-            edge.colourStep[c] =
-                static_cast<uint16_t>(divideSmall(q.colour[c] * 256 - start, rows));
+            differences[c] = q.colour[c] * 256 - start;
         }
+        divideColourSteps(differences, rows, edge.colourStep);
     }
 }
 
@@ -731,23 +769,30 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
     const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
     const float length = static_cast<float>(n);
-    const float dz = (invWRight - invWLeft) / length;
-    float zl = invWLeft;
+    float dz;
     float ds = 0.0f, dt = 0.0f, sOverW = 0.0f, tOverW = 0.0f;
     if (ts.texturing) {
-        ds = (right.sOverW - left.sOverW) / length;
-        dt = (right.tOverW - left.tOverW) / length;
+        const Quotients steps =
+            divide4(invWRight - invWLeft, right.sOverW - left.sOverW, right.tOverW - left.tOverW,
+                    0.0f, length, length, length, 1.0f);
+        dz = steps.v[0];
+        ds = steps.v[1];
+        dt = steps.v[2];
         sOverW = left.sOverW + ds / 2.0f;
         tOverW = left.tOverW + dt / 2.0f;
+    } else {
+        dz = (invWRight - invWLeft) / length;
     }
+    float zl = invWLeft;
     uint16_t colour[4] = {};
     uint16_t colourStep[4] = {};
     if (ts.smooth) {
+        int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
-            colourStep[c] = static_cast<uint16_t>(
-                divideShort(int32_t{right.colour[c]} - int32_t{left.colour[c]}, n));
+            differences[c] = int32_t{right.colour[c]} - int32_t{left.colour[c]};
             colour[c] = left.colour[c];
         }
+        divideColourSteps(differences, n, colourStep);
     }
 
     // Clip to the FrameBuffer; pixel 0 gets what the unclipped span gives it.
