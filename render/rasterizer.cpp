@@ -459,12 +459,22 @@ void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
         }
     }
 #endif
+    // Without branches on the comparison, which small triangles make unpredictable.
     for (; i < n; ++i) {
-        if constexpr (Func > 1) {
-            if (!depthPasses<Func>(depth[i], depthRow[i])) continue;
+        uint32_t pass = ~0u;
+        if constexpr (Func > 1) pass = depthPasses<Func>(depth[i], depthRow[i]) ? ~0u : 0u;
+        uint32_t source, old;
+        std::memcpy(&source, fragments != nullptr ? fragments + i * 4 : flat, 4);
+        std::memcpy(&old, colourRow + i * 4, 4);
+        const uint32_t merged = (source & pass) | (old & ~pass);
+        std::memcpy(colourRow + i * 4, &merged, 4);
+        if constexpr (Write) {
+            uint32_t z, stored;
+            std::memcpy(&z, depth + i, 4);
+            std::memcpy(&stored, depthRow + i, 4);
+            const uint32_t depthBits = (z & pass) | (stored & ~pass);
+            std::memcpy(depthRow + i, &depthBits, 4);
         }
-        std::memcpy(colourRow + i * 4, fragments != nullptr ? fragments + i * 4 : flat, 4);
-        if constexpr (Write) depthRow[i] = depth[i];
     }
 }
 
