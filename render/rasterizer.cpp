@@ -10,11 +10,13 @@
 #include <typeinfo>
 #include <utility>
 
+#include "render/alpha_test_op.h"
 #include "render/blend_op.h"
 #include "render/depth_op.h"
 #include "render/fixed_point.h"
 #include "render/fragment_tables.h"
 #include "render/sgl.h"
+#include "render/texenv_ops.h"
 
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
 #include <emmintrin.h>
@@ -501,26 +503,48 @@ void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, 
     }
 }
 
+// The stages after the depth test, in their order, through the same
+// dispatchers as the stage-by-stage path; the spans' colour arrays hold every
+// pixel's values, which those stages only read for alive pixels.
 template <uint8_t Func>
-void fusedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
-               const uint8_t* fragments, const uint8_t* flat, uint8_t* colourRow, int32_t n) {
-    if (ts.plainWrite) {
-        if (ts.depthWrite) {
-            writeSpan<Func, true>(depth, depthRow, fragments, flat, colourRow, n);
-        } else {
-            writeSpan<Func, false>(depth, depthRow, fragments, flat, colourRow, n);
-        }
-        return;
-    }
+void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
+                uint8_t* stencilRow, uint8_t* colourRow, int32_t n) {
     SpanBuffers& sb = renderContext.spans;
     if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
-    if (fragments == nullptr) {
+    if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
+    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    if (ts.flat) {
         for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colours + i * 4, flat, 4);
-        fragments = sb.colours;
     }
+    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colours;
+    if (ts.combine) {
+        if (ts.texturing && ts.smooth) {
+            texEnvCombineSpan(sb.texels, sb.colours, sb.texels, sb.mask, count);
+        } else if (ts.texturing) {
+            texEnvCombineConstantSpan(sb.texels, flat, sb.texels, sb.mask, count);
+        } else if (ts.smooth) {
+            texEnvCombineConstantSpan(sb.colours, flat, sb.texels, sb.mask, count);
+            fragments = sb.texels;
+        }
+    }
+    if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
     ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst, count);
     if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
+}
+
+template <uint8_t Func>
+void fusedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
+               uint8_t* stencilRow, uint8_t* colourRow, int32_t n) {
+    if (!ts.plainWrite) return maskedSpan<Func>(ts, depth, depthRow, stencilRow, colourRow, n);
+    const SpanBuffers& sb = renderContext.spans;
+    const uint8_t* fragments = ts.texturing ? sb.texels : ts.smooth ? sb.colours : nullptr;
+    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    if (ts.depthWrite) {
+        writeSpan<Func, true>(depth, depthRow, fragments, flat, colourRow, n);
+    } else {
+        writeSpan<Func, false>(depth, depthRow, fragments, flat, colourRow, n);
+    }
 }
 
 void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
@@ -533,8 +557,10 @@ void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, fl
             ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
                                        std::ptrdiff_t{xl} * 4)
             : nullptr;
+    uint8_t* stencilRow = ts.stencilBase != nullptr
+                              ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
+                              : nullptr;
     uint8_t* colourRow = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
-    const uint8_t* fragments = nullptr;
     if (ts.texturing) {
         fillInvW(spanInvW, z0, dz, n);
         if (needDepth) {
@@ -545,30 +571,25 @@ void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, fl
         } else {
             gatherTexels<false>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
         }
-        fragments = sb.texels;
-    } else {
-        if (needDepth) fillDepths(sb.depth, z0, dz, n);
-        if (ts.smooth) {
-            smoothColours(sb.colours, colour, colourStep, n);
-            fragments = sb.colours;
-        }
+    } else if (needDepth) {
+        fillDepths(sb.depth, z0, dz, n);
     }
-    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    if (ts.smooth) smoothColours(sb.colours, colour, colourStep, n);
     switch (ts.depthFunc) {
         case 2:
-            return fusedSpan<2>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<2>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         case 3:
-            return fusedSpan<3>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<3>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         case 4:
-            return fusedSpan<4>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<4>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         case 5:
-            return fusedSpan<5>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<5>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         case 6:
-            return fusedSpan<6>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<6>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         case 7:
-            return fusedSpan<7>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<7>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
         default:
-            return fusedSpan<1>(ts, sb.depth, depthRow, fragments, flat, colourRow, n);
+            return fusedSpan<1>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
     }
 }
 
@@ -584,8 +605,22 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (!fusedSpansAllowed) return;
     const FragmentTables& t = rc.tables;
     if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
-    if (rc.enables[SGL_STENCIL_TEST] || rc.enables[SGL_ALPHA_TEST] || ts.combine) return;
     if (ts.colourBase == nullptr) return;
+    // The alpha test and the texture environment read the colour arrays: only
+    // the renderer's own objects are known to read alive pixels alone.
+    const bool alphaTest = rc.enables[SGL_ALPHA_TEST] != 0;
+    if (alphaTest) {
+        const AlphaFragmentOp* alphaOp = t.alpha.entries[rc.alphaFunc];
+        if (alphaOp != nullptr && typeid(*alphaOp) != typeid(AlphaTestOp)) return;
+    }
+    if (ts.combine) {
+        const TexEnvFragmentOp* texEnvOp = t.texEnv.entries[rc.texEnvMode];
+        if (texEnvOp != nullptr && typeid(*texEnvOp) != typeid(TexEnvReplaceOp) &&
+            typeid(*texEnvOp) != typeid(TexEnvModulateOp) &&
+            typeid(*texEnvOp) != typeid(TexEnvAddSubtractOp)) {
+            return;
+        }
+    }
     const DepthFragmentOp* depthOp = t.depth.entries[rc.depthFunc];
     if (depthOp == nullptr || typeid(*depthOp) != typeid(DepthOp)) return;
     const bool depthTest = rc.enables[SGL_DEPTH_TEST] != 0;
@@ -599,7 +634,10 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
     ts.depthFunc = func;
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
-    ts.plainWrite = src == BLEND_ONE && dst == BLEND_ZERO && typeid(*blendOp) == typeid(BlendOp);
+    ts.plainWrite = src == BLEND_ONE && dst == BLEND_ZERO && typeid(*blendOp) == typeid(BlendOp) &&
+                            !rc.enables[SGL_STENCIL_TEST] && !alphaTest && !ts.combine
+                        ? 1
+                        : 0;
     ts.blendSrc = src;
     ts.blendDst = dst;
     ts.blendOp = blendOp;

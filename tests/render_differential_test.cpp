@@ -122,9 +122,9 @@ void randomState(Random& random, Target& target) {
     if (random.chance(50)) sglEnable(SGL_TEXTURE);
     if (random.chance(50)) sglEnable(SGL_SMOOTH);
     if (random.chance(40)) sglEnable(SGL_BLEND);
-    if (random.chance(10)) sglEnable(SGL_TEXTURE_ENV);
-    if (random.chance(10)) sglEnable(SGL_ALPHA_TEST);
-    if (random.chance(10)) sglEnable(SGL_STENCIL_TEST);
+    if (random.chance(30)) sglEnable(SGL_TEXTURE_ENV);
+    if (random.chance(25)) sglEnable(SGL_ALPHA_TEST);
+    if (random.chance(25)) sglEnable(SGL_STENCIL_TEST);
     sglBindTexture(random.chance(90) ? &target.textures[random.next() % 4] : nullptr);
     sglDepthFunc(uint8_t(random.chance(50) ? 2 : random.next() % 8));
     sglDepthMask(uint8_t(random.chance(80) ? 1 : random.next() % 3));
