@@ -228,30 +228,37 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     return bound < limit;
 }
 
-// invW[i] = z0 + dz + ... + dz (i additions) in double precision.
-void fillInvW(double* invW, float z0, float dz, int32_t n) {
+// invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
+// depth array also depth[i] = float(invW[i]).
+void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
+        int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
         const __m128d start = _mm_set1_pd(z0);
         const __m128d step = _mm_set1_pd(dz);
         const __m128d two = _mm_set1_pd(2.0);
         __m128d k = _mm_set_pd(1.0, 0.0);
-        int32_t i = 0;
         for (; i + 2 <= n; i += 2) {
-            _mm_storeu_pd(invW + i, _mm_add_pd(start, _mm_mul_pd(k, step)));
+            const __m128d z = _mm_add_pd(start, _mm_mul_pd(k, step));
+            _mm_storeu_pd(invW + i, z);
+            if (depth != nullptr) {
+                _mm_storel_pi(reinterpret_cast<__m64*>(depth + i), _mm_cvtpd_ps(z));
+            }
             k = _mm_add_pd(k, two);
         }
-        if (i < n) invW[i] = double{z0} + double(i) * double{dz};
-        invW[0] = z0;  // z0 + 0 x dz would turn -0 into +0
-#else
-        invW[0] = z0;
-        for (int32_t i = 1; i < n; ++i) invW[i] = double{z0} + double(i) * double{dz};
 #endif
+        for (; i < n; ++i) {
+            invW[i] = double{z0} + double(i) * double{dz};
+            if (depth != nullptr) depth[i] = static_cast<float>(invW[i]);
+        }
+        invW[0] = z0;  // z0 + 0 x dz would turn -0 into +0
+        if (depth != nullptr) depth[0] = z0;
         return;
     }
     double z = z0;
     for (int32_t i = 0; i < n; ++i) {
         invW[i] = z;
+        if (depth != nullptr) depth[i] = static_cast<float>(z);
         z += dz;
     }
 }
@@ -562,10 +569,7 @@ void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, fl
                               : nullptr;
     uint8_t* colourRow = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
     if (ts.texturing) {
-        fillInvW(spanInvW, z0, dz, n);
-        if (needDepth) {
-            for (int32_t i = 0; i < n; ++i) sb.depth[i] = static_cast<float>(spanInvW[i]);
-        }
+        fillInvW(spanInvW, needDepth ? sb.depth : nullptr, z0, dz, n);
         if (ts.texturePowerOfTwo) {
             gatherTexels<true>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
         } else {
