@@ -324,24 +324,52 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
     };
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
+    // Four pixels a round. s/w and t/w advance together in one register, each
+    // lane adding its own step in the same order as one by one; the products
+    // and truncations are the scalar ones lane by lane (cvttpd2dq gives
+    // INT32_MIN for NaN and out-of-range values, like truncToInt).
     const __m128d one = _mm_set1_pd(1.0);
-    for (; i + 2 <= n; i += 2) {
-        const __m128d w = _mm_div_pd(one, _mm_loadu_pd(invW + i));
-        const float s0 = sOverW, t0 = tOverW;
-        sOverW += ds;
-        tOverW += dt;
-        const float s1 = sOverW, t1 = tOverW;
-        sOverW += ds;
-        tOverW += dt;
-        const __m128d st0 = _mm_mul_pd(_mm_set_pd(t0, s0), _mm_unpacklo_pd(w, w));
-        const __m128d st1 = _mm_mul_pd(_mm_set_pd(t1, s1), _mm_unpackhi_pd(w, w));
-        // cvttpd2dq gives INT32_MIN for NaN and out-of-range values, like truncToInt.
-        const __m128i q = _mm_unpacklo_epi64(_mm_cvttpd_epi32(st0), _mm_cvttpd_epi32(st1));
-        alignas(16) int32_t st[4];
-        _mm_store_si128(reinterpret_cast<__m128i*>(st), q);
-        fetch(i, st[0], st[1]);
-        fetch(i + 1, st[2], st[3]);
+    const __m128 step = _mm_setr_ps(ds, dt, 0.0f, 0.0f);
+    __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
+    // A power-of-two texture stored without padding: the texel index is
+    // (t << log2 width) | s, four at a time.
+    const bool indexed = PowerOfTwo && pitch == std::ptrdiff_t{width} * 4;
+    const __m128i shift = _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
+    const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
+    const __m128i wrapT = _mm_set1_epi32(static_cast<int>(maskT));
+    for (; i + 4 <= n; i += 4) {
+        const __m128d w01 = _mm_div_pd(one, _mm_loadu_pd(invW + i));
+        const __m128d w23 = _mm_div_pd(one, _mm_loadu_pd(invW + i + 2));
+        const __m128 st0 = st;
+        const __m128 st1 = _mm_add_ps(st0, step);
+        const __m128 st2 = _mm_add_ps(st1, step);
+        const __m128 st3 = _mm_add_ps(st2, step);
+        st = _mm_add_ps(st3, step);
+        const __m128i c0 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0), _mm_unpacklo_pd(w01, w01)));
+        const __m128i c1 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1), _mm_unpackhi_pd(w01, w01)));
+        const __m128i c2 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2), _mm_unpacklo_pd(w23, w23)));
+        const __m128i c3 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3), _mm_unpackhi_pd(w23, w23)));
+        const __m128 q01 = _mm_castsi128_ps(_mm_unpacklo_epi64(c0, c1));
+        const __m128 q23 = _mm_castsi128_ps(_mm_unpacklo_epi64(c2, c3));
+        const __m128i sv = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i tv = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(3, 1, 3, 1)));
+        alignas(16) int32_t ss[4];
+        alignas(16) int32_t ts4[4];
+        if (indexed) {
+            const __m128i index = _mm_or_si128(_mm_sll_epi32(_mm_and_si128(tv, wrapT), shift),
+                                               _mm_and_si128(sv, wrapS));
+            _mm_store_si128(reinterpret_cast<__m128i*>(ss), index);
+            for (int j = 0; j < 4; ++j) {
+                std::memcpy(texels + (i + j) * 4, base + std::ptrdiff_t{ss[j]} * 4, 4);
+            }
+        } else {
+            _mm_store_si128(reinterpret_cast<__m128i*>(ss), sv);
+            _mm_store_si128(reinterpret_cast<__m128i*>(ts4), tv);
+            for (int j = 0; j < 4; ++j) fetch(i + j, ss[j], ts4[j]);
+        }
     }
+    sOverW = _mm_cvtss_f32(st);
+    tOverW = _mm_cvtss_f32(_mm_shuffle_ps(st, st, _MM_SHUFFLE(1, 1, 1, 1)));
 #endif
     for (; i < n; ++i) {
         const double w = 1.0 / invW[i];
