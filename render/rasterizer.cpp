@@ -523,7 +523,22 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
         return n > 0 ? 1 : 0;
     } else {
         uint8_t any = 0;
-        for (int32_t i = 0; i < n; ++i) {
+        int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+        int passed = 0;
+        const __m128i ones = _mm_set1_epi32(-1);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 pass = depthPasses4<Func>(_mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i));
+            passed |= _mm_movemask_ps(pass);
+            // 32-bit lanes of all ones (pass) or zeros, narrowed to bytes and inverted.
+            const __m128i words = _mm_packs_epi32(_mm_castps_si128(pass), _mm_castps_si128(pass));
+            const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), ones);
+            const int32_t four = _mm_cvtsi128_si32(bytes);
+            std::memcpy(mask + i, &four, 4);
+        }
+        any = passed != 0 ? 1 : 0;
+#endif
+        for (; i < n; ++i) {
             const bool pass = depthPasses<Func>(depth[i], depthRow[i]);
             mask[i] = pass ? 0 : 255;
             any |= pass ? 1 : 0;
@@ -533,7 +548,22 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
 }
 
 void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, int32_t n) {
-    for (int32_t i = 0; i < n; ++i) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        int32_t four;
+        std::memcpy(&four, mask + i, 4);
+        __m128i m = _mm_cvtsi32_si128(four);
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi32(m, zero);
+        __m128i* out = reinterpret_cast<__m128i*>(depthRow + i);
+        const __m128i z = _mm_castps_si128(_mm_loadu_ps(depth + i));
+        _mm_storeu_si128(out, select128(alive, z, _mm_loadu_si128(out)));
+    }
+#endif
+    for (; i < n; ++i) {
         if (mask[i] == 0) depthRow[i] = depth[i];
     }
 }
