@@ -4,6 +4,7 @@
 #include "render/rasterizer.h"
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstddef>
 #include <cstring>
@@ -238,25 +239,46 @@ void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
         const __m128d step = _mm_set1_pd(dz);
         const __m128d two = _mm_set1_pd(2.0);
         __m128d k = _mm_set_pd(1.0, 0.0);
-        for (; i + 2 <= n; i += 2) {
-            const __m128d z = _mm_add_pd(start, _mm_mul_pd(k, step));
-            _mm_storeu_pd(invW + i, z);
-            if (depth != nullptr) {
-                _mm_storel_pi(reinterpret_cast<__m64*>(depth + i), _mm_cvtpd_ps(z));
-            }
+        for (; i + 4 <= n; i += 4) {
+            const __m128d z01 = _mm_add_pd(start, _mm_mul_pd(k, step));
             k = _mm_add_pd(k, two);
+            const __m128d z23 = _mm_add_pd(start, _mm_mul_pd(k, step));
+            k = _mm_add_pd(k, two);
+            _mm_storeu_pd(invW + i, z01);
+            _mm_storeu_pd(invW + i + 2, z23);
+            if (depth != nullptr) {
+                _mm_storeu_ps(depth + i, _mm_movelh_ps(_mm_cvtpd_ps(z01), _mm_cvtpd_ps(z23)));
+            }
         }
 #endif
         for (; i < n; ++i) {
             invW[i] = double{z0} + double(i) * double{dz};
             if (depth != nullptr) depth[i] = static_cast<float>(invW[i]);
         }
-        invW[0] = z0;  // z0 + 0 x dz would turn -0 into +0
-        if (depth != nullptr) depth[0] = z0;
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (z0 == 0.0f && std::signbit(z0)) {
+            invW[0] = z0;
+            if (depth != nullptr) depth[0] = z0;
+        }
         return;
     }
     double z = z0;
-    for (int32_t i = 0; i < n; ++i) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Four depths per store, as the fused loops load them.
+    if (depth != nullptr) {
+        for (; i + 4 <= n; i += 4) {
+            float d[4];
+            for (int j = 0; j < 4; ++j) {
+                invW[i + j] = z;
+                d[j] = static_cast<float>(z);
+                z += dz;
+            }
+            _mm_storeu_ps(depth + i, _mm_setr_ps(d[0], d[1], d[2], d[3]));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
         invW[i] = z;
         if (depth != nullptr) depth[i] = static_cast<float>(z);
         z += dz;
@@ -286,11 +308,27 @@ void fillDepths(float* depth, float z0, float dz, int32_t n) {
             depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
         }
 #endif
-        if (n > 0) depth[0] = z0;
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (n > 0 && z0 == 0.0f && std::signbit(z0)) depth[0] = z0;
         return;
     }
     double z = z0;
-    for (int32_t i = 0; i < n; ++i) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Four values per store, as the fused loops load them.
+    for (; i + 4 <= n; i += 4) {
+        const float d0 = static_cast<float>(z);
+        z += dz;
+        const float d1 = static_cast<float>(z);
+        z += dz;
+        const float d2 = static_cast<float>(z);
+        z += dz;
+        const float d3 = static_cast<float>(z);
+        z += dz;
+        _mm_storeu_ps(depth + i, _mm_setr_ps(d0, d1, d2, d3));
+    }
+#endif
+    for (; i < n; ++i) {
         depth[i] = static_cast<float>(z);
         z += dz;
     }
@@ -385,33 +423,43 @@ void smoothColours(uint8_t* colours, const uint16_t* colour, const uint16_t* col
                    int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
-    const __m128i first =
-        _mm_setr_epi16(static_cast<short>(colour[0]), static_cast<short>(colour[1]),
-                       static_cast<short>(colour[2]), static_cast<short>(colour[3]),
-                       static_cast<short>(colour[0] + colourStep[0]),
-                       static_cast<short>(colour[1] + colourStep[1]),
-                       static_cast<short>(colour[2] + colourStep[2]),
-                       static_cast<short>(colour[3] + colourStep[3]));
-    const __m128i step2 = _mm_setr_epi16(
-        static_cast<short>(colourStep[0] * 2), static_cast<short>(colourStep[1] * 2),
-        static_cast<short>(colourStep[2] * 2), static_cast<short>(colourStep[3] * 2),
-        static_cast<short>(colourStep[0] * 2), static_cast<short>(colourStep[1] * 2),
-        static_cast<short>(colourStep[2] * 2), static_cast<short>(colourStep[3] * 2));
-    const __m128i step4 = _mm_add_epi16(step2, step2);
-    __m128i a01 = first;
-    __m128i a23 = _mm_add_epi16(first, step2);
-    for (; i + 4 <= n; i += 4) {
-        const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
-        a01 = _mm_add_epi16(a01, step4);
-        a23 = _mm_add_epi16(a23, step4);
+    // Two pixels per register, four per round; short spans go one by one.
+    if (n >= 4) {
+        auto pair = [&](uint32_t k) {
+            return _mm_setr_epi16(
+                static_cast<short>(colour[0] + k * colourStep[0]),
+                static_cast<short>(colour[1] + k * colourStep[1]),
+                static_cast<short>(colour[2] + k * colourStep[2]),
+                static_cast<short>(colour[3] + k * colourStep[3]),
+                static_cast<short>(colour[0] + (k + 1) * colourStep[0]),
+                static_cast<short>(colour[1] + (k + 1) * colourStep[1]),
+                static_cast<short>(colour[2] + (k + 1) * colourStep[2]),
+                static_cast<short>(colour[3] + (k + 1) * colourStep[3]));
+        };
+        __m128i a01 = pair(0);
+        __m128i a23 = pair(2);
+        const __m128i step4 = _mm_sub_epi16(pair(4), a01);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i packed =
+                _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
+            a01 = _mm_add_epi16(a01, step4);
+            a23 = _mm_add_epi16(a23, step4);
+        }
     }
 #endif
+    uint16_t acc[4];
+    for (int c = 0; c < 4; ++c) {
+        acc[c] = static_cast<uint16_t>(colour[c] + static_cast<uint32_t>(i) * colourStep[c]);
+    }
     for (; i < n; ++i) {
+        // One 4-byte store per pixel, which a 4-byte load of the pixel can take over.
+        uint8_t pixel[4];
         for (int c = 0; c < 4; ++c) {
-            const uint32_t acc = colour[c] + static_cast<uint32_t>(i) * colourStep[c];
-            colours[i * 4 + c] = static_cast<uint8_t>((acc & 0xFFFFu) >> 8);
+            pixel[c] = static_cast<uint8_t>(acc[c] >> 8);
+            acc[c] = add16(acc[c], colourStep[c]);
         }
+        std::memcpy(colours + i * 4, pixel, 4);
     }
 }
 
@@ -598,34 +646,61 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
     if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
 }
 
-template <uint8_t Func>
-void fusedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
-               uint8_t* stencilRow, uint8_t* colourRow, int32_t n) {
-    if (!ts.plainWrite) return maskedSpan<Func>(ts, depth, depthRow, stencilRow, colourRow, n);
-    const SpanBuffers& sb = renderContext.spans;
-    const uint8_t* fragments = ts.texturing ? sb.texels : ts.smooth ? sb.colours : nullptr;
+// Where the span's pixels start in the depth, stencil and colour rows.
+struct SpanRows {
+    float* depth;
+    uint8_t* stencil;
+    uint8_t* colour;
+};
+
+SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
+    SpanRows rows;
+    rows.depth = ts.depthBase != nullptr
+                     ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
+                                                std::ptrdiff_t{xl} * 4)
+                     : nullptr;
+    rows.stencil = ts.stencilBase != nullptr
+                       ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
+                       : nullptr;
+    rows.colour = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
+    return rows;
+}
+
+enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
+
+// Spans without stencil test, alpha test, texture environment or blending: one
+// loop per colour source, depth function and depth write, chosen per triangle.
+template <SpanKind Kind, uint8_t Func, bool Write>
+void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+               float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
+               const uint16_t* colourStep) {
+    SpanBuffers& sb = renderContext.spans;
+    constexpr bool NEED_DEPTH = Func > 1 || Write;
+    const SpanRows rows = spanRows(ts, y, xl);
     const uint8_t* flat = renderContext.screenVertices[2].colour;
-    if (ts.depthWrite) {
-        writeSpan<Func, true>(depth, depthRow, fragments, flat, colourRow, n);
+    if constexpr (Kind == SpanKind::FLAT) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.colour, n);
+    } else if constexpr (Kind == SpanKind::SMOOTH) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        smoothColours(sb.colours, colour, colourStep, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, sb.colours, flat, rows.colour, n);
     } else {
-        writeSpan<Func, false>(depth, depthRow, fragments, flat, colourRow, n);
+        fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
+        gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
+                                                               ds, tOverW, dt);
+        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.colour, n);
     }
 }
 
-void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
-                   float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
-                   const uint16_t* colourStep) {
+// Every other fused span: the arrays, then the stages through maskedSpan.
+template <uint8_t Func>
+void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
+                const uint16_t* colourStep) {
     SpanBuffers& sb = renderContext.spans;
-    const bool needDepth = ts.depthFunc > 1 || ts.depthWrite;
-    float* depthRow =
-        ts.depthBase != nullptr
-            ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
-                                       std::ptrdiff_t{xl} * 4)
-            : nullptr;
-    uint8_t* stencilRow = ts.stencilBase != nullptr
-                              ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
-                              : nullptr;
-    uint8_t* colourRow = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
+    const bool needDepth = Func > 1 || ts.depthWrite;
+    const SpanRows rows = spanRows(ts, y, xl);
     if (ts.texturing) {
         fillInvW(spanInvW, needDepth ? sb.depth : nullptr, z0, dz, n);
         if (ts.texturePowerOfTwo) {
@@ -637,23 +712,31 @@ void drawFusedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, fl
         fillDepths(sb.depth, z0, dz, n);
     }
     if (ts.smooth) smoothColours(sb.colours, colour, colourStep, n);
-    switch (ts.depthFunc) {
-        case 2:
-            return fusedSpan<2>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        case 3:
-            return fusedSpan<3>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        case 4:
-            return fusedSpan<4>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        case 5:
-            return fusedSpan<5>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        case 6:
-            return fusedSpan<6>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        case 7:
-            return fusedSpan<7>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-        default:
-            return fusedSpan<1>(ts, sb.depth, depthRow, stencilRow, colourRow, n);
-    }
+    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.colour, n);
 }
+
+template <SpanKind Kind, bool Write, size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
+    return {plainSpan<Kind, static_cast<uint8_t>(Func), Write>...};
+}
+
+template <size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> stagedSpans(std::index_sequence<Func...>) {
+    return {stagedSpan<static_cast<uint8_t>(Func)>...};
+}
+
+constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
+    {plainSpans<SpanKind::FLAT, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::FLAT, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::SMOOTH, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::SMOOTH, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED, true>(std::make_index_sequence<8>())},
+};
+
+constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
 
 bool isRendererBlendOp(const BlendFragmentOp* op) {
     const std::type_info& type = typeid(*op);
@@ -707,6 +790,15 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
         ts.texturing && TexelWrap(ts.textureWidth).powerOfTwo && TexelWrap(ts.textureHeight).powerOfTwo
             ? 1
             : 0;
+    if (ts.plainWrite) {
+        const SpanKind kind = ts.texturing ? (ts.texturePowerOfTwo ? SpanKind::TEXTURED_POWER_OF_TWO
+                                                                   : SpanKind::TEXTURED)
+                              : ts.smooth ? SpanKind::SMOOTH
+                                          : SpanKind::FLAT;
+        ts.fusedLoop = PLAIN_SPANS[static_cast<int>(kind)][ts.depthWrite][func];
+    } else {
+        ts.fusedLoop = STAGED_SPANS[func];
+    }
     ts.fused = 1;
 }
 
@@ -922,7 +1014,7 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (n <= 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
     if (ts.fused) {
-        drawFusedSpan(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, colour, colourStep);
+        ts.fusedLoop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, colour, colourStep);
         return;
     }
 

@@ -8,6 +8,14 @@
 
 #include "render/render_context.h"
 
+struct TriangleSetup;
+
+// A fused span loop: the span's row y, first pixel xl and pixel count n after
+// clipping, and the running values at its first pixel with their steps.
+using FusedSpanLoop = void (*)(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
+                               float dz, float sOverW, float ds, float tOverW, float dt,
+                               const uint16_t* colour, const uint16_t* colourStep);
+
 // What one triangle draws with, latched before its first row.
 struct TriangleSetup {
     uint16_t width = 0;
@@ -40,6 +48,7 @@ struct TriangleSetup {
     uint8_t blendSrc = 0;           // while fused and blending: the pair and its object
     uint8_t blendDst = 0;
     const BlendFragmentOp* blendOp = nullptr;
+    FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
 };
 
 // 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps

@@ -178,7 +178,7 @@ void randomSpans(Random& random) {
         const int16_t y = int16_t(random.next() % HEIGHT);
         const int16_t xl = int16_t(int(random.next() % 400) - 120);
         const int16_t xr = int16_t(xl + int(random.next() % 300) - 20);
-        const float invWLeft = random.chance(10) ? random.special() : random.uniform(0.0f, 1.0f);
+        float invWLeft = random.chance(10) ? random.special() : random.uniform(0.0f, 1.0f);
         float invWRight = random.chance(10) ? random.special() : random.uniform(0.0f, 1.0f);
         // Nearly equal ends: steps many binary places below the value.
         if (random.chance(25)) invWRight = invWLeft * (1.0f + random.uniform(-1e-5f, 1e-5f));
@@ -189,6 +189,12 @@ void randomSpans(Random& random) {
             for (uint32_t k = random.next() % 8; k > 0; --k) {
                 invWRight = std::nextafter(invWRight, 2.0f);
             }
+        }
+        // A span starting at 1/w = -0 with steps of the least float: its
+        // first depth must keep the sign of zero.
+        if (random.chance(10)) {
+            invWLeft = -0.0f;
+            invWRight = -std::numeric_limits<float>::denorm_min() * float(xr - xl);
         }
         drawSpan(y, xl, xr, invWLeft, invWRight);
     }
@@ -333,4 +339,24 @@ TEST(RenderDifferentialTest, TextureEnvironmentSpansMatchThePerPixelFormulas) {
             }
         }
     }
+}
+
+// Spans whose 1/w starts at -0 and falls by the least float per pixel, drawn
+// where every depth is written: the first one keeps the sign of its zero.
+TEST(RenderDifferentialTest, NegativeZeroDepthsMatchTheStageByStagePath) {
+    expectSameBytes([](Random& random, Target&) {
+        sglEnable(SGL_DEPTH_TEST);
+        sglDisable(SGL_STENCIL_TEST);
+        sglDisable(SGL_ALPHA_TEST);
+        sglDepthFunc(random.chance(50) ? 1 : 4);
+        sglDepthMask(1);
+        latchTriangleState();
+        triangleSetup.aIsLeft = 1;
+        for (int i = 0; i < 10; ++i) {
+            const int16_t y = int16_t(random.next() % HEIGHT);
+            const int16_t xl = int16_t(random.next() % 100);
+            const int16_t xr = int16_t(xl + 16 + random.next() % 40);
+            drawSpan(y, xl, xr, -0.0f, -std::numeric_limits<float>::denorm_min() * float(xr - xl));
+        }
+    });
 }
