@@ -286,7 +286,7 @@ void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
 }
 
 // depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
-void fillDepths(float* depth, float z0, float dz, int32_t n) {
+[[gnu::always_inline]] inline void fillDepths(float* depth, float z0, float dz, int32_t n) {
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
 #ifdef VORNAK_FUSED_SSE2
         const __m128d start = _mm_set1_pd(z0);
@@ -419,7 +419,7 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 }
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
-void smoothColours(uint8_t* colours, const uint16_t* colour, const uint16_t* colourStep,
+[[gnu::always_inline]] inline void smoothColours(uint8_t* colours, const uint16_t* colour, const uint16_t* colourStep,
                    int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
@@ -514,7 +514,7 @@ inline __m128i select128(__m128i pass, __m128i a, __m128i b) {
 // Depth test, plain colour write and depth write in one pass. fragments is
 // null for one flat colour.
 template <uint8_t Func, bool Write>
-void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
+[[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
                const uint8_t* flat, uint8_t* colourRow, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
@@ -567,7 +567,7 @@ void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
 template <uint8_t Func>
 uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
     if constexpr (Func <= 1) {
-        std::memset(mask, 0, static_cast<size_t>(n));
+        std::memset(mask, 0, static_cast<uint16_t>(n));
         return n > 0 ? 1 : 0;
     } else {
         uint8_t any = 0;
@@ -653,7 +653,7 @@ struct SpanRows {
     uint8_t* colour;
 };
 
-SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
+[[gnu::always_inline]] inline SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
     SpanRows rows;
     rows.depth = ts.depthBase != nullptr
                      ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
