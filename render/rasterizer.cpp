@@ -804,14 +804,16 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
 
 }  // namespace
 
-void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
+namespace {
+
+// setUpEdge with 1/p.w and 1/q.w given.
+[[gnu::always_inline]] inline void setUpEdgeFrom(EdgeSlot& edge, const ScreenVertex& p,
+                                                 const ScreenVertex& q, int32_t rows, float pInvW,
+                                                 float qInvW) {
     const TriangleSetup& ts = triangleSetup;
     edge.x = toFixed16(p.x);
     edge.xStep = divideTrunc(wrapSub(toFixed16(q.x), edge.x), rows);
     const float n = static_cast<float>(rows);
-    const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
-    const float pInvW = reciprocals.v[0];
-    const float qInvW = reciprocals.v[1];
     edge.invW = pInvW;
     if (ts.texturing) {
         edge.sOverW = p.s * pInvW;
@@ -835,13 +837,24 @@ void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int
     }
 }
 
-void halfStepEdge(EdgeSlot& edge) {
+[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge, bool texturing) {
     edge.x = truncToInt(static_cast<float>(edge.x) - static_cast<float>(edge.xStep) / 2.0f);
     edge.invW -= edge.invWStep / 2.0f;
-    if (triangleSetup.texturing) {
+    if (texturing) {
         edge.sOverW -= edge.sOverWStep / 2.0f;
         edge.tOverW -= edge.tOverWStep / 2.0f;
     }
+}
+
+}  // namespace
+
+void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
+    const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
+    setUpEdgeFrom(edge, p, q, rows, reciprocals.v[0], reciprocals.v[1]);
+}
+
+void halfStepEdge(EdgeSlot& edge) {
+    halfStep(edge, triangleSetup.texturing != 0);
 }
 
 void latchTriangleState() {
@@ -908,17 +921,22 @@ void rasterizeTriangle() {
     const bool smooth = ts.smooth != 0;
     EdgeSlot& a = edgeSlots[0];
     EdgeSlot& b = edgeSlots[1];
+    // 1/w of the three vertices, each divided once for all the edges.
+    const Quotients invW = divide4(1.0f, 1.0f, 1.0f, 1.0f, top->w, mid->w, bottom->w, 1.0f);
+    const float topInvW = invW.v[0];
+    const float midInvW = invW.v[1];
+    const float bottomInvW = invW.v[2];
     if (flatTop) {
-        setUpEdge(a, *top, *bottom, longRows);
-        setUpEdge(b, *mid, *bottom, longRows);
+        setUpEdgeFrom(a, *top, *bottom, longRows, topInvW, bottomInvW);
+        setUpEdgeFrom(b, *mid, *bottom, longRows, midInvW, bottomInvW);
         ts.aIsLeft = 1;
     } else {
-        setUpEdge(a, *top, *mid, shortRows);
-        setUpEdge(b, *top, *bottom, longRows);
+        setUpEdgeFrom(a, *top, *mid, shortRows, topInvW, midInvW);
+        setUpEdgeFrom(b, *top, *bottom, longRows, topInvW, bottomInvW);
         ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
     }
-    halfStepEdge(a);
-    halfStepEdge(b);
+    halfStep(a, texturing);
+    halfStep(b, texturing);
     const EdgeSlot& left = ts.aIsLeft ? a : b;
     const EdgeSlot& right = ts.aIsLeft ? b : a;
 
@@ -953,8 +971,8 @@ void rasterizeTriangle() {
         if (!flatTop && shortLeft == 0) {
             // The short edge ends at M: edge A continues from M to B over the
             // remaining rows; its colours restart at M's.
-            setUpEdge(a, *mid, *bottom, static_cast<int32_t>(longLeft));
-            halfStepEdge(a);
+            setUpEdgeFrom(a, *mid, *bottom, static_cast<int32_t>(longLeft), midInvW, bottomInvW);
+            halfStep(a, texturing);
             shortLeft = longLeft;
         }
     }
