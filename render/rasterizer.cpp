@@ -869,22 +869,22 @@ void latchTriangleState() {
 
     // Only a 4-byte texture with pixels can be sampled; anything else is no texture.
     const Surface* texture = rc.texture;
-    ts.texturing = rc.enables[SGL_TEXTURE] && texture != nullptr &&
-                           texture->pixels() != nullptr && texture->bytesPerPixel() == 4
-                       ? 1
-                       : 0;
-    if (ts.texturing) {
-        ts.textureBase = texture->pixels();
+    const uint8_t* texturePixels = texture != nullptr ? texture->pixels() : nullptr;
+    const bool texturing = rc.enables[SGL_TEXTURE] != 0 && texturePixels != nullptr &&
+                           texture->bytesPerPixel() == 4;
+    if (texturing) {
+        ts.textureBase = texturePixels;
         ts.texturePitch = texture->pitch();
         ts.textureWidth = texture->width();
         ts.textureHeight = texture->height();
     }
-
-    ts.smooth = rc.enables[SGL_SMOOTH];
-    ts.flat = !ts.texturing && !ts.smooth ? 1 : 0;
-    ts.combine = rc.enables[SGL_TEXTURE_ENV];
+    const bool combine = rc.enables[SGL_TEXTURE_ENV] != 0;
+    const bool smoothEnabled = rc.enables[SGL_SMOOTH] != 0;
+    ts.texturing = texturing ? 1 : 0;
+    ts.flat = !texturing && !smoothEnabled ? 1 : 0;
+    ts.combine = combine ? 1 : 0;
     // Without the environment a textured triangle shows its texels only.
-    if (!ts.combine && ts.texturing) ts.smooth = 0;
+    ts.smooth = smoothEnabled && (combine || !texturing) ? 1 : 0;
     latchFusedSpans(ts, rc);
 }
 
