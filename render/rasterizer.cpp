@@ -197,7 +197,7 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
 #endif
 
 // Spans shorter than this add their depths one by one without further ado.
-constexpr int32_t SHORT_SPAN = 16;
+constexpr int32_t SHORT_SPAN = 6;
 
 // 1/w of every pixel of a textured span, in double precision.
 double spanInvW[SPAN_CAPACITY];
