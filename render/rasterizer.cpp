@@ -616,6 +616,73 @@ void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, 
     }
 }
 
+// The built-in texture environment's arithmetic over every pixel of a span
+// (modes 1 modulate (a x b + b) >> 8, 2 add up to 255, 3 subtract down to 0;
+// mode 0 is a copy the callers skip): out = a op b, b one colour if constant.
+// out may be a.
+void combineSpan(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* out, uint8_t mode,
+                 int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    uint32_t k = 0;
+    if (constant) std::memcpy(&k, b, 4);
+    const __m128i splat = _mm_set1_epi32(static_cast<int>(k));
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i * 4));
+        const __m128i y =
+            constant ? splat : _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i * 4));
+        __m128i r;
+        if (mode == SGL_MODULATE) {
+            auto half = [](__m128i x16, __m128i y16) {
+                return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x16, y16), y16), 8);
+            };
+            r = _mm_packus_epi16(half(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)),
+                                 half(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)));
+        } else if (mode == SGL_ADD) {
+            r = _mm_adds_epu8(x, y);
+        } else {
+            r = _mm_subs_epu8(x, y);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), r);
+    }
+#endif
+    for (; i < n; ++i) {
+        const uint8_t* bi = constant ? b : b + i * 4;
+        uint8_t pixel[4];
+        for (int j = 0; j < 4; ++j) {
+            const unsigned x = a[i * 4 + j];
+            const unsigned y = bi[j];
+            pixel[j] = static_cast<uint8_t>(mode == SGL_MODULATE ? (x * y + y) >> 8
+                                            : mode == SGL_ADD    ? (x + y > 255 ? 255 : x + y)
+                                                                 : (x > y ? x - y : 0));
+        }
+        std::memcpy(out + i * 4, pixel, 4);
+    }
+}
+
+// Writes the fragments of the alive pixels (mask byte 0) into row.
+void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        int32_t four;
+        std::memcpy(&four, mask + i, 4);
+        __m128i m = _mm_cvtsi32_si128(four);
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi32(m, zero);
+        __m128i* out = reinterpret_cast<__m128i*>(row + i * 4);
+        const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i * 4));
+        _mm_storeu_si128(out, select128(alive, source, _mm_loadu_si128(out)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (mask[i] == 0) std::memcpy(row + i * 4, fragments + i * 4, 4);
+    }
+}
+
 // The stages after the depth test, in their order, through the same
 // dispatchers as the stage-by-stage path; the spans' colour arrays hold every
 // pixel's values, which those stages only read for alive pixels.
@@ -642,7 +709,12 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
         }
     }
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
-    ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst, count);
+    if (ts.plainBlend) {
+        copyAlive(fragments, colourRow, sb.mask, n);
+    } else {
+        ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst,
+                          count);
+    }
     if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
 }
 
@@ -684,11 +756,24 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     } else if constexpr (Kind == SpanKind::SMOOTH) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
         smoothColours(sb.colours, colour, colourStep, n);
-        writeSpan<Func, Write>(sb.depth, rows.depth, sb.colours, flat, rows.colour, n);
+        const uint8_t* fragments = sb.colours;
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            combineSpan(sb.colours, flat, true, sb.texels, ts.texEnvMode, n);
+            fragments = sb.texels;
+        }
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.colour, n);
     } else {
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
                                                                ds, tOverW, dt);
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            if (ts.smooth) {
+                smoothColours(sb.colours, colour, colourStep, n);
+                combineSpan(sb.texels, sb.colours, false, sb.texels, ts.texEnvMode, n);
+            } else {
+                combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
+            }
+        }
         writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.colour, n);
     }
 }
@@ -738,10 +823,17 @@ constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
 
 constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
 
+// True when op's class is Op itself. The type_info objects are compared by
+// address: unique within the program, and a duplicate elsewhere would only
+// keep the span on the stage-by-stage path.
+template <typename Op, typename Interface>
+bool isExactly(const Interface* op) {
+    return &typeid(*op) == &typeid(Op);
+}
+
 bool isRendererBlendOp(const BlendFragmentOp* op) {
-    const std::type_info& type = typeid(*op);
-    return type == typeid(BlendOp) || type == typeid(BlendConstantOneOp) ||
-           type == typeid(BlendDestinationOneOp) || type == typeid(BlendSourcePairOp);
+    return isExactly<BlendOp>(op) || isExactly<BlendConstantOneOp>(op) ||
+           isExactly<BlendDestinationOneOp>(op) || isExactly<BlendSourcePairOp>(op);
 }
 
 // Decides whether the triangle's spans take the fused loops (see TriangleSetup).
@@ -756,18 +848,22 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     const bool alphaTest = rc.enables[SGL_ALPHA_TEST] != 0;
     if (alphaTest) {
         const AlphaFragmentOp* alphaOp = t.alpha.entries[rc.alphaFunc];
-        if (alphaOp != nullptr && typeid(*alphaOp) != typeid(AlphaTestOp)) return;
+        if (alphaOp != nullptr && !isExactly<AlphaTestOp>(alphaOp)) return;
     }
+    // The built-in environment object of the mode: one whose arithmetic the
+    // plain loops repeat (each object serves the modes it enumerates).
+    bool texEnvKnown = false;
     if (ts.combine) {
         const TexEnvFragmentOp* texEnvOp = t.texEnv.entries[rc.texEnvMode];
-        if (texEnvOp != nullptr && typeid(*texEnvOp) != typeid(TexEnvReplaceOp) &&
-            typeid(*texEnvOp) != typeid(TexEnvModulateOp) &&
-            typeid(*texEnvOp) != typeid(TexEnvAddSubtractOp)) {
-            return;
+        if (texEnvOp != nullptr) {
+            texEnvKnown = isExactly<TexEnvReplaceOp>(texEnvOp) ||
+                          isExactly<TexEnvModulateOp>(texEnvOp) ||
+                          isExactly<TexEnvAddSubtractOp>(texEnvOp);
+            if (!texEnvKnown) return;
         }
     }
     const DepthFragmentOp* depthOp = t.depth.entries[rc.depthFunc];
-    if (depthOp == nullptr || typeid(*depthOp) != typeid(DepthOp)) return;
+    if (depthOp == nullptr || !isExactly<DepthOp>(depthOp)) return;
     const bool depthTest = rc.enables[SGL_DEPTH_TEST] != 0;
     const uint8_t func = depthTest ? rc.depthFunc : 1;
     if (func == 0 || (func > 1 && ts.depthBase == nullptr)) return;
@@ -779,8 +875,11 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
     ts.depthFunc = func;
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
-    ts.plainWrite = src == BLEND_ONE && dst == BLEND_ZERO && typeid(*blendOp) == typeid(BlendOp) &&
-                            !rc.enables[SGL_STENCIL_TEST] && !alphaTest && !ts.combine
+    ts.plainBlend =
+        src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
+    ts.texEnvMode = rc.texEnvMode;
+    ts.plainWrite = ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest &&
+                            (!ts.combine || texEnvKnown)
                         ? 1
                         : 0;
     ts.blendSrc = src;
