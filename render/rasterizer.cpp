@@ -620,44 +620,71 @@ void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, 
 // (modes 1 modulate (a x b + b) >> 8, 2 add up to 255, 3 subtract down to 0;
 // mode 0 is a copy the callers skip): out = a op b, b one colour if constant.
 // out may be a.
-void combineSpan(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* out, uint8_t mode,
-                 int32_t n) {
+#ifdef VORNAK_FUSED_SSE2
+template <uint8_t Mode>
+inline __m128i combineLanes(__m128i x, __m128i y) {
+    if constexpr (Mode == SGL_MODULATE) {
+        const __m128i zero = _mm_setzero_si128();
+        auto half = [](__m128i x16, __m128i y16) {
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x16, y16), y16), 8);
+        };
+        return _mm_packus_epi16(half(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)),
+                                half(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)));
+    } else if constexpr (Mode == SGL_ADD) {
+        return _mm_adds_epu8(x, y);
+    } else {
+        return _mm_subs_epu8(x, y);
+    }
+}
+#endif
+
+template <uint8_t Mode>
+void combineSpanIn(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* out, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     uint32_t k = 0;
     if (constant) std::memcpy(&k, b, 4);
     const __m128i splat = _mm_set1_epi32(static_cast<int>(k));
-    const __m128i zero = _mm_setzero_si128();
     for (; i + 4 <= n; i += 4) {
         const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i * 4));
         const __m128i y =
             constant ? splat : _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i * 4));
-        __m128i r;
-        if (mode == SGL_MODULATE) {
-            auto half = [](__m128i x16, __m128i y16) {
-                return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x16, y16), y16), 8);
-            };
-            r = _mm_packus_epi16(half(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)),
-                                 half(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)));
-        } else if (mode == SGL_ADD) {
-            r = _mm_adds_epu8(x, y);
-        } else {
-            r = _mm_subs_epu8(x, y);
-        }
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), r);
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), combineLanes<Mode>(x, y));
     }
-#endif
+    // The last pixels one per register.
+    for (; i < n; ++i) {
+        int32_t x, y;
+        std::memcpy(&x, a + i * 4, 4);
+        std::memcpy(&y, constant ? b : b + i * 4, 4);
+        const int32_t r = _mm_cvtsi128_si32(
+            combineLanes<Mode>(_mm_cvtsi32_si128(x), _mm_cvtsi32_si128(y)));
+        std::memcpy(out + i * 4, &r, 4);
+    }
+#else
     for (; i < n; ++i) {
         const uint8_t* bi = constant ? b : b + i * 4;
         uint8_t pixel[4];
         for (int j = 0; j < 4; ++j) {
             const unsigned x = a[i * 4 + j];
             const unsigned y = bi[j];
-            pixel[j] = static_cast<uint8_t>(mode == SGL_MODULATE ? (x * y + y) >> 8
-                                            : mode == SGL_ADD    ? (x + y > 255 ? 255 : x + y)
+            pixel[j] = static_cast<uint8_t>(Mode == SGL_MODULATE ? (x * y + y) >> 8
+                                            : Mode == SGL_ADD    ? (x + y > 255 ? 255 : x + y)
                                                                  : (x > y ? x - y : 0));
         }
         std::memcpy(out + i * 4, pixel, 4);
+    }
+#endif
+}
+
+[[gnu::always_inline]] inline void combineSpan(const uint8_t* a, const uint8_t* b, bool constant,
+                                               uint8_t* out, uint8_t mode, int32_t n) {
+    switch (mode) {
+        case SGL_MODULATE:
+            return combineSpanIn<SGL_MODULATE>(a, b, constant, out, n);
+        case SGL_ADD:
+            return combineSpanIn<SGL_ADD>(a, b, constant, out, n);
+        default:
+            return combineSpanIn<SGL_SUBTRACT>(a, b, constant, out, n);
     }
 }
 
