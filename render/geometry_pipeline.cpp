@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "render/fixed_point.h"
 #include "render/rasterizer.h"
 #include "render/sgl.h"
@@ -65,12 +69,20 @@ Vec3 project(const Vec4& eye, const Viewport& view) {
                 view.height * 0.5f * (projected.y + 1.0f), eye.z);
 }
 
+// The projection's w of an eye-space point, as Mat4::project computes it.
+float projectedW(const Mat4& m, const Vec4& eye) {
+    return m.m[12] * eye.x + m.m[13] * eye.y + m.m[14] * eye.z + m.m[15];
+}
+
+// projectToScreen with the reciprocal of the projected w given.
 void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing,
-                      const Viewport& view) {
-    const Vec3 screen = project(v.eye, view);
-    out.x = screen.x;
-    out.y = screen.y;
-    out.w = screen.z;
+                      const Viewport& view, const Mat4& m, float r) {
+    const Vec4& p = v.eye;
+    const float x = (m.m[0] * p.x + m.m[1] * p.y + m.m[2] * p.z + m.m[3]) * r;
+    const float y = (m.m[4] * p.x + m.m[5] * p.y + m.m[6] * p.z + m.m[7]) * r;
+    out.x = view.width * 0.5f * (x + 1.0f);
+    out.y = view.height * 0.5f * (y + 1.0f);
+    out.w = p.z;
     if (texturing) scaleTexCoord(v.texCoord, out);
     std::memcpy(out.colour, v.colour, 4);
 }
@@ -80,9 +92,22 @@ void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const Pipelin
                bool texturing) {
     ScreenVertex* records = renderContext.screenVertices;
     const Viewport view = viewport();
-    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view);
-    fillScreenVertex(records[1], v1, texturing, view);
-    fillScreenVertex(records[2], v2, texturing, view);
+    const Mat4& m = renderContext.matrices[SGL_PROJECTION];
+    // The three reciprocals 1/w in one division where there is a vector one.
+    const float w0 = v0 != nullptr ? projectedW(m, v0->eye) : 1.0f;
+    const float w1 = projectedW(m, v1.eye);
+    const float w2 = projectedW(m, v2.eye);
+    float r[4];
+#if defined(__SSE2__)
+    _mm_storeu_ps(r, _mm_div_ps(_mm_set1_ps(1.0f), _mm_setr_ps(w0, w1, w2, 1.0f)));
+#else
+    r[0] = 1.0f / w0;
+    r[1] = 1.0f / w1;
+    r[2] = 1.0f / w2;
+#endif
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view, m, r[0]);
+    fillScreenVertex(records[1], v1, texturing, view, m, r[1]);
+    fillScreenVertex(records[2], v2, texturing, view, m, r[2]);
     triangleSink();
 }
 
