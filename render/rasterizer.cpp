@@ -231,7 +231,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
 
 // invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
 // depth array also depth[i] = float(invW[i]).
-void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
+[[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
         int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
