@@ -3,20 +3,11 @@
 #pragma once
 
 #include <cstdint>
-#include <type_traits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 // Truncates toward zero like the x86 cvttss2si/cvttsd2si instructions: a NaN, or
 // a value whose truncation does not fit 32 bits, gives INT32_MIN (the
 // "integer indefinite" value) instead of undefined behaviour.
 constexpr int32_t truncToInt(double x) {
-#if defined(__SSE2__)
-    // The instruction itself where there is one: no branch on the range.
-    if (!std::is_constant_evaluated()) return _mm_cvttsd_si32(_mm_set_sd(x));
-#endif
     if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
     return static_cast<int32_t>(x);
 }
