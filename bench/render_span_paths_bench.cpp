@@ -135,7 +135,8 @@ void BM_SpanPath(benchmark::State& state, Work work, State shading, bool fused) 
         benchmark::ClobberMemory();
         pixels += work == Work::Quads ? 10 * 160 * 100 : 9000;
     }
-    state.counters["Mpixels/s"] = benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
+    state.counters["Mpixels/s"] =
+        benchmark::Counter(double(pixels) / 1e6, benchmark::Counter::kIsRate);
 }
 
 }  // namespace

@@ -181,7 +181,8 @@ void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint
         if (maskBytes == 0xFFFFFFFFu) continue;  // all four rejected
         const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
         const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i * 4));
-        const Lanes low = kernel(Lanes{_mm_unpacklo_epi8(s, zero)}, Lanes{_mm_unpacklo_epi8(d, zero)});
+        const Lanes low =
+            kernel(Lanes{_mm_unpacklo_epi8(s, zero)}, Lanes{_mm_unpacklo_epi8(d, zero)});
         const Lanes high =
             kernel(Lanes{_mm_unpackhi_epi8(s, zero)}, Lanes{_mm_unpackhi_epi8(d, zero)});
         const __m128i packed = _mm_packus_epi16(low.v, high.v);
@@ -195,7 +196,8 @@ void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint
         m = _mm_unpacklo_epi16(m, m);
         const __m128i alive = _mm_cmpeq_epi8(m, zero);
         const __m128i old = _mm_loadu_si128(o);
-        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old)));
+        _mm_storeu_si128(o,
+                         _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old)));
     }
 #endif
     for (; i + 2 <= n; i += 2) {

@@ -65,8 +65,8 @@ Viewport viewport() {
 Vec3 project(const Vec4& eye, const Viewport& view) {
     const Vec3 projected =
         renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
-    return Vec3(view.width * 0.5f * (projected.x + 1.0f),
-                view.height * 0.5f * (projected.y + 1.0f), eye.z);
+    return Vec3(view.width * 0.5f * (projected.x + 1.0f), view.height * 0.5f * (projected.y + 1.0f),
+                eye.z);
 }
 
 // The projection's w of an eye-space point, as Mat4::project computes it.

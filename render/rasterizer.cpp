@@ -67,7 +67,6 @@ inline int32_t divideSmall(int32_t numerator, int32_t divisor) {
     return static_cast<int32_t>(static_cast<double>(numerator) / static_cast<double>(divisor));
 }
 
-
 // Four quotients a/d, b/e, c/f, g/h in one vector division where there is one,
 // each lane rounded like the scalar division. The operands go straight into a
 // register: a vector load of values just stored one by one would stall.
@@ -96,9 +95,9 @@ inline Quotients divide4(float a, float b, float c, float g, float d, float e, f
 inline void divideColourSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
     if (divisor > -(1 << 24) && divisor < (1 << 24)) {
         const float d = static_cast<float>(divisor);
-        const Quotients q = divide4(static_cast<float>(num[0]), static_cast<float>(num[1]),
-                                    static_cast<float>(num[2]), static_cast<float>(num[3]), d, d,
-                                    d, d);
+        const Quotients q =
+            divide4(static_cast<float>(num[0]), static_cast<float>(num[1]),
+                    static_cast<float>(num[2]), static_cast<float>(num[3]), d, d, d, d);
         for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(static_cast<int32_t>(q.v[c]));
     } else {
         for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(num[c], divisor));
@@ -231,7 +230,8 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
 
 // invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
 // depth array also depth[i] = float(invW[i]).
-[[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz, int32_t n) {
+[[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz,
+                                            int32_t n) {
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
         int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
@@ -372,7 +372,8 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
     // A power-of-two texture stored without padding: the texel index is
     // (t << log2 width) | s, four at a time.
     const bool indexed = PowerOfTwo && pitch == std::ptrdiff_t{width} * 4;
-    const __m128i shift = _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
+    const __m128i shift =
+        _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
     const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
     const __m128i wrapT = _mm_set1_epi32(static_cast<int>(maskT));
     for (; i + 4 <= n; i += 4) {
@@ -383,10 +384,14 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
         const __m128 st2 = _mm_add_ps(st1, step);
         const __m128 st3 = _mm_add_ps(st2, step);
         st = _mm_add_ps(st3, step);
-        const __m128i c0 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0), _mm_unpacklo_pd(w01, w01)));
-        const __m128i c1 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1), _mm_unpackhi_pd(w01, w01)));
-        const __m128i c2 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2), _mm_unpacklo_pd(w23, w23)));
-        const __m128i c3 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3), _mm_unpackhi_pd(w23, w23)));
+        const __m128i c0 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0), _mm_unpacklo_pd(w01, w01)));
+        const __m128i c1 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1), _mm_unpackhi_pd(w01, w01)));
+        const __m128i c2 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2), _mm_unpacklo_pd(w23, w23)));
+        const __m128i c3 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3), _mm_unpackhi_pd(w23, w23)));
         const __m128 q01 = _mm_castsi128_ps(_mm_unpacklo_epi64(c0, c1));
         const __m128 q23 = _mm_castsi128_ps(_mm_unpacklo_epi64(c2, c3));
         const __m128i sv = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(2, 0, 2, 0)));
@@ -419,29 +424,27 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 }
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
-[[gnu::always_inline]] inline void smoothColours(uint8_t* colours, const uint16_t* colour, const uint16_t* colourStep,
-                   int32_t n) {
+[[gnu::always_inline]] inline void smoothColours(uint8_t* colours, const uint16_t* colour,
+                                                 const uint16_t* colourStep, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     // Two pixels per register, four per round; short spans go one by one.
     if (n >= 4) {
         auto pair = [&](uint32_t k) {
-            return _mm_setr_epi16(
-                static_cast<short>(colour[0] + k * colourStep[0]),
-                static_cast<short>(colour[1] + k * colourStep[1]),
-                static_cast<short>(colour[2] + k * colourStep[2]),
-                static_cast<short>(colour[3] + k * colourStep[3]),
-                static_cast<short>(colour[0] + (k + 1) * colourStep[0]),
-                static_cast<short>(colour[1] + (k + 1) * colourStep[1]),
-                static_cast<short>(colour[2] + (k + 1) * colourStep[2]),
-                static_cast<short>(colour[3] + (k + 1) * colourStep[3]));
+            return _mm_setr_epi16(static_cast<short>(colour[0] + k * colourStep[0]),
+                                  static_cast<short>(colour[1] + k * colourStep[1]),
+                                  static_cast<short>(colour[2] + k * colourStep[2]),
+                                  static_cast<short>(colour[3] + k * colourStep[3]),
+                                  static_cast<short>(colour[0] + (k + 1) * colourStep[0]),
+                                  static_cast<short>(colour[1] + (k + 1) * colourStep[1]),
+                                  static_cast<short>(colour[2] + (k + 1) * colourStep[2]),
+                                  static_cast<short>(colour[3] + (k + 1) * colourStep[3]));
         };
         __m128i a01 = pair(0);
         __m128i a23 = pair(2);
         const __m128i step4 = _mm_sub_epi16(pair(4), a01);
         for (; i + 4 <= n; i += 4) {
-            const __m128i packed =
-                _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
+            const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
             a01 = _mm_add_epi16(a01, step4);
             a23 = _mm_add_epi16(a23, step4);
@@ -514,8 +517,9 @@ inline __m128i select128(__m128i pass, __m128i a, __m128i b) {
 // Depth test, plain colour write and depth write in one pass. fragments is
 // null for one flat colour.
 template <uint8_t Func, bool Write>
-[[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow, const uint8_t* fragments,
-               const uint8_t* flat, uint8_t* colourRow, int32_t n) {
+[[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow,
+                                             const uint8_t* fragments, const uint8_t* flat,
+                                             uint8_t* colourRow, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     uint32_t flatBits;
@@ -576,7 +580,8 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
         int passed = 0;
         const __m128i ones = _mm_set1_epi32(-1);
         for (; i + 4 <= n; i += 4) {
-            const __m128 pass = depthPasses4<Func>(_mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i));
+            const __m128 pass =
+                depthPasses4<Func>(_mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i));
             passed |= _mm_movemask_ps(pass);
             // 32-bit lanes of all ones (pass) or zeros, narrowed to bytes and inverted.
             const __m128i words = _mm_packs_epi32(_mm_castps_si128(pass), _mm_castps_si128(pass));
@@ -656,8 +661,8 @@ void combineSpanIn(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* o
         int32_t x, y;
         std::memcpy(&x, a + i * 4, 4);
         std::memcpy(&y, constant ? b : b + i * 4, 4);
-        const int32_t r = _mm_cvtsi128_si32(
-            combineLanes<Mode>(_mm_cvtsi32_si128(x), _mm_cvtsi32_si128(y)));
+        const int32_t r =
+            _mm_cvtsi128_si32(combineLanes<Mode>(_mm_cvtsi32_si128(x), _mm_cvtsi32_si128(y)));
         std::memcpy(out + i * 4, &r, 4);
     }
 #else
@@ -714,8 +719,8 @@ void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int3
 // dispatchers as the stage-by-stage path; the spans' colour arrays hold every
 // pixel's values, which those stages only read for alive pixels.
 template <uint8_t Func>
-void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow,
-                uint8_t* stencilRow, uint8_t* colourRow, int32_t n) {
+void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, uint8_t* stencilRow,
+                uint8_t* colourRow, int32_t n) {
     SpanBuffers& sb = renderContext.spans;
     if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
@@ -792,7 +797,7 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     } else {
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
-                                                               ds, tOverW, dt);
+                                                              ds, tOverW, dt);
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
             if (ts.smooth) {
                 smoothColours(sb.colours, colour, colourStep, n);
@@ -902,25 +907,24 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
     ts.depthFunc = func;
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
-    ts.plainBlend =
-        src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
+    ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
     ts.texEnvMode = rc.texEnvMode;
-    ts.plainWrite = ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest &&
-                            (!ts.combine || texEnvKnown)
-                        ? 1
-                        : 0;
+    ts.plainWrite =
+        ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest && (!ts.combine || texEnvKnown)
+            ? 1
+            : 0;
     ts.blendSrc = src;
     ts.blendDst = dst;
     ts.blendOp = blendOp;
-    ts.texturePowerOfTwo =
-        ts.texturing && TexelWrap(ts.textureWidth).powerOfTwo && TexelWrap(ts.textureHeight).powerOfTwo
-            ? 1
-            : 0;
+    ts.texturePowerOfTwo = ts.texturing && TexelWrap(ts.textureWidth).powerOfTwo &&
+                                   TexelWrap(ts.textureHeight).powerOfTwo
+                               ? 1
+                               : 0;
     if (ts.plainWrite) {
         const SpanKind kind = ts.texturing ? (ts.texturePowerOfTwo ? SpanKind::TEXTURED_POWER_OF_TWO
                                                                    : SpanKind::TEXTURED)
-                              : ts.smooth ? SpanKind::SMOOTH
-                                          : SpanKind::FLAT;
+                              : ts.smooth  ? SpanKind::SMOOTH
+                                           : SpanKind::FLAT;
         ts.fusedLoop = PLAIN_SPANS[static_cast<int>(kind)][ts.depthWrite][func];
     } else {
         ts.fusedLoop = STAGED_SPANS[func];
@@ -996,8 +1000,8 @@ void latchTriangleState() {
     // Only a 4-byte texture with pixels can be sampled; anything else is no texture.
     const Surface* texture = rc.texture;
     const uint8_t* texturePixels = texture != nullptr ? texture->pixels() : nullptr;
-    const bool texturing = rc.enables[SGL_TEXTURE] != 0 && texturePixels != nullptr &&
-                           texture->bytesPerPixel() == 4;
+    const bool texturing =
+        rc.enables[SGL_TEXTURE] != 0 && texturePixels != nullptr && texture->bytesPerPixel() == 4;
     if (texturing) {
         ts.textureBase = texturePixels;
         ts.texturePitch = texture->pitch();

@@ -41,12 +41,12 @@ struct TriangleSetup {
     // The fused span loops, chosen once per triangle from the state when they
     // give the same bytes as the stage-by-stage path (see latchTriangleState).
     uint8_t fused = 0;
-    uint8_t depthFunc = 1;      // while fused: 1 (no comparison) to 7
-    uint8_t depthWrite = 0;     // while fused: passing depths are stored
-    uint8_t plainWrite = 0;     // while fused: nothing but the depth test between
-                                // the fragments and a plain write
-    uint8_t plainBlend = 0;     // while fused: blending off, fragments are copied
-    uint8_t texEnvMode = 0;     // while fused: the environment's mode
+    uint8_t depthFunc = 1;          // while fused: 1 (no comparison) to 7
+    uint8_t depthWrite = 0;         // while fused: passing depths are stored
+    uint8_t plainWrite = 0;         // while fused: nothing but the depth test between
+                                    // the fragments and a plain write
+    uint8_t plainBlend = 0;         // while fused: blending off, fragments are copied
+    uint8_t texEnvMode = 0;         // while fused: the environment's mode
     uint8_t texturePowerOfTwo = 0;  // both texture sides are powers of two
     uint8_t blendSrc = 0;           // while fused and blending: the pair and its object
     uint8_t blendDst = 0;

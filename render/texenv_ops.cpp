@@ -34,7 +34,8 @@ unsigned combineAlive4(const uint8_t* a, const uint8_t* b, unsigned bStride, uin
         m = _mm_unpacklo_epi16(m, m);
         const __m128i alive = _mm_cmpeq_epi8(m, zero);
         __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
-        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, r), _mm_andnot_si128(alive, _mm_loadu_si128(o))));
+        _mm_storeu_si128(
+            o, _mm_or_si128(_mm_and_si128(alive, r), _mm_andnot_si128(alive, _mm_loadu_si128(o))));
     }
     return i;
 }

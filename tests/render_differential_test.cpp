@@ -16,8 +16,8 @@
 
 #include "render/rasterizer.h"
 #include "render/render_context.h"
-#include "render/texenv_ops.h"
 #include "render/sgl.h"
+#include "render/texenv_ops.h"
 #include "shell/surface.h"
 
 namespace {
