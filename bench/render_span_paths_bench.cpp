@@ -18,11 +18,11 @@ enum class Work { SmallTriangles, Quads };
 enum class State { Flat, Textured, TexturedSmoothAdd, AlphaBlended };
 
 struct Target {
-    Surface colour, depth, stencil, texture;
+    Surface color, depth, stencil, texture;
     FrameBuffer frameBuffer;
 
     Target() {
-        colour.create({160, 100}, 4);
+        color.create({160, 100}, 4);
         depth.create({160, 100}, 4);
         stencil.create({160, 100}, 1);
         texture.create({64, 64}, 4);
@@ -36,7 +36,7 @@ struct Target {
             }
         }
         frameBuffer.init();
-        frameBuffer.attach(&colour, SGL_COLOR_BUFFER);
+        frameBuffer.attach(&color, SGL_COLOR_BUFFER);
         frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
         frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
         sglInit();
@@ -53,7 +53,7 @@ struct Target {
         renderContext.frameBuffer = nullptr;
         sglBindTexture(nullptr);
         frameBuffer.release();
-        colour.release();
+        color.release();
         depth.release();
         stencil.release();
         texture.release();

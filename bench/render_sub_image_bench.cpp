@@ -11,17 +11,17 @@
 namespace {
 
 void BM_SubImageDraw(benchmark::State& state) {
-    Surface colour, depth, stencil, source;
-    colour.create({160, 100}, 4);
+    Surface color, depth, stencil, source;
+    color.create({160, 100}, 4);
     depth.create({160, 100}, 4);
     stencil.create({160, 100}, 1);
     source.create({160, 100}, 4);
-    std::memset(colour.pixels(), 0x40, 160 * 100 * 4);
+    std::memset(color.pixels(), 0x40, 160 * 100 * 4);
     std::memset(stencil.pixels(), 0, 160 * 100);
     for (int i = 0; i < 160 * 100 * 4; ++i) source.pixels()[i] = uint8_t(i * 29 + 3);
     FrameBuffer fb;
     fb.init();
-    fb.attach(&colour, SGL_COLOR_BUFFER);
+    fb.attach(&color, SGL_COLOR_BUFFER);
     fb.attach(&depth, SGL_DEPTH_BUFFER);
     fb.attach(&stencil, SGL_STENCIL_BUFFER);
     sglInit();
@@ -47,7 +47,7 @@ void BM_SubImageDraw(benchmark::State& state) {
                                                      benchmark::Counter::kIsRate);
     sglInit();
     renderContext.frameBuffer = nullptr;
-    colour.release();
+    color.release();
     depth.release();
     stencil.release();
     source.release();

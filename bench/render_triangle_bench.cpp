@@ -19,11 +19,11 @@ constexpr int SMALL_TRIANGLES = 1000;
 constexpr int FULL_SCREEN_QUADS = 10;
 
 struct Target {
-    Surface colour, depth, stencil, texture;
+    Surface color, depth, stencil, texture;
     FrameBuffer frameBuffer;
 
     Target() {
-        colour.create({160, 100}, 4);
+        color.create({160, 100}, 4);
         depth.create({160, 100}, 4);
         stencil.create({160, 100}, 1);
         texture.create({64, 64}, 4);
@@ -37,7 +37,7 @@ struct Target {
             }
         }
         frameBuffer.init();
-        frameBuffer.attach(&colour, SGL_COLOR_BUFFER);
+        frameBuffer.attach(&color, SGL_COLOR_BUFFER);
         frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
         frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
         sglInit();
@@ -53,7 +53,7 @@ struct Target {
         renderContext.frameBuffer = nullptr;
         sglBindTexture(nullptr);
         frameBuffer.release();
-        colour.release();
+        color.release();
         depth.release();
         stencil.release();
         texture.release();

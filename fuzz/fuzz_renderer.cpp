@@ -30,19 +30,19 @@ void createSurface(Surface& surface, FuzzInput& in) {
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);
-    Surface colour, depth, stencil;
+    Surface color, depth, stencil;
     const int16_t width = int16_t(1 + in.u8() % 200);
     const int16_t height = int16_t(1 + in.u8() % 120);
-    colour.create({width, height}, 4);
+    color.create({width, height}, 4);
     depth.create({width, height}, 4);
     stencil.create({width, height}, 1);
-    fill(colour, 1);
+    fill(color, 1);
     fill(depth, 2);
     fill(stencil, 3);
     FrameBuffer frameBuffer;
     frameBuffer.init();
     const uint8_t attach = in.u8();
-    if (attach & 1) frameBuffer.attach(&colour, SGL_COLOR_BUFFER);
+    if (attach & 1) frameBuffer.attach(&color, SGL_COLOR_BUFFER);
     if (attach & 2) frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
     if (attach & 4) frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
     sglInit();
@@ -161,7 +161,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     sglBindFrameBuffer(nullptr);
     frameBuffer.release();
     for (Surface& t : textures) t.release();
-    colour.release();
+    color.release();
     depth.release();
     stencil.release();
     return 0;

@@ -480,7 +480,7 @@ void TerminalEncoder::drawCell(size_t index) {
 // drawing that pair's cells and the solid cells of its background (blanks);
 // then one sweep per colour for the solid cells left. Costs cursor moves but
 // saves colour changes. Over the changed cells [begin, end), in screen order.
-void TerminalEncoder::drawByColours(const uint32_t* begin, const uint32_t* end) {
+void TerminalEncoder::drawByColors(const uint32_t* begin, const uint32_t* end) {
     bool pairUsed[256] = {};
     for (const uint32_t* at = begin; at != end; ++at) {
         const uint32_t look = wanted_[*at];
@@ -540,7 +540,7 @@ std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitc
     const int startForeground = foreground_, startBackground = background_;
     int endRow = 0, endColumn = 0, endForeground = 0, endBackground = 0;
     size_t bestLength = 0;
-    for (const bool byColours : {false, true}) {
+    for (const bool byColors : {false, true}) {
         buffer_ = scratch_.data();
         length_ = 0;
         cursorRow_ = startRow;
@@ -553,8 +553,8 @@ std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitc
         // default colours, then clear: the area outside the cells ends up blank.
         if (repaint) appendText("\x1b[20l\x1b[r\x1b[0m\x1b[2J");
         for (const uint32_t index : changed_) drawn_[index] = 0;
-        if (byColours) {
-            drawByColours(changed_.data(), changed_.data() + changed_.size());
+        if (byColors) {
+            drawByColors(changed_.data(), changed_.data() + changed_.size());
         } else {
             drawInScreenOrder(changed_.data(), changed_.data() + changed_.size());
         }

@@ -78,7 +78,7 @@ class TerminalEncoder {
     void appendLook(uint32_t look);
 
     void drawCell(size_t index);
-    void drawByColours(const uint32_t* begin, const uint32_t* end);
+    void drawByColors(const uint32_t* begin, const uint32_t* end);
     void drawInScreenOrder(const uint32_t* begin, const uint32_t* end);
 
     TerminalColors colors_;

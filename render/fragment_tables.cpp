@@ -156,13 +156,13 @@ uint8_t stencilTestSpan(uint8_t* stencilRow, uint8_t* mask, uint16_t n) {
                     rc.stencilValueMask, rc.stencilFunc, rc.stencilRef, rc.stencilWriteMask);
 }
 
-uint8_t alphaTestSpan(const uint8_t* colours, uint8_t* mask, uint16_t n) {
+uint8_t alphaTestSpan(const uint8_t* colors, uint8_t* mask, uint16_t n) {
     const RenderContext& rc = renderContext;
     if (!rc.tables.alpha.built) return 0;
     if (!sglIsEnabled(SGL_ALPHA_TEST)) return 1;
     const AlphaFragmentOp* op = rc.tables.alpha.entries[rc.alphaFunc];
     if (op == nullptr) return 0;
-    return op->test(colours, mask, rc.alphaFunc, rc.alphaRef, n);
+    return op->test(colors, mask, rc.alphaFunc, rc.alphaRef, n);
 }
 
 void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
@@ -180,18 +180,18 @@ void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8
     op->blend(src, dst, out, mask, srcCode, dstCode, n);
 }
 
-void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colours, uint8_t* out,
+void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colors, uint8_t* out,
                        const uint8_t* mask, uint16_t n) {
     const RenderContext& rc = renderContext;
     const TexEnvFragmentOp* op = rc.tables.texEnv.entries[rc.texEnvMode];
     if (op == nullptr) return;
-    op->combine(texels, colours, out, mask, rc.texEnvMode, n);
+    op->combine(texels, colors, out, mask, rc.texEnvMode, n);
 }
 
-void texEnvCombineConstantSpan(const uint8_t* texels, const uint8_t* colour, uint8_t* out,
+void texEnvCombineConstantSpan(const uint8_t* texels, const uint8_t* color, uint8_t* out,
                                const uint8_t* mask, uint16_t n) {
     const RenderContext& rc = renderContext;
     const TexEnvFragmentOp* op = rc.tables.texEnv.entries[rc.texEnvMode];
     if (op == nullptr) return;
-    op->combineConstant(texels, colour, out, mask, rc.texEnvMode, n);
+    op->combineConstant(texels, color, out, mask, rc.texEnvMode, n);
 }

@@ -77,10 +77,10 @@ void removeBlendOp(const BlendFragmentOp* op);
 uint8_t depthTestSpan(const float* depths, const float* depthRow, uint8_t* mask, uint16_t n);
 void depthWriteSpan(const float* depths, float* depthRow, const uint8_t* mask, uint16_t n);
 uint8_t stencilTestSpan(uint8_t* stencilRow, uint8_t* mask, uint16_t n);
-uint8_t alphaTestSpan(const uint8_t* colours, uint8_t* mask, uint16_t n);
+uint8_t alphaTestSpan(const uint8_t* colors, uint8_t* mask, uint16_t n);
 void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                uint16_t n);
-void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colours, uint8_t* out,
+void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colors, uint8_t* out,
                        const uint8_t* mask, uint16_t n);
-void texEnvCombineConstantSpan(const uint8_t* texels, const uint8_t* colour, uint8_t* out,
+void texEnvCombineConstantSpan(const uint8_t* texels, const uint8_t* color, uint8_t* out,
                                const uint8_t* mask, uint16_t n);

@@ -29,7 +29,7 @@ int FrameBuffer::attach(Surface* s, uint8_t which) {
     switch (which) {
         case SGL_COLOR_BUFFER:
             if (s->bytesPerPixel() != 4) return SGL_ERR_INVALID;
-            colour_ = s;
+            color_ = s;
             break;
         case SGL_DEPTH_BUFFER:
             if (s->bytesPerPixel() != 4) return SGL_ERR_INVALID;
@@ -51,7 +51,7 @@ Surface* FrameBuffer::surface(uint8_t which) const {
     if ((attached_ & which) == 0) return nullptr;
     switch (which) {
         case SGL_COLOR_BUFFER:
-            return colour_;
+            return color_;
         case SGL_DEPTH_BUFFER:
             return depth_;
         case SGL_STENCIL_BUFFER:

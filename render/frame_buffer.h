@@ -34,7 +34,7 @@ class FrameBuffer {
   private:
     uint8_t initialised_ = 0;
     uint8_t attached_ = 0;
-    Surface* colour_ = nullptr;
+    Surface* color_ = nullptr;
     Surface* depth_ = nullptr;
     Surface* stencil_ = nullptr;
     int16_t width_ = 0;

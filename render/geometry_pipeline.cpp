@@ -21,7 +21,7 @@ namespace {
 // texture coordinate before scaling.
 struct PipelineVertex {
     Vec4 eye;
-    uint8_t colour[4];
+    uint8_t color[4];
     Vec3 texCoord;
 };
 
@@ -30,7 +30,7 @@ PipelineVertex inputVertex(int i) {
     const VertexRef& ref = rc.vertexRefs[i];
     PipelineVertex v;
     v.eye = rc.eyeVertices[i];
-    std::memcpy(v.colour, ref.colour, 4);
+    std::memcpy(v.color, ref.color, 4);
     v.texCoord = *ref.texCoord;
     return v;
 }
@@ -43,8 +43,8 @@ PipelineVertex clipTowards(const PipelineVertex& f, const PipelineVertex& b) {
     p.eye = Vec4(f.eye.x - (f.eye.x - b.eye.x) * t, f.eye.y - (f.eye.y - b.eye.y) * t,
                  PIPELINE_NEAR_Z, 1.0f);
     for (int c = 0; c < 4; ++c) {
-        const float channel = float(f.colour[c]) - float(f.colour[c] - b.colour[c]) * t;
-        p.colour[c] = truncToByte(channel);
+        const float channel = float(f.color[c]) - float(f.color[c] - b.color[c]) * t;
+        p.color[c] = truncToByte(channel);
     }
     p.texCoord = Vec3(f.texCoord.x - (f.texCoord.x - b.texCoord.x) * t,
                       f.texCoord.y - (f.texCoord.y - b.texCoord.y) * t, 0.0f);
@@ -84,7 +84,7 @@ void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing
     out.y = view.height * 0.5f * (y + 1.0f);
     out.w = p.z;
     if (texturing) scaleTexCoord(v.texCoord, out);
-    std::memcpy(out.colour, v.colour, 4);
+    std::memcpy(out.color, v.color, 4);
 }
 
 // Fills V1 and V2 (and V0 unless keepV0) and rasterizes.

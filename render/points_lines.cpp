@@ -30,7 +30,7 @@ void drawPoint() {
     const int32_t py = truncToInt(screen.y);
     if (px < 0 || py < 0 || px >= fb->width() || py >= fb->height()) return;
     const Size16 at{static_cast<int16_t>(px), static_cast<int16_t>(py)};
-    uint8_t* colour = pixelOf(*fb, SGL_COLOR_BUFFER, at);
+    uint8_t* color = pixelOf(*fb, SGL_COLOR_BUFFER, at);
     float* depth = reinterpret_cast<float*>(pixelOf(*fb, SGL_DEPTH_BUFFER, at));
     uint8_t* stencil = pixelOf(*fb, SGL_STENCIL_BUFFER, at);
 
@@ -40,9 +40,9 @@ void drawPoint() {
     if (depthTestSpan(sb.depth, depth, mask, 1) != 1) return;
     if (stencilTestSpan(stencil, mask, 1) != 1) return;
     // Points are never textured: the fragment is the recorded vertex colour.
-    std::memcpy(sb.texels, rc.vertexRefs[0].colour, 4);
+    std::memcpy(sb.texels, rc.vertexRefs[0].color, 4);
     if (alphaTestSpan(sb.texels, mask, 1) != 1) return;
-    if (colour != nullptr) blendSpan(sb.texels, colour, colour, mask, 1);
+    if (color != nullptr) blendSpan(sb.texels, color, color, mask, 1);
     depthWriteSpan(sb.depth, depth, mask, 1);
 }
 

@@ -92,7 +92,7 @@ inline Quotients divide4(float a, float b, float c, float g, float d, float e, f
 // 2^16, stays under 1/|divisor|, the least distance from a fractional quotient
 // to the next integer away from zero, so truncation gives the integer
 // quotient. Larger divisors take double divisions (see divideSmall).
-inline void divideColourSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
+inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
     if (divisor > -(1 << 24) && divisor < (1 << 24)) {
         const float d = static_cast<float>(divisor);
         const Quotients q =
@@ -116,7 +116,7 @@ uint16_t add16(uint16_t a, uint16_t b) {
         e.tOverW += e.tOverWStep;
     }
     if (smooth) {
-        for (int c = 0; c < 4; ++c) e.colour[c] = add16(e.colour[c], e.colourStep[c]);
+        for (int c = 0; c < 4; ++c) e.color[c] = add16(e.color[c], e.colorStep[c]);
     }
 }
 
@@ -131,7 +131,7 @@ void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth) {
     }
     if (smooth) {
         for (int c = 0; c < 4; ++c) {
-            e.colour[c] = add16(e.colour[c], static_cast<uint16_t>(rows * e.colourStep[c]));
+            e.color[c] = add16(e.color[c], static_cast<uint16_t>(rows * e.colorStep[c]));
         }
     }
 }
@@ -140,22 +140,22 @@ void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth) {
 // advance for every pixel. The texel is the one under the perspective-correct
 // (s, t) = (s/w, t/w) x w, with 1/w accumulated in double precision.
 template <bool Texturing, bool Smooth>
-void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, double invW, float dz,
-                     float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
-                     const uint16_t* colourStep, const uint8_t* flatColour) {
+void generateColors(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, double invW, float dz,
+                     float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                     const uint16_t* colorStep, const uint8_t* flatColor) {
     // Locals, so that the stores into the span arrays cannot make the loop reload them.
     const uint8_t* mask = sb.mask;
     [[maybe_unused]] uint8_t* texels = sb.texels;
-    [[maybe_unused]] uint8_t* colours = sb.colours;
+    [[maybe_unused]] uint8_t* colors = sb.colors;
     [[maybe_unused]] const uint8_t* textureBase = ts.textureBase;
     [[maybe_unused]] const std::ptrdiff_t texturePitch = ts.texturePitch;
     [[maybe_unused]] const TexelWrap wrapS(ts.textureWidth);
     [[maybe_unused]] const TexelWrap wrapT(ts.textureHeight);
     uint16_t acc[4], step[4];
     uint8_t flat[4];
-    std::memcpy(acc, colour, sizeof acc);
-    std::memcpy(step, colourStep, sizeof step);
-    std::memcpy(flat, flatColour, 4);
+    std::memcpy(acc, color, sizeof acc);
+    std::memcpy(step, colorStep, sizeof step);
+    std::memcpy(flat, flatColor, 4);
     for (unsigned i = 0; i < n; ++i) {
         if (mask[i] == 0) {
             if constexpr (Texturing) {
@@ -170,10 +170,10 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
             }
             if constexpr (Smooth) {
                 for (int c = 0; c < 4; ++c) {
-                    colours[i * 4 + c] = static_cast<uint8_t>(acc[c] >> 8);
+                    colors[i * 4 + c] = static_cast<uint8_t>(acc[c] >> 8);
                 }
             }
-            if constexpr (!Texturing && !Smooth) std::memcpy(colours + i * 4, flat, 4);
+            if constexpr (!Texturing && !Smooth) std::memcpy(colors + i * 4, flat, 4);
         }
         if constexpr (Texturing) {
             invW += dz;
@@ -426,28 +426,28 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 }
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
-[[gnu::always_inline]] inline void smoothColours(uint8_t* colours, const uint16_t* colour,
-                                                 const uint16_t* colourStep, int32_t n) {
+[[gnu::always_inline]] inline void smoothColors(uint8_t* colors, const uint16_t* color,
+                                                 const uint16_t* colorStep, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     // Two pixels per register, four per round; short spans go one by one.
     if (n >= 4) {
         auto pair = [&](uint32_t k) {
-            return _mm_setr_epi16(static_cast<short>(colour[0] + k * colourStep[0]),
-                                  static_cast<short>(colour[1] + k * colourStep[1]),
-                                  static_cast<short>(colour[2] + k * colourStep[2]),
-                                  static_cast<short>(colour[3] + k * colourStep[3]),
-                                  static_cast<short>(colour[0] + (k + 1) * colourStep[0]),
-                                  static_cast<short>(colour[1] + (k + 1) * colourStep[1]),
-                                  static_cast<short>(colour[2] + (k + 1) * colourStep[2]),
-                                  static_cast<short>(colour[3] + (k + 1) * colourStep[3]));
+            return _mm_setr_epi16(static_cast<short>(color[0] + k * colorStep[0]),
+                                  static_cast<short>(color[1] + k * colorStep[1]),
+                                  static_cast<short>(color[2] + k * colorStep[2]),
+                                  static_cast<short>(color[3] + k * colorStep[3]),
+                                  static_cast<short>(color[0] + (k + 1) * colorStep[0]),
+                                  static_cast<short>(color[1] + (k + 1) * colorStep[1]),
+                                  static_cast<short>(color[2] + (k + 1) * colorStep[2]),
+                                  static_cast<short>(color[3] + (k + 1) * colorStep[3]));
         };
         __m128i a01 = pair(0);
         __m128i a23 = pair(2);
         const __m128i step4 = _mm_sub_epi16(pair(4), a01);
         for (; i + 4 <= n; i += 4) {
             const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(colors + i * 4), packed);
             a01 = _mm_add_epi16(a01, step4);
             a23 = _mm_add_epi16(a23, step4);
         }
@@ -455,16 +455,16 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 #endif
     uint16_t acc[4];
     for (int c = 0; c < 4; ++c) {
-        acc[c] = static_cast<uint16_t>(colour[c] + static_cast<uint32_t>(i) * colourStep[c]);
+        acc[c] = static_cast<uint16_t>(color[c] + static_cast<uint32_t>(i) * colorStep[c]);
     }
     for (; i < n; ++i) {
         // One 4-byte store per pixel, which a 4-byte load of the pixel can take over.
         uint8_t pixel[4];
         for (int c = 0; c < 4; ++c) {
             pixel[c] = static_cast<uint8_t>(acc[c] >> 8);
-            acc[c] = add16(acc[c], colourStep[c]);
+            acc[c] = add16(acc[c], colorStep[c]);
         }
-        std::memcpy(colours + i * 4, pixel, 4);
+        std::memcpy(colors + i * 4, pixel, 4);
     }
 }
 
@@ -521,7 +521,7 @@ inline __m128i select128(__m128i pass, __m128i a, __m128i b) {
 template <uint8_t Func, bool Write>
 [[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow,
                                              const uint8_t* fragments, const uint8_t* flat,
-                                             uint8_t* colourRow, int32_t n) {
+                                             uint8_t* colorRow, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     uint32_t flatBits;
@@ -534,7 +534,7 @@ template <uint8_t Func, bool Write>
         if constexpr (Func > 1 || Write) z = _mm_loadu_ps(depth + i);
         if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow + i);
         if constexpr (Func > 1) pass = _mm_castps_si128(depthPasses4<Func>(z, stored));
-        __m128i* out = reinterpret_cast<__m128i*>(colourRow + i * 4);
+        __m128i* out = reinterpret_cast<__m128i*>(colorRow + i * 4);
         const __m128i source =
             fragments != nullptr
                 ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i * 4))
@@ -556,9 +556,9 @@ template <uint8_t Func, bool Write>
         if constexpr (Func > 1) pass = depthPasses<Func>(depth[i], depthRow[i]) ? ~0u : 0u;
         uint32_t source, old;
         std::memcpy(&source, fragments != nullptr ? fragments + i * 4 : flat, 4);
-        std::memcpy(&old, colourRow + i * 4, 4);
+        std::memcpy(&old, colorRow + i * 4, 4);
         const uint32_t merged = (source & pass) | (old & ~pass);
-        std::memcpy(colourRow + i * 4, &merged, 4);
+        std::memcpy(colorRow + i * 4, &merged, 4);
         if constexpr (Write) {
             uint32_t z, stored;
             std::memcpy(&z, depth + i, 4);
@@ -722,31 +722,31 @@ void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int3
 // pixel's values, which those stages only read for alive pixels.
 template <uint8_t Func>
 void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, uint8_t* stencilRow,
-                uint8_t* colourRow, int32_t n) {
+                uint8_t* colorRow, int32_t n) {
     SpanBuffers& sb = renderContext.spans;
     if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
     if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
-    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    const uint8_t* flat = renderContext.screenVertices[2].color;
     if (ts.flat) {
-        for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colours + i * 4, flat, 4);
+        for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colors + i * 4, flat, 4);
     }
-    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colours;
+    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
     if (ts.combine) {
         if (ts.texturing && ts.smooth) {
-            texEnvCombineSpan(sb.texels, sb.colours, sb.texels, sb.mask, count);
+            texEnvCombineSpan(sb.texels, sb.colors, sb.texels, sb.mask, count);
         } else if (ts.texturing) {
             texEnvCombineConstantSpan(sb.texels, flat, sb.texels, sb.mask, count);
         } else if (ts.smooth) {
-            texEnvCombineConstantSpan(sb.colours, flat, sb.texels, sb.mask, count);
+            texEnvCombineConstantSpan(sb.colors, flat, sb.texels, sb.mask, count);
             fragments = sb.texels;
         }
     }
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.plainBlend) {
-        copyAlive(fragments, colourRow, sb.mask, n);
+        copyAlive(fragments, colorRow, sb.mask, n);
     } else {
-        ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst,
+        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst,
                           count);
     }
     if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
@@ -756,7 +756,7 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
 struct SpanRows {
     float* depth;
     uint8_t* stencil;
-    uint8_t* colour;
+    uint8_t* color;
 };
 
 [[gnu::always_inline]] inline SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
@@ -768,7 +768,7 @@ struct SpanRows {
     rows.stencil = ts.stencilBase != nullptr
                        ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
                        : nullptr;
-    rows.colour = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
+    rows.color = ts.colorBase + std::ptrdiff_t{y} * ts.colorPitch + std::ptrdiff_t{xl} * 4;
     return rows;
 }
 
@@ -778,45 +778,45 @@ enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 // loop per colour source, depth function and depth write, chosen per triangle.
 template <SpanKind Kind, uint8_t Func, bool Write>
 void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
-               float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
-               const uint16_t* colourStep) {
+               float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+               const uint16_t* colorStep) {
     SpanBuffers& sb = renderContext.spans;
     constexpr bool NEED_DEPTH = Func > 1 || Write;
     const SpanRows rows = spanRows(ts, y, xl);
-    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    const uint8_t* flat = renderContext.screenVertices[2].color;
     if constexpr (Kind == SpanKind::FLAT) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
-        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.colour, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.color, n);
     } else if constexpr (Kind == SpanKind::SMOOTH) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
-        smoothColours(sb.colours, colour, colourStep, n);
-        const uint8_t* fragments = sb.colours;
+        smoothColors(sb.colors, color, colorStep, n);
+        const uint8_t* fragments = sb.colors;
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
-            combineSpan(sb.colours, flat, true, sb.texels, ts.texEnvMode, n);
+            combineSpan(sb.colors, flat, true, sb.texels, ts.texEnvMode, n);
             fragments = sb.texels;
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.colour, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     } else {
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
                                                               ds, tOverW, dt);
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
             if (ts.smooth) {
-                smoothColours(sb.colours, colour, colourStep, n);
-                combineSpan(sb.texels, sb.colours, false, sb.texels, ts.texEnvMode, n);
+                smoothColors(sb.colors, color, colorStep, n);
+                combineSpan(sb.texels, sb.colors, false, sb.texels, ts.texEnvMode, n);
             } else {
                 combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
             }
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.colour, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.color, n);
     }
 }
 
 // Every other fused span: the arrays, then the stages through maskedSpan.
 template <uint8_t Func>
 void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
-                float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
-                const uint16_t* colourStep) {
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                const uint16_t* colorStep) {
     SpanBuffers& sb = renderContext.spans;
     const bool needDepth = Func > 1 || ts.depthWrite;
     const SpanRows rows = spanRows(ts, y, xl);
@@ -830,8 +830,8 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
     } else if (needDepth) {
         fillDepths(sb.depth, z0, dz, n);
     }
-    if (ts.smooth) smoothColours(sb.colours, colour, colourStep, n);
-    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.colour, n);
+    if (ts.smooth) smoothColors(sb.colors, color, colorStep, n);
+    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n);
 }
 
 template <SpanKind Kind, bool Write, size_t... Func>
@@ -876,7 +876,7 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (!fusedSpansAllowed) return;
     const FragmentTables& t = rc.tables;
     if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
-    if (ts.colourBase == nullptr) return;
+    if (ts.colorBase == nullptr) return;
     // The alpha test and the texture environment read the colour arrays: only
     // the renderer's own objects are known to read alive pixels alone.
     const bool alphaTest = rc.enables[SGL_ALPHA_TEST] != 0;
@@ -961,11 +961,11 @@ namespace {
     if (ts.smooth) {
         int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
-            const int32_t start = p.colour[c] * 256;
-            edge.colour[c] = static_cast<uint16_t>(start);
-            differences[c] = q.colour[c] * 256 - start;
+            const int32_t start = p.color[c] * 256;
+            edge.color[c] = static_cast<uint16_t>(start);
+            differences[c] = q.color[c] * 256 - start;
         }
-        divideColourSteps(differences, rows, edge.colourStep);
+        divideColorSteps(differences, rows, edge.colorStep);
     }
 }
 
@@ -995,7 +995,7 @@ void latchTriangleState() {
     const FrameBuffer* fb = rc.initialised ? rc.frameBuffer : nullptr;
     ts.width = fb != nullptr ? static_cast<uint16_t>(fb->width()) : 0;
     ts.height = fb != nullptr ? static_cast<uint16_t>(fb->height()) : 0;
-    latchSurface(fb, SGL_COLOR_BUFFER, ts.colourBase, ts.colourPitch);
+    latchSurface(fb, SGL_COLOR_BUFFER, ts.colorBase, ts.colorPitch);
     latchSurface(fb, SGL_DEPTH_BUFFER, ts.depthBase, ts.depthPitch);
     latchSurface(fb, SGL_STENCIL_BUFFER, ts.stencilBase, ts.stencilPitch);
 
@@ -1136,15 +1136,15 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
         dz = (invWRight - invWLeft) / length;
     }
     float zl = invWLeft;
-    uint16_t colour[4] = {};
-    uint16_t colourStep[4] = {};
+    uint16_t color[4] = {};
+    uint16_t colorStep[4] = {};
     if (ts.smooth) {
         int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
-            differences[c] = int32_t{right.colour[c]} - int32_t{left.colour[c]};
-            colour[c] = left.colour[c];
+            differences[c] = int32_t{right.color[c]} - int32_t{left.color[c]};
+            color[c] = left.color[c];
         }
-        divideColourSteps(differences, n, colourStep);
+        divideColorSteps(differences, n, colorStep);
     }
 
     // Clip to the FrameBuffer; pixel 0 gets what the unclipped span gives it.
@@ -1154,8 +1154,8 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
         sOverW = sOverW - skipped * ds;
         tOverW = tOverW - skipped * dt;
         for (int c = 0; c < 4; ++c) {
-            colour[c] =
-                static_cast<uint16_t>(colour[c] - static_cast<uint32_t>(xl) * colourStep[c]);
+            color[c] =
+                static_cast<uint16_t>(color[c] - static_cast<uint32_t>(xl) * colorStep[c]);
         }
         n += xl;
         xl = 0;
@@ -1164,7 +1164,7 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (n <= 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
     if (ts.fused) {
-        ts.fusedLoop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, colour, colourStep);
+        ts.fusedLoop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, color, colorStep);
         return;
     }
 
@@ -1189,38 +1189,38 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (depthTestSpan(sb.depth, depthRow, sb.mask, count) != 1) return;
     if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
 
-    const uint8_t* flatColour = renderContext.screenVertices[2].colour;
+    const uint8_t* flatColor = renderContext.screenVertices[2].color;
     if (ts.texturing && ts.smooth) {
-        generateColours<true, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, colour,
-                                    colourStep, flatColour);
+        generateColors<true, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
+                                    colorStep, flatColor);
     } else if (ts.texturing) {
-        generateColours<true, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, colour,
-                                     colourStep, flatColour);
+        generateColors<true, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
+                                     colorStep, flatColor);
     } else if (ts.smooth) {
-        generateColours<false, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, colour,
-                                     colourStep, flatColour);
+        generateColors<false, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
+                                     colorStep, flatColor);
     } else {
-        generateColours<false, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, colour,
-                                      colourStep, flatColour);
+        generateColors<false, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
+                                      colorStep, flatColor);
     }
 
-    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colours;
+    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
     if (ts.combine) {
         if (ts.texturing && ts.smooth) {
-            texEnvCombineSpan(sb.texels, sb.colours, sb.texels, sb.mask, count);
+            texEnvCombineSpan(sb.texels, sb.colors, sb.texels, sb.mask, count);
         } else if (ts.texturing) {
-            texEnvCombineConstantSpan(sb.texels, flatColour, sb.texels, sb.mask, count);
+            texEnvCombineConstantSpan(sb.texels, flatColor, sb.texels, sb.mask, count);
         } else if (ts.smooth) {
-            texEnvCombineConstantSpan(sb.colours, flatColour, sb.texels, sb.mask, count);
+            texEnvCombineConstantSpan(sb.colors, flatColor, sb.texels, sb.mask, count);
             fragments = sb.texels;
         }
     }
 
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
-    if (ts.colourBase != nullptr) {
-        uint8_t* colourRow =
-            ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
-        blendSpan(fragments, colourRow, colourRow, sb.mask, count);
+    if (ts.colorBase != nullptr) {
+        uint8_t* colorRow =
+            ts.colorBase + std::ptrdiff_t{y} * ts.colorPitch + std::ptrdiff_t{xl} * 4;
+        blendSpan(fragments, colorRow, colorRow, sb.mask, count);
     }
     depthWriteSpan(sb.depth, depthRow, sb.mask, count);
 }

@@ -14,14 +14,14 @@ struct TriangleSetup;
 // clipping, and the running values at its first pixel with their steps.
 using FusedSpanLoop = void (*)(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
                                float dz, float sOverW, float ds, float tOverW, float dt,
-                               const uint16_t* colour, const uint16_t* colourStep);
+                               const uint16_t* color, const uint16_t* colorStep);
 
 // What one triangle draws with, latched before its first row.
 struct TriangleSetup {
     uint16_t width = 0;
     uint16_t height = 0;
-    uint8_t* colourBase = nullptr;  // null (pitch 0) when the Surface is missing
-    int32_t colourPitch = 0;
+    uint8_t* colorBase = nullptr;  // null (pitch 0) when the Surface is missing
+    int32_t colorPitch = 0;
     uint8_t* depthBase = nullptr;
     int32_t depthPitch = 0;
     uint8_t* stencilBase = nullptr;
@@ -68,8 +68,8 @@ struct EdgeSlot {
     float sOverWStep = 0.0f;
     float tOverW = 0.0f;
     float tOverWStep = 0.0f;
-    uint16_t colour[4] = {};  // 8.8, modulo 65536; only while smooth
-    uint16_t colourStep[4] = {};
+    uint16_t color[4] = {};  // 8.8, modulo 65536; only while smooth
+    uint16_t colorStep[4] = {};
 };
 
 // Global scratch, overwritten by every triangle: the setup and the edge slots A and B.

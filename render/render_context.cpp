@@ -14,8 +14,8 @@ RenderContext renderContext;
 
 namespace {
 
-void setColour(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    uint8_t* c = renderContext.currentColour;
+void setColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+    uint8_t* c = renderContext.currentColor;
     c[0] = r;
     c[1] = g;
     c[2] = b;
@@ -55,11 +55,11 @@ int sglInit() {
     // Matrix mode, matrices and the per-fragment settings survive a second sglInit.
     const uint8_t white[4] = {255, 255, 255, 255};
     const uint8_t black[4] = {0, 0, 0, 255};
-    std::memcpy(rc.blendColour, white, 4);
-    std::memcpy(rc.clearColour, black, 4);
+    std::memcpy(rc.blendColor, white, 4);
+    std::memcpy(rc.clearColor, black, 4);
     rc.clearDepth = 0;
     rc.clearStencil = 0;
-    std::memcpy(rc.currentColour, white, 4);
+    std::memcpy(rc.currentColor, white, 4);
     for (uint8_t& enable : rc.enables) enable = 0;
     rc.stackDepth = 0;
     rc.defaultZ = 1.0f;
@@ -97,7 +97,7 @@ void sglClear(uint8_t mask) {
     if (!rc.initialised || rc.frameBuffer == nullptr) return;
     FrameBuffer& fb = *rc.frameBuffer;
     mask &= fb.attachedMask();
-    if (mask & SGL_COLOR_BUFFER) fillSurface(fb.surface(SGL_COLOR_BUFFER), rc.clearColour, nullptr);
+    if (mask & SGL_COLOR_BUFFER) fillSurface(fb.surface(SGL_COLOR_BUFFER), rc.clearColor, nullptr);
     if (mask & SGL_DEPTH_BUFFER) fillSurface(fb.surface(SGL_DEPTH_BUFFER), &rc.clearDepth, nullptr);
     if (mask & SGL_STENCIL_BUFFER) {
         fillSurface(fb.surface(SGL_STENCIL_BUFFER), &rc.clearStencil, nullptr);
@@ -105,7 +105,7 @@ void sglClear(uint8_t mask) {
 }
 
 void sglClearColor4ubv(const uint8_t rgba[4]) {
-    if (rgba != nullptr) std::memcpy(renderContext.clearColour, rgba, 4);
+    if (rgba != nullptr) std::memcpy(renderContext.clearColor, rgba, 4);
 }
 
 void sglBindTexture(Surface* texture) {
@@ -125,23 +125,23 @@ uint8_t sglIsEnabled(uint8_t cap) {
 }
 
 void sglColor3f(float r, float g, float b) {
-    setColour(truncToByte(r * 255.0f), truncToByte(g * 255.0f), truncToByte(b * 255.0f), 255);
+    setColor(truncToByte(r * 255.0f), truncToByte(g * 255.0f), truncToByte(b * 255.0f), 255);
 }
 
 void sglColor3ub(uint8_t r, uint8_t g, uint8_t b) {
-    setColour(r, g, b, 255);
+    setColor(r, g, b, 255);
 }
 
 void sglColor4ub(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    setColour(r, g, b, a);
+    setColor(r, g, b, a);
 }
 
 void sglColor3ubv(const uint8_t rgb[3]) {
-    if (rgb != nullptr) setColour(rgb[0], rgb[1], rgb[2], 255);
+    if (rgb != nullptr) setColor(rgb[0], rgb[1], rgb[2], 255);
 }
 
 void sglColor4ubv(const uint8_t rgba[4]) {
-    if (rgba != nullptr) setColour(rgba[0], rgba[1], rgba[2], rgba[3]);
+    if (rgba != nullptr) setColor(rgba[0], rgba[1], rgba[2], rgba[3]);
 }
 
 void sglTexCoord2f(float s, float t) {
@@ -159,12 +159,12 @@ int sglMatrixMode(uint8_t mode) {
 }
 
 void sglBlendColor4ubv(const uint8_t rgba[4]) {
-    if (rgba != nullptr) std::memcpy(renderContext.blendColour, rgba, 4);
+    if (rgba != nullptr) std::memcpy(renderContext.blendColor, rgba, 4);
 }
 
 int sglGetBlendColor(uint8_t out[4]) {
     if (out == nullptr) return SGL_ERR_INVALID;
-    std::memcpy(out, renderContext.blendColour, 4);
+    std::memcpy(out, renderContext.blendColor, 4);
     return 0;
 }
 

@@ -18,7 +18,7 @@ constexpr int VERTEX_SLOTS = 4;
 // current primitive; the quad split points an entry at another slot.
 struct VertexRef {
     Vec4* position = nullptr;
-    uint8_t* colour = nullptr;  // 4 bytes R, G, B, A
+    uint8_t* color = nullptr;  // 4 bytes R, G, B, A
     Vec3* texCoord = nullptr;
 };
 
@@ -30,7 +30,7 @@ struct ScreenVertex {
     float s = 0.0f;
     float t = 0.0f;
     float r = 0.0f;
-    uint8_t colour[4] = {0, 0, 0, 0};
+    uint8_t color[4] = {0, 0, 0, 0};
 };
 
 // Scratch through which every span passes its pixels to the fragment stages.
@@ -39,7 +39,7 @@ struct SpanBuffers {
     float depth[SPAN_CAPACITY] = {};
     uint8_t mask[SPAN_CAPACITY] = {};
     uint8_t texels[SPAN_CAPACITY * 4] = {};
-    uint8_t colours[SPAN_CAPACITY * 4] = {};
+    uint8_t colors[SPAN_CAPACITY * 4] = {};
 };
 
 struct RenderContext {
@@ -52,17 +52,17 @@ struct RenderContext {
     uint8_t currentPositionSlot = 0;
 
     // Current vertex attributes and defaults.
-    uint8_t currentColour[4] = {255, 255, 255, 255};
+    uint8_t currentColor[4] = {255, 255, 255, 255};
     Vec3 currentTexCoord;
     float defaultZ = 1.0f;
     float defaultW = 1.0f;
 
     // Clear values.
-    uint8_t clearColour[4] = {0, 0, 0, 255};
+    uint8_t clearColor[4] = {0, 0, 0, 255};
     uint32_t clearDepth = 0;  // the bits of the float 0.0
     uint8_t clearStencil = 0;
 
-    uint8_t blendColour[4] = {255, 255, 255, 255};
+    uint8_t blendColor[4] = {255, 255, 255, 255};
     uint8_t enables[8] = {};  // indexed by cap 1..7; entry 0 unused
 
     // Matrices: 0 projection, 1 modelview, 2 a third one; all zero at program start.
@@ -93,7 +93,7 @@ struct RenderContext {
 
     // Vertex slots and the pipeline's per-triangle scratch.
     Vec4 positionSlots[VERTEX_SLOTS];
-    uint8_t colourSlots[VERTEX_SLOTS][4] = {};
+    uint8_t colorSlots[VERTEX_SLOTS][4] = {};
     Vec3 texCoordSlots[VERTEX_SLOTS];
     VertexRef vertexRefs[VERTEX_SLOTS];
     Vec4 eyeVertices[3];

@@ -35,9 +35,9 @@ void SubImage::draw(int16_t x, int16_t y) const {
     if (!valid_) return;
     const FrameBuffer* fb = sglGetFrameBuffer();
     if (fb == nullptr) return;
-    const Surface* colour = fb->surface(SGL_COLOR_BUFFER);
+    const Surface* color = fb->surface(SGL_COLOR_BUFFER);
     const Surface* stencil = fb->surface(SGL_STENCIL_BUFFER);
-    if (colour == nullptr || colour->pixels() == nullptr) return;
+    if (color == nullptr || color->pixels() == nullptr) return;
     if (sglIsEnabled(SGL_STENCIL_TEST) && (stencil == nullptr || stencil->pixels() == nullptr)) {
         return;
     }
@@ -61,7 +61,7 @@ void SubImage::draw(int16_t x, int16_t y) const {
     const int sourceRowOffset = y >= 0 ? 0 : -y;
 
     const int32_t sourcePitch = source_->pitch();
-    const int32_t colourPitch = colour->pitch();
+    const int32_t colorPitch = color->pitch();
     uint8_t* mask = renderContext.spans.mask;
     const uint16_t count = static_cast<uint16_t>(n);
     for (int r = firstRow, j = sourceRowOffset; r < frameHeight && j < height; ++r, ++j) {
@@ -76,8 +76,8 @@ void SubImage::draw(int16_t x, int16_t y) const {
         const uint8_t* sourceRow = sourcePixels + std::ptrdiff_t{y_ + j} * sourcePitch +
                                    std::ptrdiff_t{x_ + sourceColumn} * 4;
         if (alphaTestSpan(sourceRow, mask, count) != 1) continue;
-        uint8_t* colourRow =
-            colour->pixels() + std::ptrdiff_t{r} * colourPitch + std::ptrdiff_t{firstColumn} * 4;
-        blendSpan(sourceRow, colourRow, colourRow, mask, count);
+        uint8_t* colorRow =
+            color->pixels() + std::ptrdiff_t{r} * colorPitch + std::ptrdiff_t{firstColumn} * 4;
+        blendSpan(sourceRow, colorRow, colorRow, mask, count);
     }
 }

@@ -36,8 +36,8 @@ void assembleVertex() {
     RenderContext& rc = renderContext;
     if (rc.primitiveKind == 0) return;
     const uint8_t n = rc.vertexCount;
-    rc.vertexRefs[n] = {&rc.positionSlots[n], rc.colourSlots[n], &rc.texCoordSlots[n]};
-    for (int c = 0; c < 4; ++c) rc.colourSlots[n][c] = rc.currentColour[c];
+    rc.vertexRefs[n] = {&rc.positionSlots[n], rc.colorSlots[n], &rc.texCoordSlots[n]};
+    for (int c = 0; c < 4; ++c) rc.colorSlots[n][c] = rc.currentColor[c];
     rc.texCoordSlots[n] = rc.currentTexCoord;
 
     switch (rc.primitiveKind) {

@@ -287,7 +287,7 @@ TEST_F(CrossLightsRender, BeamsVanishAt27910UnderFullStatic) {
             ASSERT_EQ(depthRow(y)[x], 0.0f) << x << "," << y;
             // Full static: the picture is the noise itself.
             const uint8_t* noise = scene.noiseSurface->pixels() + y * 640 + x * 4;
-            for (int c = 0; c < 3; ++c) ASSERT_EQ(colourAt(x, y)[c], noise[c]) << x << "," << y;
+            for (int c = 0; c < 3; ++c) ASSERT_EQ(colorAt(x, y)[c], noise[c]) << x << "," << y;
         }
     }
 }
@@ -307,7 +307,7 @@ TEST_F(CrossLightsRender, StaticFollowsNoiseAlphaAndStopsAt36002) {
     EXPECT_EQ(blendAlpha(), SENTINEL[3]);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 160; ++x)
-            ASSERT_EQ(std::memcmp(colourAt(x, y), renderContext.clearColour, 4), 0)
+            ASSERT_EQ(std::memcmp(colorAt(x, y), renderContext.clearColor, 4), 0)
                 << x << "," << y;
 }
 

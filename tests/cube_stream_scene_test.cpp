@@ -200,7 +200,7 @@ class CubeStreamRender : public RenderTest {
     }
 
     std::vector<uint8_t> colorBytes() const {
-        return std::vector<uint8_t>(colour.pixels(), colour.pixels() + 160 * 100 * 4);
+        return std::vector<uint8_t>(color.pixels(), color.pixels() + 160 * 100 * 4);
     }
 
     CubeStreamScene scene;
@@ -277,7 +277,7 @@ TEST_F(CubeStreamRender, OutlineRingsTheCubesWithoutTouchingThem) {
                 if (s != 255) continue;
                 ++cubePixels;
                 // A cube pixel keeps its crackle texel, which is never black.
-                const uint8_t* p = colourAt(x, y);
+                const uint8_t* p = colorAt(x, y);
                 ASSERT_GE(p[0], 2) << time << ": " << x << "," << y;
                 ASSERT_EQ(p[0], p[1]);
                 ASSERT_EQ(p[0], p[2]);
@@ -286,7 +286,7 @@ TEST_F(CubeStreamRender, OutlineRingsTheCubesWithoutTouchingThem) {
                 for (const auto& n : neighbours) {
                     if (n[0] < 0 || n[0] >= 160 || n[1] < 0 || n[1] >= 100) continue;
                     if (stencilRow(n[1])[n[0]] != 0) continue;
-                    const uint8_t* q = colourAt(n[0], n[1]);
+                    const uint8_t* q = colorAt(n[0], n[1]);
                     EXPECT_EQ(q[0] | q[1] | q[2], 0) << time << ": " << n[0] << "," << n[1];
                     ++rimPixels;
                 }

@@ -201,7 +201,7 @@ TEST_F(GlowTrailRenderTest, TrailsChangeOnlyAlphaWhileNoLineIsOn) {
     int lit = 0;
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 160; ++x) {
-            const uint8_t* p = colourAt(x, y);
+            const uint8_t* p = colorAt(x, y);
             ASSERT_EQ(p[0] | p[1] | p[2], 0) << x << "," << y;
             ASSERT_EQ(p[3], light[y * 160 + x]) << x << "," << y;
             lit += p[3] != 0;
@@ -224,7 +224,7 @@ TEST_F(GlowTrailRenderTest, LitLinesAddThemselvesWeightedByTheLightMap) {
                 if (y >= lineTop[i] && y < lineTop[i] + 14 && x >= lineLeft[i]) {
                     column = x - lineLeft[i];
                 }
-            const uint8_t* p = colourAt(x, y);
+            const uint8_t* p = colorAt(x, y);
             if (column >= 0 && column < WHITE_END) {
                 // White letters: ((255 + 1) x a) >> 8 = a in every channel, alpha doubled.
                 ASSERT_EQ(p[0], a) << x << "," << y;
@@ -252,7 +252,7 @@ TEST_F(GlowTrailRenderTest, PlainLineOverwritesAtThreeQuarters) {
     int darkened = 0;
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 160; ++x) {
-            const uint8_t* p = colourAt(x, y);
+            const uint8_t* p = colorAt(x, y);
             const int column = y >= 20 && y < 34 && x >= 50 ? x - 50 : -1;
             const uint8_t white = column >= 0 && column < WHITE_END ? 192 : 0;
             const int alpha = column < 0 ? light[y * 160 + x] : column < BORDER_END ? 192 : 0;
@@ -266,14 +266,14 @@ TEST_F(GlowTrailRenderTest, PlainLineOverwritesAtThreeQuarters) {
     EXPECT_GT(darkened, 0);
 }
 
-TEST_F(GlowTrailRenderTest, LeavesClearColourBlendColorAndTextMode) {
+TEST_F(GlowTrailRenderTest, LeavesClearColorBlendColorAndTextMode) {
     setTextMode(0);
     scene.render(12000);
     EXPECT_EQ(sglIsEnabled(SGL_BLEND), 0);
     uint8_t blend[4];
     ASSERT_EQ(sglGetBlendColor(blend), 0);
     EXPECT_EQ(std::vector<int>(blend, blend + 4), (std::vector<int>{0, 0, 0, 192}));
-    EXPECT_EQ(std::vector<int>(renderContext.clearColour, renderContext.clearColour + 4),
+    EXPECT_EQ(std::vector<int>(renderContext.clearColor, renderContext.clearColor + 4),
               (std::vector<int>{0, 0, 0, 255}));
     EXPECT_EQ(renderContext.blendSrc, BLEND_CONSTANT_ALPHA);
     EXPECT_EQ(renderContext.blendDst, BLEND_ZERO);
@@ -306,7 +306,7 @@ TEST_F(GlowTrailPictureTest, FramesMatchTheirReferences) {
     for (uint32_t t : {4000u, 19800u}) {
         playTracks(scene, 0, t - 20);
         scene.render(t);
-        EXPECT_TRUE(matchesReferenceImage(colour, "glow_trail_" + std::to_string(t)));
+        EXPECT_TRUE(matchesReferenceImage(color, "glow_trail_" + std::to_string(t)));
     }
 }
 

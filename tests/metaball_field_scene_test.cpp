@@ -370,7 +370,7 @@ TEST_F(MetaballSceneRender, FirstShowingUsesShadeBlocks) {
     // The cover hides everything but corner 0 (bottom right on screen: the projection
     // mirrors x), gone from the first frame.
     auto white = [&](int x, int y) {
-        const uint8_t* p = colourAt(x, y);
+        const uint8_t* p = colorAt(x, y);
         return p[0] == 255 && p[1] == 255 && p[2] == 255;
     };
     EXPECT_TRUE(white(2, 2));
@@ -426,7 +426,7 @@ class MetaballReference : public RenderTest {
         }
         scene.render(local);
 
-        EXPECT_TRUE(matchesReferenceImage(colour, name));
+        EXPECT_TRUE(matchesReferenceImage(color, name));
     }
 };
 

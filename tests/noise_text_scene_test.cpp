@@ -121,7 +121,7 @@ class NoiseTextRenderTest : public RenderTest {
                     }
                 }
                 const uint8_t* n = noise.pixels() + y * noise.pitch() + x * 4;
-                const uint8_t* p = colourAt(x, y);
+                const uint8_t* p = colorAt(x, y);
                 if (y >= 100 - curtainRows) {
                     ASSERT_EQ(p[0] | p[1] | p[2] | p[3], 0) << x << "," << y;
                     continue;
@@ -175,7 +175,7 @@ TEST_F(NoiseTextRenderTest, FramesMatchTheirReferences) {
     for (uint32_t t : {7674u, 9747u}) {
         noiseState = NOISE_INITIAL_STATE;
         scene.render(t);
-        EXPECT_TRUE(matchesReferenceImage(colour, "noise_text_" + std::to_string(t)));
+        EXPECT_TRUE(matchesReferenceImage(color, "noise_text_" + std::to_string(t)));
     }
 }
 

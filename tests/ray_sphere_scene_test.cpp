@@ -385,7 +385,7 @@ class RaySphereRender : public RenderTest {
     }
 
     std::vector<uint8_t> picture() {
-        return std::vector<uint8_t>(colour.pixels(), colour.pixels() + 160 * 100 * 4);
+        return std::vector<uint8_t>(color.pixels(), color.pixels() + 160 * 100 * 4);
     }
 
     RaySphereScene scene;
@@ -454,13 +454,13 @@ TEST_F(RaySphereRender, OwnShowingKeepsTheCoverOnceSet) {
 TEST_F(RaySphereRender, CaptionsOverThePumpingSphere) {
     useCaptionSheets();
     renderShownFrame(44400);
-    EXPECT_TRUE(matchesReferenceImage(colour, "ray_sphere_44400"));
+    EXPECT_TRUE(matchesReferenceImage(color, "ray_sphere_44400"));
 }
 
 TEST_F(RaySphereRender, ClosingCoverHalfBuilt) {
     useCaptionSheets();
     renderShownFrame(58580);
-    EXPECT_TRUE(matchesReferenceImage(colour, "ray_sphere_58580"));
+    EXPECT_TRUE(matchesReferenceImage(color, "ray_sphere_58580"));
 }
 
 }  // namespace

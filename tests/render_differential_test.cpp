@@ -64,12 +64,12 @@ class Random {
 
 // One render target with its own buffers and textures.
 struct Target {
-    Surface colour, depth, stencil;
+    Surface color, depth, stencil;
     Surface textures[4];
     FrameBuffer frameBuffer;
 
     Target() {
-        colour.create({WIDTH, HEIGHT}, 4);
+        color.create({WIDTH, HEIGHT}, 4);
         depth.create({WIDTH, HEIGHT}, 4);
         stencil.create({WIDTH, HEIGHT}, 1);
         const Size16 sizes[4] = {{64, 64}, {8, 8}, {5, 3}, {1, 64}};
@@ -80,14 +80,14 @@ struct Target {
             for (size_t b = 0; b < bytes; ++b) p[b] = uint8_t(b * 37u + b / 7u);
         }
         frameBuffer.init();
-        frameBuffer.attach(&colour, SGL_COLOR_BUFFER);
+        frameBuffer.attach(&color, SGL_COLOR_BUFFER);
         frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
         frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
     }
 
     ~Target() {
         frameBuffer.release();
-        colour.release();
+        color.release();
         depth.release();
         stencil.release();
         for (Surface& t : textures) t.release();
@@ -97,7 +97,7 @@ struct Target {
     // zeros of both signs, denormals, infinities and NaN.
     void fill(uint32_t seed) {
         Random random(seed);
-        uint8_t* c = colour.pixels();
+        uint8_t* c = color.pixels();
         for (int i = 0; i < WIDTH * HEIGHT * 4; ++i) c[i] = uint8_t(random.next());
         uint8_t* s = stencil.pixels();
         for (int i = 0; i < WIDTH * HEIGHT; ++i) s[i] = uint8_t(random.next());
@@ -109,7 +109,7 @@ struct Target {
 
     std::vector<uint8_t> bytes() const {
         std::vector<uint8_t> all;
-        for (const Surface* s : {&colour, &depth, &stencil}) {
+        for (const Surface* s : {&color, &depth, &stencil}) {
             const uint8_t* p = s->pixels();
             all.insert(all.end(), p, p + size_t(s->pitch()) * HEIGHT);
         }
@@ -155,7 +155,7 @@ void randomScreenTriangle(Random& random) {
         v[i].w = random.chance(85) ? random.uniform(1.0f, 100.0f) : random.coordinate(10.0f);
         v[i].s = random.coordinate(random.chance(50) ? 64.0f : 5000.0f);
         v[i].t = random.coordinate(random.chance(50) ? 64.0f : 5000.0f);
-        for (uint8_t& c : v[i].colour) c = uint8_t(random.next());
+        for (uint8_t& c : v[i].color) c = uint8_t(random.next());
     }
     // Slivers and equal depths: rows and columns shared, flat 1/w.
     if (random.chance(15)) v[2].y = v[1].y;
@@ -173,7 +173,7 @@ void randomSpans(Random& random) {
         for (EdgeSlot* e : {&a, &b}) {
             e->sOverW = random.coordinate(50.0f);
             e->tOverW = random.coordinate(50.0f);
-            for (uint16_t& c : e->colour) c = uint16_t(random.next());
+            for (uint16_t& c : e->color) c = uint16_t(random.next());
         }
         const int16_t y = int16_t(random.next() % HEIGHT);
         const int16_t xl = int16_t(int(random.next() % 400) - 120);
@@ -285,11 +285,11 @@ TEST(RenderDifferentialTest, PipelineTrianglesMatchTheStageByStagePath) {
 TEST(RenderDifferentialTest, SharedSurfacesMatchTheStageByStagePath) {
     expectSameBytes([](Random& random, Target& target) {
         if (random.chance(50)) {
-            target.frameBuffer.attach(&target.colour, SGL_DEPTH_BUFFER);
+            target.frameBuffer.attach(&target.color, SGL_DEPTH_BUFFER);
         } else {
             target.frameBuffer.attach(&target.depth, SGL_DEPTH_BUFFER);
         }
-        if (random.chance(50)) sglBindTexture(&target.colour);
+        if (random.chance(50)) sglBindTexture(&target.color);
         randomScreenTriangle(random);
         rasterizeTriangle();
         randomPipelineTriangles(random);

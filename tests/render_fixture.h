@@ -15,14 +15,14 @@
 class RenderTest : public testing::Test {
   protected:
     void SetUp() override {
-        ASSERT_EQ(colour.create({160, 100}, 4), 0);
+        ASSERT_EQ(color.create({160, 100}, 4), 0);
         ASSERT_EQ(depth.create({160, 100}, 4), 0);
         ASSERT_EQ(stencil.create({160, 100}, 1), 0);
-        std::memset(colour.pixels(), 0, 160 * 100 * 4);
+        std::memset(color.pixels(), 0, 160 * 100 * 4);
         std::memset(depth.pixels(), 0, 160 * 100 * 4);
         std::memset(stencil.pixels(), 0, 160 * 100);
         ASSERT_EQ(frameBuffer.init(), 0);
-        ASSERT_EQ(frameBuffer.attach(&colour, SGL_COLOR_BUFFER), 0);
+        ASSERT_EQ(frameBuffer.attach(&color, SGL_COLOR_BUFFER), 0);
         ASSERT_EQ(frameBuffer.attach(&depth, SGL_DEPTH_BUFFER), 0);
         ASSERT_EQ(frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER), 0);
         ASSERT_EQ(sglInit(), 0);
@@ -42,16 +42,16 @@ class RenderTest : public testing::Test {
     void TearDown() override {
         renderContext.frameBuffer = nullptr;
         frameBuffer.release();
-        colour.release();
+        color.release();
         depth.release();
         stencil.release();
     }
 
-    uint8_t* colourAt(int x, int y) { return colour.pixels() + y * colour.pitch() + x * 4; }
+    uint8_t* colorAt(int x, int y) { return color.pixels() + y * color.pitch() + x * 4; }
     float* depthRow(int y) { return reinterpret_cast<float*>(depth.pixels() + y * depth.pitch()); }
     uint8_t* stencilRow(int y) { return stencil.pixels() + y * stencil.pitch(); }
 
-    Surface colour;
+    Surface color;
     Surface depth;
     Surface stencil;
     FrameBuffer frameBuffer;

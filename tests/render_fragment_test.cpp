@@ -196,7 +196,7 @@ TEST(BlendOp, GeneralFactorsTruncateEachTermAndSaturate) {
     EXPECT_EQ(out[4], 0);  // rejected pixel untouched
 }
 
-TEST(BlendOp, ConstantFactorsReadTheBlendColour) {
+TEST(BlendOp, ConstantFactorsReadTheBlendColor) {
     sglInit();
     const uint8_t k[4] = {127, 0, 0, 63};
     sglBlendColor4ubv(k);
@@ -432,13 +432,13 @@ TEST_F(RenderTest, DispatchersFollowTheEnables) {
 
     // The texture environment follows the mode.
     uint8_t texels[4] = {100, 100, 100, 100};
-    const uint8_t colour[4] = {200, 0, 255, 100};
+    const uint8_t color[4] = {200, 0, 255, 100};
     sglTexEnvMode(SGL_SUBTRACT);
-    texEnvCombineConstantSpan(texels, colour, texels, alive, 1);
+    texEnvCombineConstantSpan(texels, color, texels, alive, 1);
     EXPECT_EQ(texels[0], 0);
     EXPECT_EQ(texels[1], 100);
     sglTexEnvMode(SGL_MODULATE);
-    texEnvCombineSpan(texels, colour, texels, alive, 1);
+    texEnvCombineSpan(texels, color, texels, alive, 1);
     EXPECT_EQ(texels[1], 0);
     EXPECT_EQ(texels[3], 0);  // (0 + 1) x 100 >> 8
 }

@@ -136,7 +136,7 @@ TEST_F(RenderFuzzTest, RandomAndDegenerateTrianglesStayDefined) {
             v[i].w = random.chance(90) ? random.uniform(1.0f, 100.0f) : random.coordinate(10.0f);
             v[i].s = random.coordinate(100.0f);
             v[i].t = random.coordinate(100.0f);
-            for (uint8_t& c : v[i].colour) c = uint8_t(random.next());
+            for (uint8_t& c : v[i].color) c = uint8_t(random.next());
         }
         rasterizeTriangle();
     }

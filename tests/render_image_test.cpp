@@ -55,10 +55,10 @@ class RenderImageTest : public RenderTest {
         }
     }
 
-    static void quad(const float v[4][3], const uint8_t colours[4][4], const float st[4][2]) {
+    static void quad(const float v[4][3], const uint8_t colors[4][4], const float st[4][2]) {
         sglBegin(SGL_QUADS);
         for (int i = 0; i < 4; ++i) {
-            sglColor4ubv(colours[i]);
+            sglColor4ubv(colors[i]);
             sglTexCoord2fv(st[i]);
             sglVertex3fv(v[i]);
         }
@@ -106,7 +106,7 @@ class RenderImageTest : public RenderTest {
     }
 
     void expectMatchesReference(const std::string& name) {
-        EXPECT_TRUE(matchesReferenceImage(colour, name));
+        EXPECT_TRUE(matchesReferenceImage(color, name));
     }
 
     Surface texture;

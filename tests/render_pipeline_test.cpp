@@ -23,15 +23,15 @@ void recordTriangle() {
     recorded.push_back({v[0], v[1], v[2]});
 }
 
-struct Colour {
+struct Color {
     uint8_t r, g, b, a;
 };
 
-constexpr Colour RED{255, 0, 0, 255};
-constexpr Colour GREEN{0, 255, 0, 255};
-constexpr Colour BLUE{0, 0, 255, 255};
-constexpr Colour WHITE{255, 255, 255, 255};
-constexpr Colour BLACK{0, 0, 0, 255};
+constexpr Color RED{255, 0, 0, 255};
+constexpr Color GREEN{0, 255, 0, 255};
+constexpr Color BLUE{0, 0, 255, 255};
+constexpr Color WHITE{255, 255, 255, 255};
+constexpr Color BLACK{0, 0, 0, 255};
 
 // Identity projection and modelview: an eye-space point (x, y, z) reaches the
 // rasterizer at (80 (x + 1), 50 (y + 1)) with w = z.
@@ -53,7 +53,7 @@ class PipelineTest : public RenderTest {
         RenderTest::TearDown();
     }
 
-    static void vertex(Colour c, float x, float y, float z) {
+    static void vertex(Color c, float x, float y, float z) {
         sglColor4ub(c.r, c.g, c.b, c.a);
         sglVertex3f(x, y, z);
     }
@@ -64,11 +64,11 @@ class PipelineTest : public RenderTest {
         EXPECT_FLOAT_EQ(v.w, w);
     }
 
-    static void expectColour(const ScreenVertex& v, Colour c) {
-        EXPECT_EQ(v.colour[0], c.r);
-        EXPECT_EQ(v.colour[1], c.g);
-        EXPECT_EQ(v.colour[2], c.b);
-        EXPECT_EQ(v.colour[3], c.a);
+    static void expectColor(const ScreenVertex& v, Color c) {
+        EXPECT_EQ(v.color[0], c.r);
+        EXPECT_EQ(v.color[1], c.g);
+        EXPECT_EQ(v.color[2], c.b);
+        EXPECT_EQ(v.color[3], c.a);
     }
 };
 
@@ -97,21 +97,21 @@ TEST_F(PipelineTest, QuadIsSplitIntoABCAndACD) {
     sglColor3ub(1, 2, 3);
     sglEnd();
     ASSERT_EQ(recorded.size(), 2u);
-    expectColour(recorded[0][0], RED);
-    expectColour(recorded[0][1], GREEN);
-    expectColour(recorded[0][2], BLUE);
-    expectColour(recorded[1][0], RED);
-    expectColour(recorded[1][1], BLUE);
-    expectColour(recorded[1][2], WHITE);
+    expectColor(recorded[0][0], RED);
+    expectColor(recorded[0][1], GREEN);
+    expectColor(recorded[0][2], BLUE);
+    expectColor(recorded[1][0], RED);
+    expectColor(recorded[1][1], BLUE);
+    expectColor(recorded[1][2], WHITE);
     expectAt(recorded[1][1], 0.5f, 0.5f, 2.0f);
     expectAt(recorded[1][2], 0.0f, 0.5f, 2.0f);
     // The rotation does not outlast the quad: the next one reads the slots in order.
     sglBegin(SGL_QUADS);
-    for (int i = 0; i < 4; ++i) vertex(Colour{uint8_t(i), 0, 0, 255}, 0.0f, 0.1f * i, 2.0f);
+    for (int i = 0; i < 4; ++i) vertex(Color{uint8_t(i), 0, 0, 255}, 0.0f, 0.1f * i, 2.0f);
     sglEnd();
     ASSERT_EQ(recorded.size(), 4u);
-    EXPECT_EQ(recorded[2][1].colour[0], 1);
-    EXPECT_EQ(recorded[3][2].colour[0], 3);
+    EXPECT_EQ(recorded[2][1].color[0], 1);
+    EXPECT_EQ(recorded[3][2].color[0], 3);
 }
 
 TEST_F(PipelineTest, BeginEndRulesAndIgnoredVertices) {
@@ -132,7 +132,7 @@ TEST_F(PipelineTest, BeginEndRulesAndIgnoredVertices) {
     EXPECT_TRUE(recorded.empty());
     vertex(GREEN, 0.0f, 0.1f, 2.0f);
     ASSERT_EQ(recorded.size(), 2u);
-    expectColour(recorded[0][0], GREEN);
+    expectColor(recorded[0][0], GREEN);
 
     // Kind 0 is refused and leaves the open primitive open.
     EXPECT_EQ(sglBegin(0), SGL_ERR_INVALID);
@@ -150,7 +150,7 @@ TEST_F(PipelineTest, BeginEndRulesAndIgnoredVertices) {
     EXPECT_EQ(recorded.size(), 2u);
 }
 
-TEST_F(PipelineTest, EachVertexKeepsTheColourAndCoordinateOfItsCall) {
+TEST_F(PipelineTest, EachVertexKeepsTheColorAndCoordinateOfItsCall) {
     sglEnable(SGL_TEXTURE);
     Surface texture;
     ASSERT_EQ(texture.create({16, 8}, 4), 0);
@@ -168,9 +168,9 @@ TEST_F(PipelineTest, EachVertexKeepsTheColourAndCoordinateOfItsCall) {
     sglEnd();
     ASSERT_EQ(recorded.size(), 1u);
     const Triangle& t = recorded[0];
-    expectColour(t[0], RED);
-    expectColour(t[1], GREEN);
-    expectColour(t[2], Colour{9, 8, 7, 6});
+    expectColor(t[0], RED);
+    expectColor(t[1], GREEN);
+    expectColor(t[2], Color{9, 8, 7, 6});
     EXPECT_FLOAT_EQ(t[0].s, 4.0f);
     EXPECT_FLOAT_EQ(t[0].t, 4.0f);
     EXPECT_FLOAT_EQ(t[1].s, 16.0f);
@@ -252,11 +252,11 @@ TEST_F(PipelineTest, VertexOneBehindGivesTwoTrianglesThroughPAndQ) {
     expectAt(second[0], 0.0f, 0.0f, 3.0f);
     expectAt(second[1], 1.0f, 1.0f, 1.0f);
     expectAt(second[2], 2.0f, 0.0f, 3.0f);
-    expectColour(first[0], RED);
-    expectColour(first[1], Colour{127, 0, 0, 255});
-    expectColour(first[2], Colour{0, 0, 127, 255});
+    expectColor(first[0], RED);
+    expectColor(first[1], Color{127, 0, 0, 255});
+    expectColor(first[2], Color{0, 0, 127, 255});
     // Vertex 2 keeps its own colour; it is the flat colour of the second triangle.
-    expectColour(second[2], BLUE);
+    expectColor(second[2], BLUE);
     // The eye-space vertices are not changed by this case.
     EXPECT_FLOAT_EQ(renderContext.eyeVertices[1].z, -1.0f);
 }
@@ -300,7 +300,7 @@ TEST_F(PipelineTest, VertexZeroAndVertexTwoBehindFanFromTheFirstVertexOfTheWalk)
     expectAt(recorded[1][0], 0.0f, 1.0f, 1.0f);
     expectAt(recorded[1][1], 2.0f, 0.0f, 3.0f);
     expectAt(recorded[1][2], 1.0f, 1.0f, 1.0f);
-    expectColour(recorded[1][2], Colour{0, 0, 127, 255});
+    expectColor(recorded[1][2], Color{0, 0, 127, 255});
 
     // Vertex 2 behind: (0, 1, P) and (0, P, Q), P on edge 1-2, Q on edge 0-2.
     recorded.clear();
@@ -311,10 +311,10 @@ TEST_F(PipelineTest, VertexZeroAndVertexTwoBehindFanFromTheFirstVertexOfTheWalk)
     sglEnd();
     ASSERT_EQ(recorded.size(), 2u);
     expectAt(recorded[0][2], 1.0f, 1.0f, 1.0f);
-    expectColour(recorded[0][2], Colour{0, 0, 127, 255});
+    expectColor(recorded[0][2], Color{0, 0, 127, 255});
     expectAt(recorded[1][1], 1.0f, 1.0f, 1.0f);
     expectAt(recorded[1][2], 0.0f, 1.0f, 1.0f);
-    expectColour(recorded[1][2], Colour{127, 0, 0, 255});
+    expectColor(recorded[1][2], Color{127, 0, 0, 255});
 }
 
 TEST_F(PipelineTest, TwoBehindMovesBothTowardsTheFrontVertexInInputOrder) {
@@ -326,9 +326,9 @@ TEST_F(PipelineTest, TwoBehindMovesBothTowardsTheFrontVertexInInputOrder) {
     sglTexCoord2f(0.0f, 0.0f);
     vertex(BLACK, 0.0f, 0.0f, -1.0f);
     sglTexCoord2f(1.0f, 1.0f);
-    vertex(Colour{200, 100, 50, 255}, 1.0f, 0.0f, 3.0f);
+    vertex(Color{200, 100, 50, 255}, 1.0f, 0.0f, 3.0f);
     sglTexCoord2f(0.0f, 1.0f);
-    vertex(Colour{0, 0, 0, 0}, 0.0f, 1.0f, -3.0f);
+    vertex(Color{0, 0, 0, 0}, 0.0f, 1.0f, -3.0f);
     sglEnd();
     ASSERT_EQ(recorded.size(), 1u);
     const Triangle& t = recorded[0];
@@ -337,9 +337,9 @@ TEST_F(PipelineTest, TwoBehindMovesBothTowardsTheFrontVertexInInputOrder) {
     expectAt(t[1], 1.0f, 0.0f, 3.0f);
     const float third = (3.0f - 1.0f) / (3.0f - -3.0f);
     expectAt(t[2], 1.0f - 1.0f * third, 0.0f - (0.0f - 1.0f) * third, 1.0f);
-    expectColour(t[0], Colour{100, 50, 25, 255});
-    expectColour(t[1], Colour{200, 100, 50, 255});
-    expectColour(t[2], Colour{133, 66, 33, 170});
+    expectColor(t[0], Color{100, 50, 25, 255});
+    expectColor(t[1], Color{200, 100, 50, 255});
+    expectColor(t[2], Color{133, 66, 33, 170});
     EXPECT_FLOAT_EQ(t[0].s, 0.5f * 8.0f);
     EXPECT_FLOAT_EQ(t[0].t, 0.5f * 4.0f);
     EXPECT_FLOAT_EQ(t[2].s, (1.0f - 1.0f * third) * 8.0f);

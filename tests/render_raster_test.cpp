@@ -19,7 +19,7 @@ class RasterTest : public RenderTest {
   protected:
     void SetUp() override {
         RenderTest::SetUp();
-        std::memset(colour.pixels(), BACKGROUND, 160 * 100 * 4);
+        std::memset(color.pixels(), BACKGROUND, 160 * 100 * 4);
     }
 
     void TearDown() override {
@@ -37,10 +37,10 @@ class RasterTest : public RenderTest {
         v.w = w;
         v.s = s;
         v.t = t;
-        std::memcpy(v.colour, c.data(), 4);
+        std::memcpy(v.color, c.data(), 4);
     }
 
-    bool drawn(int x, int y) { return colourAt(x, y)[0] != BACKGROUND; }
+    bool drawn(int x, int y) { return colorAt(x, y)[0] != BACKGROUND; }
 
     // Columns drawn in row y, as [first, last + 1); {0, 0} for none. Fails on gaps.
     std::pair<int, int> rowCoverage(int y) {
@@ -77,8 +77,8 @@ class RasterTest : public RenderTest {
         sglBindTexture(&texture);
     }
 
-    std::vector<uint8_t> colourPixels() {
-        return std::vector<uint8_t>(colour.pixels(), colour.pixels() + 160 * 100 * 4);
+    std::vector<uint8_t> colorPixels() {
+        return std::vector<uint8_t>(color.pixels(), color.pixels() + 160 * 100 * 4);
     }
 
     Surface texture;
@@ -153,10 +153,10 @@ TEST_F(RasterTest, RowsAboveTheTopAreSteppedButNotDrawn) {
         rasterizeTriangle();
     };
     draw(-3.5f, 0.0f);
-    const std::vector<uint8_t> high = colourPixels();
-    std::memset(colour.pixels(), BACKGROUND, 160 * 100 * 4);
+    const std::vector<uint8_t> high = colorPixels();
+    std::memset(color.pixels(), BACKGROUND, 160 * 100 * 4);
     draw(5.0f, 8.0f);
-    const std::vector<uint8_t> low = colourPixels();
+    const std::vector<uint8_t> low = colorPixels();
     EXPECT_TRUE(drawn(20, 5)) << "row -3 of the high triangle";
     for (int y = 0; y + 8 < 100; ++y) {
         ASSERT_EQ(std::memcmp(&high[y * 640], &low[(y + 8) * 640], 640), 0) << "row " << y;
@@ -173,14 +173,14 @@ TEST_F(RasterTest, ClippedSpansStartWithTheUnclippedValues) {
     triangleSetup.aIsLeft = 1;
     const uint16_t l[4] = {0x1000, 0xF000, 0x8000, 0xFF00};
     const uint16_t r[4] = {0xF000, 0x1000, 0x8123, 0x0000};
-    std::memcpy(left.colour, l, sizeof l);
-    std::memcpy(right.colour, r, sizeof r);
+    std::memcpy(left.color, l, sizeof l);
+    std::memcpy(right.color, r, sizeof r);
 
     drawSpan(3, 0, 15, 0.25f, 0.75f);
     drawSpan(4, -5, 10, 0.25f, 0.75f);
     for (int x = 0; x < 160; ++x) {
         if (x < 10) {
-            ASSERT_EQ(std::memcmp(colourAt(x, 4), colourAt(x + 5, 3), 4), 0) << x;
+            ASSERT_EQ(std::memcmp(colorAt(x, 4), colorAt(x + 5, 3), 4), 0) << x;
             EXPECT_FLOAT_EQ(depthRow(4)[x], depthRow(3)[x + 5]) << x;
         } else {
             ASSERT_FALSE(drawn(x, 4)) << x;
@@ -207,13 +207,13 @@ TEST_F(RasterTest, OneRowSmoothTriangleShowsTheWrappedStep) {
     setVertex(2, 20.0f, 11.0f, 1.0f, {0, 100, 255, 255});
     rasterizeTriangle();
     // 255 x 256 plus the step 256 (-65280 in 16 bits) wraps to 0; blue 0 + 65280 is 255.
-    EXPECT_EQ(edgeSlots[0].colourStep[0], 256);
+    EXPECT_EQ(edgeSlots[0].colorStep[0], 256);
     const auto [first, end] = rowCoverage(10);
     ASSERT_LT(first, end);
     for (int x = first; x < end; ++x) {
-        EXPECT_EQ(colourAt(x, 10)[0], 0) << x;
-        EXPECT_EQ(colourAt(x, 10)[1], 100) << x;
-        EXPECT_EQ(colourAt(x, 10)[2], 255) << x;
+        EXPECT_EQ(colorAt(x, 10)[0], 0) << x;
+        EXPECT_EQ(colorAt(x, 10)[1], 100) << x;
+        EXPECT_EQ(colorAt(x, 10)[2], 255) << x;
     }
     EXPECT_EQ(rowCoverage(11).second, 0);
 }
@@ -228,14 +228,14 @@ TEST_F(RasterTest, FlatShadingUsesVertexTwoInEveryChannel) {
         for (int x = 0; x < 160; ++x) {
             if (!drawn(x, y)) continue;
             ++count;
-            const uint8_t* p = colourAt(x, y);
+            const uint8_t* p = colorAt(x, y);
             ASSERT_TRUE(p[0] == 11 && p[1] == 22 && p[2] == 33 && p[3] == 44) << x << "," << y;
         }
     }
     EXPECT_GT(count, 1000);
 }
 
-TEST_F(RasterTest, TextureWithoutEnvironmentIgnoresVertexColours) {
+TEST_F(RasterTest, TextureWithoutEnvironmentIgnoresVertexColors) {
     makeTexture(4, 4);
     sglEnable(SGL_TEXTURE);
     sglEnable(SGL_SMOOTH);
@@ -245,14 +245,14 @@ TEST_F(RasterTest, TextureWithoutEnvironmentIgnoresVertexColours) {
     setVertex(2, 40.0f, 70.0f, 2.0f, {0, 0, 255, 255}, 2.5f, 1.5f);
     rasterizeTriangle();
     EXPECT_EQ(triangleSetup.smooth, 0);
-    const uint8_t* p = colourAt(40, 30);
+    const uint8_t* p = colorAt(40, 30);
     EXPECT_EQ(p[0], 32);
     EXPECT_EQ(p[1], 16);
     EXPECT_EQ(p[2], 77);
     EXPECT_EQ(p[3], 255);
 }
 
-TEST_F(RasterTest, EnvironmentCombinesTexelsOrSmoothColoursWithVertexTwo) {
+TEST_F(RasterTest, EnvironmentCombinesTexelsOrSmoothColorsWithVertexTwo) {
     // Smooth without texturing: interpolated colour + V2's colour (add).
     sglEnable(SGL_TEXTURE_ENV);
     sglEnable(SGL_SMOOTH);
@@ -261,7 +261,7 @@ TEST_F(RasterTest, EnvironmentCombinesTexelsOrSmoothColoursWithVertexTwo) {
     setVertex(1, 90.0f, 30.0f, 1.0f, {10, 20, 30, 40});
     setVertex(2, 40.0f, 70.0f, 1.0f, {10, 20, 30, 40});
     rasterizeTriangle();
-    const uint8_t* p = colourAt(40, 30);
+    const uint8_t* p = colorAt(40, 30);
     EXPECT_EQ(p[0], 20);
     EXPECT_EQ(p[1], 40);
     EXPECT_EQ(p[2], 60);
@@ -276,7 +276,7 @@ TEST_F(RasterTest, EnvironmentCombinesTexelsOrSmoothColoursWithVertexTwo) {
     setVertex(1, 90.0f, 30.0f, 2.0f, {0, 0, 0, 0}, 2.5f, 1.5f);
     setVertex(2, 40.0f, 70.0f, 2.0f, {255, 128, 0, 255}, 2.5f, 1.5f);
     rasterizeTriangle();
-    p = colourAt(40, 30);
+    p = colorAt(40, 30);
     EXPECT_EQ(p[0], ((32 + 1) * 255) >> 8);
     EXPECT_EQ(p[1], ((16 + 1) * 128) >> 8);
     EXPECT_EQ(p[2], 0);
@@ -307,13 +307,13 @@ TEST_F(RasterTest, TexelLookupsRepeatTheTexture) {
         setVertex(1, 30.0f, 10.0f, 2.0f, {}, c.s, c.t);
         setVertex(2, 20.0f, 20.0f, 2.0f, {}, c.s, c.t);
         rasterizeTriangle();
-        const uint8_t* p = colourAt(20, 12);
+        const uint8_t* p = colorAt(20, 12);
         EXPECT_EQ(p[0], c.texelX * 16) << c.s << "," << c.t;
         EXPECT_EQ(p[1], c.texelY * 16) << c.s << "," << c.t;
     }
 }
 
-TEST_F(RasterTest, DepthRejectedRowLeavesStencilColourAndDepthAlone) {
+TEST_F(RasterTest, DepthRejectedRowLeavesStencilColorAndDepthAlone) {
     sglEnable(SGL_DEPTH_TEST);
     sglDepthFunc(2);
     sglEnable(SGL_STENCIL_TEST);
@@ -381,7 +381,7 @@ TEST_F(RasterTest, ExchangingVertexZeroAndOneGivesTheSamePixels) {
         if (round == 0) v[2][1] = v[1][1];
         if (round == 1) v[1][1] = v[0][1];
         auto draw = [&](int a, int b) {
-            std::memset(colour.pixels(), BACKGROUND, 160 * 100 * 4);
+            std::memset(color.pixels(), BACKGROUND, 160 * 100 * 4);
             const int order[3] = {a, b, 2};
             for (int i = 0; i < 3; ++i) {
                 const float* p = v[order[i]];
@@ -390,7 +390,7 @@ TEST_F(RasterTest, ExchangingVertexZeroAndOneGivesTheSamePixels) {
                           p[4]);
             }
             rasterizeTriangle();
-            return colourPixels();
+            return colorPixels();
         };
         ASSERT_EQ(draw(0, 1), draw(1, 0)) << "round " << round;
     }
@@ -417,7 +417,7 @@ TEST_F(RasterTest, FarOffScreenAndNonFiniteVerticesStayDefined) {
     // Huge triangles still cover the screen where they lie, also when their
     // top is far enough up for the rows above to be jumped.
     for (float top : {-2e4f, -1e6f, -2e9f}) {
-        std::memset(colour.pixels(), BACKGROUND, 160 * 100 * 4);
+        std::memset(color.pixels(), BACKGROUND, 160 * 100 * 4);
         setVertex(0, -2e4f, top);
         setVertex(1, 2e4f, top);
         setVertex(2, 80.0f, 2e4f);
@@ -437,24 +437,24 @@ TEST_F(RasterTest, NoFrameBufferOrMissingSurfacesDrawSafely) {
     EXPECT_EQ(drawnPixels(), 0);
 
     // Colour only: depth and stencil stages that are off need no Surface.
-    FrameBuffer colourOnly;
-    ASSERT_EQ(colourOnly.init(), 0);
-    ASSERT_EQ(colourOnly.attach(&colour, SGL_COLOR_BUFFER), 0);
-    ASSERT_EQ(sglBindFrameBuffer(&colourOnly), 0);
+    FrameBuffer colorOnly;
+    ASSERT_EQ(colorOnly.init(), 0);
+    ASSERT_EQ(colorOnly.attach(&color, SGL_COLOR_BUFFER), 0);
+    ASSERT_EQ(sglBindFrameBuffer(&colorOnly), 0);
     rasterizeTriangle();
     EXPECT_TRUE(drawn(50, 20));
     // Depth testing without a depth Surface lets nothing through.
-    std::memset(colour.pixels(), BACKGROUND, 160 * 100 * 4);
+    std::memset(color.pixels(), BACKGROUND, 160 * 100 * 4);
     sglEnable(SGL_DEPTH_TEST);
     sglDepthFunc(2);
     rasterizeTriangle();
     EXPECT_EQ(drawnPixels(), 0);
     // Depth and stencil only: nothing to colour, but depth is written.
-    FrameBuffer noColour;
-    ASSERT_EQ(noColour.init(), 0);
-    ASSERT_EQ(noColour.attach(&depth, SGL_DEPTH_BUFFER), 0);
-    ASSERT_EQ(noColour.attach(&stencil, SGL_STENCIL_BUFFER), 0);
-    ASSERT_EQ(sglBindFrameBuffer(&noColour), 0);
+    FrameBuffer noColor;
+    ASSERT_EQ(noColor.init(), 0);
+    ASSERT_EQ(noColor.attach(&depth, SGL_DEPTH_BUFFER), 0);
+    ASSERT_EQ(noColor.attach(&stencil, SGL_STENCIL_BUFFER), 0);
+    ASSERT_EQ(sglBindFrameBuffer(&noColor), 0);
     rasterizeTriangle();
     EXPECT_EQ(depthRow(20)[50], 1.0f);
     sglBindFrameBuffer(&frameBuffer);
@@ -490,7 +490,7 @@ TEST_F(PointTest, PointsTruncateTowardZeroAndStayInside) {
     point(50.0f, 50.0f, 0.5f);  // behind the near plane
     sglEnd();
     EXPECT_EQ(drawnPixels(), 1);
-    const uint8_t* p = colourAt(0, 3);
+    const uint8_t* p = colorAt(0, 3);
     EXPECT_TRUE(p[0] == 1 && p[1] == 2 && p[2] == 3 && p[3] == 4);
     // Depth testing off: no depth write.
     EXPECT_EQ(depthRow(3)[0], 0.0f);
@@ -504,13 +504,13 @@ TEST_F(PointTest, PointsRunTheFragmentStages) {
     point(10.0f, 12.5f, 4.0f);
     sglEnd();
     EXPECT_EQ(depthRow(12)[10], 0.25f);
-    EXPECT_EQ(colourAt(10, 12)[0], 200);
+    EXPECT_EQ(colorAt(10, 12)[0], 200);
     // A farther point fails the depth test.
     sglColor4ub(0, 200, 0, 255);
     sglBegin(SGL_POINTS);
     point(10.0f, 12.5f, 8.0f);
     sglEnd();
-    EXPECT_EQ(colourAt(10, 12)[0], 200);
+    EXPECT_EQ(colorAt(10, 12)[0], 200);
     // Alpha test rejects alpha 0.
     sglEnable(SGL_ALPHA_TEST);
     sglAlphaFunc(7, 0);

@@ -26,18 +26,18 @@ TEST(TruncToInt, TruncatesTowardZeroAndGivesIntMinOutOfRange) {
 TEST_F(RenderTest, Color3fTruncatesAndKeepsTheLowByte) {
     sglColor3f(1.0f, 0.5f, 0.0f);
     const uint8_t expected[4] = {255, 127, 0, 255};
-    EXPECT_EQ(std::memcmp(renderContext.currentColour, expected, 4), 0);
+    EXPECT_EQ(std::memcmp(renderContext.currentColor, expected, 4), 0);
     // 510 -> 254, -127 -> 0x81, NaN -> INT_MIN -> 0
     sglColor3f(2.0f, -0.5f, std::numeric_limits<float>::quiet_NaN());
-    EXPECT_EQ(renderContext.currentColour[0], 254);
-    EXPECT_EQ(renderContext.currentColour[1], 0x81);
-    EXPECT_EQ(renderContext.currentColour[2], 0);
+    EXPECT_EQ(renderContext.currentColor[0], 254);
+    EXPECT_EQ(renderContext.currentColor[1], 0x81);
+    EXPECT_EQ(renderContext.currentColor[2], 0);
     sglColor4ub(1, 2, 3, 4);
-    EXPECT_EQ(renderContext.currentColour[3], 4);
+    EXPECT_EQ(renderContext.currentColor[3], 4);
     sglColor3ub(9, 8, 7);
-    EXPECT_EQ(renderContext.currentColour[3], 255);
+    EXPECT_EQ(renderContext.currentColor[3], 255);
     sglColor4ubv(nullptr);  // ignored
-    EXPECT_EQ(renderContext.currentColour[0], 9);
+    EXPECT_EQ(renderContext.currentColor[0], 9);
 }
 
 TEST_F(RenderTest, SettersWithResultsRefuseOutOfRangeAndKeepState) {
@@ -145,25 +145,25 @@ TEST_F(RenderTest, SecondInitKeepsMatricesAndFragmentSettingsAndResetsTheRest) {
     EXPECT_EQ(sglGetFrameBuffer(), nullptr);
     const uint8_t black[4] = {0, 0, 0, 255};
     const uint8_t white[4] = {255, 255, 255, 255};
-    EXPECT_EQ(std::memcmp(rc.clearColour, black, 4), 0);
-    EXPECT_EQ(std::memcmp(rc.blendColour, white, 4), 0);
-    EXPECT_EQ(std::memcmp(rc.currentColour, white, 4), 0);
+    EXPECT_EQ(std::memcmp(rc.clearColor, black, 4), 0);
+    EXPECT_EQ(std::memcmp(rc.blendColor, white, 4), 0);
+    EXPECT_EQ(std::memcmp(rc.currentColor, white, 4), 0);
     sglMatrixMode(SGL_MODELVIEW);
 }
 
 TEST_F(RenderTest, ClearFillsOnlyTheAttachedBuffersOfTheMask) {
     FrameBuffer twoBuffers;
     ASSERT_EQ(twoBuffers.init(), 0);
-    ASSERT_EQ(twoBuffers.attach(&colour, SGL_COLOR_BUFFER), 0);
+    ASSERT_EQ(twoBuffers.attach(&color, SGL_COLOR_BUFFER), 0);
     ASSERT_EQ(twoBuffers.attach(&depth, SGL_DEPTH_BUFFER), 0);
     ASSERT_EQ(sglBindFrameBuffer(&twoBuffers), 0);
-    std::memset(colour.pixels(), 0x11, 160 * 100 * 4);
+    std::memset(color.pixels(), 0x11, 160 * 100 * 4);
     std::memset(depth.pixels(), 0x22, 160 * 100 * 4);
     std::memset(stencil.pixels(), 0x33, 160 * 100);
 
     sglClear(7);
     for (int i = 0; i < 160 * 100; ++i) {
-        const uint8_t* c = colour.pixels() + i * 4;
+        const uint8_t* c = color.pixels() + i * 4;
         ASSERT_TRUE(c[0] == 0 && c[1] == 0 && c[2] == 0 && c[3] == 255) << "pixel " << i;
         float d;
         std::memcpy(&d, depth.pixels() + i * 4, 4);
@@ -172,27 +172,27 @@ TEST_F(RenderTest, ClearFillsOnlyTheAttachedBuffersOfTheMask) {
     }
 
     ASSERT_EQ(sglBindFrameBuffer(&frameBuffer), 0);
-    std::memset(colour.pixels(), 0x11, 160 * 100 * 4);
+    std::memset(color.pixels(), 0x11, 160 * 100 * 4);
     sglClear(SGL_STENCIL_BUFFER);
     EXPECT_EQ(stencil.pixels()[160 * 100 - 1], 0);
-    EXPECT_EQ(colour.pixels()[0], 0x11);
+    EXPECT_EQ(color.pixels()[0], 0x11);
     renderContext.frameBuffer = nullptr;
 }
 
 TEST_F(RenderTest, ClearDoesNothingWithoutAContextOrFrameBuffer) {
-    std::memset(colour.pixels(), 0x11, 160 * 100 * 4);
+    std::memset(color.pixels(), 0x11, 160 * 100 * 4);
     sglShutdown();
     EXPECT_EQ(sglGetFrameBuffer(), nullptr);
     sglClear(7);
-    EXPECT_EQ(colour.pixels()[0], 0x11);
+    EXPECT_EQ(color.pixels()[0], 0x11);
     ASSERT_EQ(sglInit(), 0);  // nothing bound now
     sglClear(7);
-    EXPECT_EQ(colour.pixels()[0], 0x11);
+    EXPECT_EQ(color.pixels()[0], 0x11);
 }
 
 TEST(FrameBuffer, AttachChecksSelectorPixelSizeAndSize) {
-    Surface colour, stencil, small, wide, notCreated;
-    ASSERT_EQ(colour.create({160, 100}, 4), 0);
+    Surface color, stencil, small, wide, notCreated;
+    ASSERT_EQ(color.create({160, 100}, 4), 0);
     ASSERT_EQ(stencil.create({160, 100}, 1), 0);
     ASSERT_EQ(small.create({80, 50}, 4), 0);
     ASSERT_EQ(wide.create({1025, 2}, 4), 0);
@@ -201,19 +201,19 @@ TEST(FrameBuffer, AttachChecksSelectorPixelSizeAndSize) {
     ASSERT_EQ(fb.init(), 0);
     EXPECT_EQ(fb.width(), 0);
     EXPECT_EQ(fb.attach(nullptr, 1), SGL_ERR_INVALID);
-    EXPECT_EQ(fb.attach(&colour, 0), SGL_ERR_INVALID);
+    EXPECT_EQ(fb.attach(&color, 0), SGL_ERR_INVALID);
     EXPECT_EQ(fb.attach(&notCreated, 1), SGL_ERR_INVALID);
     EXPECT_EQ(fb.attach(&wide, 1), SGL_ERR_INVALID);  // wider than the span scratch
     EXPECT_EQ(fb.attach(&stencil, SGL_COLOR_BUFFER), SGL_ERR_INVALID);
     EXPECT_EQ(fb.attachedMask(), 0);
     EXPECT_EQ(fb.width(), 0);
 
-    ASSERT_EQ(fb.attach(&colour, SGL_COLOR_BUFFER), 0);
+    ASSERT_EQ(fb.attach(&color, SGL_COLOR_BUFFER), 0);
     EXPECT_EQ(fb.width(), 160);
     EXPECT_EQ(fb.height(), 100);
     EXPECT_EQ(fb.attach(&small, SGL_DEPTH_BUFFER), SGL_ERR_INVALID);
-    EXPECT_EQ(fb.attach(&colour, 3), SGL_ERR_INVALID);
-    EXPECT_EQ(fb.attach(&colour, SGL_STENCIL_BUFFER), SGL_ERR_INVALID);
+    EXPECT_EQ(fb.attach(&color, 3), SGL_ERR_INVALID);
+    EXPECT_EQ(fb.attach(&color, SGL_STENCIL_BUFFER), SGL_ERR_INVALID);
     ASSERT_EQ(fb.attach(&stencil, SGL_STENCIL_BUFFER), 0);
     EXPECT_EQ(fb.attachedMask(), SGL_COLOR_BUFFER | SGL_STENCIL_BUFFER);
     EXPECT_EQ(fb.surface(SGL_STENCIL_BUFFER), &stencil);
@@ -228,7 +228,7 @@ TEST(FrameBuffer, AttachChecksSelectorPixelSizeAndSize) {
     ASSERT_EQ(fb.attach(&small, SGL_COLOR_BUFFER), 0);  // a new size after release
     EXPECT_EQ(fb.width(), 80);
 
-    colour.release();
+    color.release();
     stencil.release();
     small.release();
     wide.release();

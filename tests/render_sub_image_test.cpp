@@ -25,7 +25,7 @@ class SubImageTest : public RenderTest {
         }
         const int16_t rect[4] = {4, 6, 10, 10};
         ASSERT_EQ(image.init(rect, &source), 0);
-        std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+        std::memset(color.pixels(), 0xEE, 160 * 100 * 4);
     }
 
     void TearDown() override {
@@ -38,7 +38,7 @@ class SubImageTest : public RenderTest {
     void expectDrawnAt(int x, int y) {
         for (int row = 0; row < 100; ++row) {
             for (int column = 0; column < 160; ++column) {
-                const uint8_t* p = colourAt(column, row);
+                const uint8_t* p = colorAt(column, row);
                 const bool inside = column >= x && column < x + 10 && row >= y && row < y + 10;
                 if (inside) {
                     ASSERT_EQ(p[0], 4 + column - x) << column << "," << row;
@@ -60,22 +60,22 @@ class SubImageTest : public RenderTest {
 TEST_F(SubImageTest, ClipsAtTheTopLeft) {
     image.draw(-3, -2);
     // Columns 0..6 and rows 0..7 from source rectangle columns 3..9, rows 2..9.
-    EXPECT_EQ(colourAt(0, 0)[0], 4 + 3);
-    EXPECT_EQ(colourAt(0, 0)[1], 6 + 2);
-    EXPECT_EQ(colourAt(6, 7)[0], 4 + 9);
+    EXPECT_EQ(colorAt(0, 0)[0], 4 + 3);
+    EXPECT_EQ(colorAt(0, 0)[1], 6 + 2);
+    EXPECT_EQ(colorAt(6, 7)[0], 4 + 9);
     expectDrawnAt(-3, -2);
 }
 
 TEST_F(SubImageTest, ClipsAtTheBottomRight) {
     image.draw(155, 95);
-    EXPECT_EQ(colourAt(159, 99)[0], 4 + 4);
+    EXPECT_EQ(colorAt(159, 99)[0], 4 + 4);
     expectDrawnAt(155, 95);
 }
 
 TEST_F(SubImageTest, DrawsInsideUnclippedAndNothingWhollyOffScreen) {
     image.draw(20, 30);
     expectDrawnAt(20, 30);
-    std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+    std::memset(color.pixels(), 0xEE, 160 * 100 * 4);
     image.draw(160, 0);
     image.draw(-10, 0);
     image.draw(0, 100);
@@ -89,9 +89,9 @@ TEST_F(SubImageTest, AlphaTestKeepsTransparentPixelsOut) {
     sglEnable(SGL_ALPHA_TEST);
     sglAlphaFunc(7, 0);
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(1, 0)[0], 0xEE);
-    EXPECT_EQ(colourAt(0, 0)[0], 4);
-    EXPECT_EQ(colourAt(2, 0)[0], 6);
+    EXPECT_EQ(colorAt(1, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 4);
+    EXPECT_EQ(colorAt(2, 0)[0], 6);
 }
 
 TEST_F(SubImageTest, StencilTestSkipsRejectedRowsAndAppliesItsOperations) {
@@ -102,10 +102,10 @@ TEST_F(SubImageTest, StencilTestSkipsRejectedRowsAndAppliesItsOperations) {
     sglStencilWriteMask(240);
     sglStencilFunc(6, 0);
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(0, 2)[1], 6 + 2);
-    EXPECT_EQ(colourAt(0, 3)[0], 0xEE);  // the whole row rejected
-    EXPECT_EQ(colourAt(9, 3)[0], 0xEE);
-    EXPECT_EQ(colourAt(0, 4)[1], 6 + 4);
+    EXPECT_EQ(colorAt(0, 2)[1], 6 + 2);
+    EXPECT_EQ(colorAt(0, 3)[0], 0xEE);  // the whole row rejected
+    EXPECT_EQ(colorAt(9, 3)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 4)[1], 6 + 4);
     EXPECT_EQ(stencilRow(3)[0], 1);
 }
 
@@ -119,9 +119,9 @@ TEST_F(SubImageTest, BlendsAndNeverTouchesTheDepthBuffer) {
     image.draw(0, 0);
     EXPECT_EQ(depth0[0], 0.5f);
     EXPECT_EQ(depthRow(0)[1], 0.0f);
-    EXPECT_EQ(colourAt(0, 0)[0], 0xEE + 4);
-    EXPECT_EQ(colourAt(0, 0)[1], 0xEE + 6);
-    EXPECT_EQ(colourAt(0, 0)[3], 255);  // 0xEE + 255 saturates
+    EXPECT_EQ(colorAt(0, 0)[0], 0xEE + 4);
+    EXPECT_EQ(colorAt(0, 0)[1], 0xEE + 6);
+    EXPECT_EQ(colorAt(0, 0)[3], 255);  // 0xEE + 255 saturates
 }
 
 TEST_F(SubImageTest, InitRefusesWhatCannotBeDrawn) {
@@ -141,38 +141,38 @@ TEST_F(SubImageTest, InitRefusesWhatCannotBeDrawn) {
     EXPECT_EQ(image.init(whole, &oneByte), SGL_ERR_INVALID);
     EXPECT_FALSE(image.valid());
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(0, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 0xEE);
 
     EXPECT_EQ(image.init(whole, &source), 0);
     EXPECT_TRUE(image.valid());
     image.reset();
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(0, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 0xEE);
     oneByte.release();
 }
 
 TEST_F(SubImageTest, DrawsNothingWithoutTheBuffersItNeeds) {
     renderContext.frameBuffer = nullptr;
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(0, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 0xEE);
 
-    FrameBuffer colourOnly;
-    ASSERT_EQ(colourOnly.init(), 0);
-    ASSERT_EQ(colourOnly.attach(&colour, SGL_COLOR_BUFFER), 0);
-    ASSERT_EQ(sglBindFrameBuffer(&colourOnly), 0);
+    FrameBuffer colorOnly;
+    ASSERT_EQ(colorOnly.init(), 0);
+    ASSERT_EQ(colorOnly.attach(&color, SGL_COLOR_BUFFER), 0);
+    ASSERT_EQ(sglBindFrameBuffer(&colorOnly), 0);
     sglEnable(SGL_STENCIL_TEST);
     image.draw(0, 0);
-    EXPECT_EQ(colourAt(0, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 0xEE);
     sglDisable(SGL_STENCIL_TEST);
     image.draw(0, 0);  // without stencil testing the stencil buffer is not needed
-    EXPECT_EQ(colourAt(0, 0)[0], 4);
+    EXPECT_EQ(colorAt(0, 0)[0], 4);
 
     FrameBuffer stencilOnly;
     ASSERT_EQ(stencilOnly.init(), 0);
     ASSERT_EQ(stencilOnly.attach(&stencil, SGL_STENCIL_BUFFER), 0);
     ASSERT_EQ(sglBindFrameBuffer(&stencilOnly), 0);
     image.draw(30, 30);
-    EXPECT_EQ(colourAt(30, 30)[0], 0xEE);
+    EXPECT_EQ(colorAt(30, 30)[0], 0xEE);
     renderContext.frameBuffer = nullptr;
 }
 
@@ -194,7 +194,7 @@ TEST_F(SubImageTest, SourceRecreatedSmallerDrawsOnlyWhatLiesInsideIt) {
     image.draw(20, 30);
     for (int row = 0; row < 100; ++row) {
         for (int column = 0; column < 160; ++column) {
-            const uint8_t* p = colourAt(column, row);
+            const uint8_t* p = colorAt(column, row);
             if (column >= 20 && column < 25 && row >= 30 && row < 36) {
                 ASSERT_EQ(p[0], 100 + 4 + column - 20) << column << "," << row;
                 ASSERT_EQ(p[1], 100 + 6 + row - 30) << column << "," << row;
@@ -204,14 +204,14 @@ TEST_F(SubImageTest, SourceRecreatedSmallerDrawsOnlyWhatLiesInsideIt) {
         }
     }
     // Clipped by the frame as well: drawn at (-2, -3) only columns 6..8, rows 9..11.
-    std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+    std::memset(color.pixels(), 0xEE, 160 * 100 * 4);
     image.draw(-2, -3);
-    EXPECT_EQ(colourAt(0, 0)[0], 100 + 6);
-    EXPECT_EQ(colourAt(2, 2)[1], 100 + 11);
-    EXPECT_EQ(colourAt(3, 0)[0], 0xEE);
-    EXPECT_EQ(colourAt(0, 3)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 0)[0], 100 + 6);
+    EXPECT_EQ(colorAt(2, 2)[1], 100 + 11);
+    EXPECT_EQ(colorAt(3, 0)[0], 0xEE);
+    EXPECT_EQ(colorAt(0, 3)[0], 0xEE);
 
-    std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+    std::memset(color.pixels(), 0xEE, 160 * 100 * 4);
     for (const Size16 size : {Size16{4, 20}, Size16{20, 6}, Size16{1, 1}}) {
         ASSERT_EQ(source.create(size, 4), 0);
         image.draw(20, 30);
@@ -220,5 +220,5 @@ TEST_F(SubImageTest, SourceRecreatedSmallerDrawsOnlyWhatLiesInsideIt) {
     image.draw(20, 30);
     source.release();
     image.draw(20, 30);
-    for (int i = 0; i < 160 * 100 * 4; ++i) ASSERT_EQ(colour.pixels()[i], 0xEE) << i;
+    for (int i = 0; i < 160 * 100 * 4; ++i) ASSERT_EQ(color.pixels()[i], 0xEE) << i;
 }

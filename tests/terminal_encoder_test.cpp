@@ -77,7 +77,7 @@ TEST(TerminalEncoder, SmallDiffsSendOnlyChangedCellsWithShortestMoves) {
     EXPECT_EQ(encode(encoder, cells), "");
 }
 
-TEST(TerminalEncoder, CellsThatLookAlikeSendNothingAndSolidCellsUseTheColoursSet) {
+TEST(TerminalEncoder, CellsThatLookAlikeSendNothingAndSolidCellsUseTheColorsSet) {
     TerminalEncoder encoder(TerminalColors::Ansi16, 80, 50);
     Cells cells;
     cells.set(0, 0, ' ', 0x41);  // blank on red
@@ -104,7 +104,7 @@ TEST(TerminalEncoder, CellsThatLookAlikeSendNothingAndSolidCellsUseTheColoursSet
     EXPECT_EQ(encode(encoder, cells), "\x1b[?2026h\x1b[1;5H\xE2\x96\x88\x1b[45m \x1b[?2026l");
 }
 
-TEST(TerminalEncoder, CellsAreGroupedByColoursWhenThatIsShorter) {
+TEST(TerminalEncoder, CellsAreGroupedByColorsWhenThatIsShorter) {
     // Every other cell of a row in one of two colour pairs: in screen order
     // each cell would need a colour change; grouped, each pair is set once.
     TerminalEncoder encoder(TerminalColors::TrueColor, 80, 50);
@@ -212,7 +212,7 @@ TEST(TerminalEncoder, PaletteFallbacks) {
     EXPECT_NE(frame.find("\x1b[97;44ma\x1b[37;41mb\x1b[90;40mc"), std::string::npos);
 }
 
-TEST(TerminalEncoder, ColourDepthChoice) {
+TEST(TerminalEncoder, ColorDepthChoice) {
     using TC = TerminalColors;
     EXPECT_EQ(chooseTerminalColors(TC::Auto, "truecolor", "xterm"), TC::TrueColor);
     EXPECT_EQ(chooseTerminalColors(TC::Auto, "24bit", nullptr), TC::TrueColor);

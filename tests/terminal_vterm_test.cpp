@@ -205,7 +205,7 @@ constexpr std::string_view WRITTEN_OVER = "\x1b[0m\x1b[7;9Hmessage\x1b[1;44m\x1b
 
 }  // namespace
 
-TEST(TerminalEmulator, WholeShowLooksAsIntendedInEveryColourMode) {
+TEST(TerminalEmulator, WholeShowLooksAsIntendedInEveryColorMode) {
     Terminal terminals[] = {
         {TerminalColors::TrueColor}, {TerminalColors::Palette256}, {TerminalColors::Ansi16}};
     for (Terminal& terminal : terminals) terminal.emulator.feed(PARTLY_DRAWN);
