@@ -8,57 +8,18 @@
 #include <cstring>
 #include <vector>
 
+#include "bench/render_target.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 
 namespace {
 
+using Target = BenchRenderTarget;
+
 enum class Shading { Textured, Flat, Smooth, Blended };
 
 constexpr int SMALL_TRIANGLES = 1000;
 constexpr int FULL_SCREEN_QUADS = 10;
-
-struct Target {
-    Surface color, depth, stencil, texture;
-    FrameBuffer frameBuffer;
-
-    Target() {
-        color.create({160, 100}, 4);
-        depth.create({160, 100}, 4);
-        stencil.create({160, 100}, 1);
-        texture.create({64, 64}, 4);
-        for (int y = 0; y < 64; ++y) {
-            for (int x = 0; x < 64; ++x) {
-                uint8_t* p = texture.pixels() + y * texture.pitch() + x * 4;
-                p[0] = uint8_t(x * 4);
-                p[1] = uint8_t(y * 4);
-                p[2] = uint8_t((x ^ y) * 4);
-                p[3] = uint8_t(128 + x);
-            }
-        }
-        frameBuffer.init();
-        frameBuffer.attach(&color, SGL_COLOR_BUFFER);
-        frameBuffer.attach(&depth, SGL_DEPTH_BUFFER);
-        frameBuffer.attach(&stencil, SGL_STENCIL_BUFFER);
-        sglInit();
-        sglBindFrameBuffer(&frameBuffer);
-        sglMatrixMode(SGL_PROJECTION);
-        sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-        sglMatrixMode(SGL_MODELVIEW);
-        sglLoadIdentity();
-        sglBindTexture(&texture);
-    }
-
-    ~Target() {
-        renderContext.frameBuffer = nullptr;
-        sglBindTexture(nullptr);
-        frameBuffer.release();
-        color.release();
-        depth.release();
-        stencil.release();
-        texture.release();
-    }
-};
 
 void setShading(Shading shading) {
     for (uint8_t cap = 1; cap <= 7; ++cap) sglDisable(cap);
