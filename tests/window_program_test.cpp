@@ -25,6 +25,7 @@
 #include "image/console_look.h"
 #include "image/console_palette.h"
 #include "platform/window_geometry.h"
+#include "program/options.h"
 
 namespace {
 
@@ -417,4 +418,28 @@ TEST(WindowChoice, WithoutTerminalOrDisplayTheProgramSaysSoAndEnds) {
     EXPECT_NE(errors.find("needs a terminal or a display"), std::string::npos) << errors;
     EXPECT_EQ(std::count(errors.begin(), errors.end(), '\n'), 1) << errors;
     EXPECT_EQ(program.output(), "");
+}
+
+TEST(WindowChoice, WindowOptionIsForTheLiveShowOnly) {
+    const auto parse = [](std::vector<const char*> args, Options& options, std::string& message) {
+        args.insert(args.begin(), "vornak");
+        return parseOptions(int(args.size()), args.data(), options, message);
+    };
+    Options options;
+    std::string message;
+    ASSERT_EQ(parse({"--window", "--no-sound"}, options, message), OptionsResult::Run);
+    EXPECT_TRUE(options.window);
+    EXPECT_TRUE(options.noSound);
+    Options plain;
+    ASSERT_EQ(parse({}, plain, message), OptionsResult::Run);
+    EXPECT_FALSE(plain.window);
+
+    for (const std::vector<const char*>& args :
+         {std::vector<const char*>{"--window", "--digest"},
+          std::vector<const char*>{"--render", "out", "--at", "0", "--window"}}) {
+        Options offline;
+        EXPECT_EQ(parse(args, offline, message), OptionsResult::Error);
+        EXPECT_NE(message.find("--window"), std::string::npos) << message;
+    }
+    EXPECT_NE(std::string(optionsHelpText()).find("--window"), std::string::npos);
 }
