@@ -27,7 +27,7 @@ constexpr char NO_TERMINAL_NOR_DISPLAY[] =
     "terminal, or on a desktop\n";
 
 #if VORNAK_HAVE_POSIX_TERMINAL
-[[maybe_unused]] bool onTerminal() {
+bool onTerminal() {
     return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
 }
 
@@ -43,26 +43,16 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     backends.clock = std::make_unique<PosixClock>();
     return 0;
 }
-#endif
-
-bool namedInEnvironment(const char* name) {
-    const char* value = std::getenv(name);
-    return value != nullptr && value[0] != 0;
-}
-
-// A desktop to open a window on without being asked: one named by the
-// environment, or, where there is no such convention, whatever SDL finds. On
-// Linux an unnamed display could only be the machine's own screen taken over
-// from its text console (SDL's KMS/DRM driver), which nobody expects from a
-// program whose output is merely redirected.
-[[maybe_unused]] bool displayAvailable() {
-    if (namedInEnvironment("DISPLAY") || namedInEnvironment("WAYLAND_DISPLAY")) return true;
-#if defined(__APPLE__) || defined(_WIN32)
-    return true;
 #else
+bool onTerminal() {
     return false;
-#endif
 }
+
+int openTerminal(const Options&, Backends&, std::FILE* errors) {
+    std::fputs("vornak: this build has no console to show the show in\n", errors);
+    return 1;
+}
+#endif
 
 #if VORNAK_CAN_OPEN_WINDOW
 int openWindow(Backends& backends, std::FILE* errors) {
@@ -76,28 +66,39 @@ int openWindow(Backends& backends, std::FILE* errors) {
     backends.console = std::move(console);
     return 0;
 }
+#else
+int openWindow(Backends&, std::FILE* errors) {
+    std::fputs("vornak: this build has no window to show the show in\n", errors);
+    return 1;
+}
 #endif
 
+bool namedInEnvironment(const char* name) {
+    const char* value = std::getenv(name);
+    return value != nullptr && value[0] != 0;
+}
+
+// A desktop to open a window on without being asked: one named by the
+// environment, or, where there is no such convention, whatever SDL finds. On
+// Linux an unnamed display could only be the machine's own screen taken over
+// from its text console (SDL's KMS/DRM driver), which nobody expects from a
+// program whose output is merely redirected.
+bool displayAvailable() {
+    if (!VORNAK_CAN_OPEN_WINDOW) return false;
+    if (namedInEnvironment("DISPLAY") || namedInEnvironment("WAYLAND_DISPLAY")) return true;
+#if defined(__APPLE__)
+    return true;
+#else
+    return false;
+#endif
+}
+
+// A terminal where there is one; a window where the program was started without
+// one (from a desktop launcher, or with its output redirected), or when asked.
 int openConsole(const Options& options, Backends& backends, std::FILE* errors) {
-#if VORNAK_CAN_OPEN_WINDOW
-    if (options.window) return openWindow(backends, errors);
-#else
-    if (options.window) {
-        std::fputs("vornak: this build has no window to show the show in\n", errors);
-        return 1;
-    }
-#endif
-#if VORNAK_HAVE_POSIX_TERMINAL
-        // A terminal where there is one; a window where the program was started
-        // without one (from a desktop launcher, or with its output redirected).
-#if VORNAK_CAN_OPEN_WINDOW
-    if (!onTerminal() && displayAvailable()) return openWindow(backends, errors);
-#endif
+    if (options.window || (!onTerminal() && displayAvailable()))
+        return openWindow(backends, errors);
     return openTerminal(options, backends, errors);
-#else
-    std::fputs("vornak: this build has no console to show the show in\n", errors);
-    return 1;
-#endif
 }
 
 }  // namespace
