@@ -278,6 +278,17 @@ RgbaImage startUpLook() {
     return look;
 }
 
+// Waits until the window shows the start-up lines at `scale`: the show has
+// initialised and sleeps through its start-up wait, handling window events.
+bool waitForStartUpLines(const std::string& window, int scale, Clock::duration limit) {
+    const RgbaImage startUp = startUpLook();
+    RgbaImage shot;
+    for (auto end = Clock::now() + limit; Clock::now() < end;) {
+        if (screenshot(window, shot) && windowShowsLook(shot, startUp, scale)) return true;
+    }
+    return false;
+}
+
 void screenSize(int& width, int& height) {
     std::istringstream(commandOutput("xdotool getdisplaygeometry")) >> width >> height;
 }
@@ -322,16 +333,11 @@ TEST_F(WindowOnDisplay, WindowShowsTheConsoleLookAtAWholeScaleAndEndsOnEscape) {
     EXPECT_EQ(geometry.height, PICTURE_HEIGHT * scale);
 
     // The start-up lines, exactly as the console look draws them.
-    const RgbaImage startUp = startUpLook();
-    RgbaImage shot;
-    bool startUpShown = false;
-    for (auto end = Clock::now() + 10s; !startUpShown && Clock::now() < end;) {
-        ASSERT_TRUE(screenshot(window, shot));
-        startUpShown = windowShowsLook(shot, startUp, scale);
-    }
-    EXPECT_TRUE(startUpShown);
+    EXPECT_TRUE(waitForStartUpLines(window, scale, 20s));
 
     // Then the show: frames in the 16 colours at the same whole scale.
+    const RgbaImage startUp = startUpLook();
+    RgbaImage shot;
     bool showRunning = false;
     for (auto end = Clock::now() + 15s; !showRunning && Clock::now() < end;) {
         std::this_thread::sleep_for(200ms);
@@ -366,6 +372,10 @@ TEST_F(WindowOnDisplay, OpensByItselfWithoutATerminalAndSwitchesFullScreen) {
     const std::string window = findShowWindow(program, 20s);
     ASSERT_FALSE(window.empty()) << program.errors();
     const WindowGeometry windowed = windowGeometry(window);
+    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, PICTURE_HEIGHT);
+    // The window is not redrawn while the show initialises, only from its
+    // start-up wait on.
+    ASSERT_TRUE(waitForStartUpLines(window, scale, 20s));
 
     // F11 fills the screen (during the start-up wait: the window answers while
     // the show sleeps); the picture stays at a whole scale, centred on black.
@@ -377,14 +387,13 @@ TEST_F(WindowOnDisplay, OpensByItselfWithoutATerminalAndSwitchesFullScreen) {
     }
     ASSERT_EQ(full.width, screenWidth);
     ASSERT_EQ(full.height, screenHeight);
-    const int fullScale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, PICTURE_HEIGHT);
     RgbaImage shot;
     size_t faults = 1;
     // Right after the switch the window may still show its former size.
     for (auto end = Clock::now() + 5s; faults != 0 && Clock::now() < end;) {
         ASSERT_TRUE(screenshot(window, shot));
         ASSERT_EQ(shot.width, screenWidth);
-        faults = faultsOfShowPicture(shot, fullScale);
+        faults = faultsOfShowPicture(shot, scale);  // the whole screen's scale
     }
     EXPECT_EQ(faults, 0u);
 
