@@ -36,7 +36,12 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     parseTerminalColors(options.colors, colors);
     auto console = std::make_unique<PosixTerminalConsole>(colors);
     if (!console->open()) {
-        std::fputs(NO_TERMINAL_NOR_DISPLAY, errors);
+        // Not on a terminal at all: a display would have done too.
+        if (!onTerminal()) {
+            std::fputs(NO_TERMINAL_NOR_DISPLAY, errors);
+        } else {
+            std::fprintf(errors, "%s\n", console->openFailure().c_str());
+        }
         return 1;
     }
     backends.console = std::move(console);

@@ -99,8 +99,13 @@ class FrameLoop {
             writeProblemLine(console_, demo_);
             return false;
         }
-        // Start-up went through, but there may be something to say (silent sound output).
+        // Start-up went through, but there may be something to say (silent sound
+        // output, a console that shows the picture only in part).
         writeProblemLine(console_, demo_);
+        if (const char* notice = console_.startupNotice()) {
+            writeConsoleText(console_, "\n");
+            writeConsoleText(console_, notice);
+        }
 
         converters_[0].build(0);
         converters_[1].build(1);

@@ -5,6 +5,7 @@
 
 #include "data/images.h"
 #include "render/sgl.h"
+#include "scenekit/scene_view.h"
 #include "textmode/text_mode.h"
 
 namespace {
@@ -216,10 +217,7 @@ uint8_t MetaballFieldScene::render(uint32_t time) {
     // The tracks only choreograph the first showing; the second keeps their last values.
     if (secondShowing == 0) tracks.evaluate(time + METABALL_FIRST_START);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1, 1, 0.8f, -0.8f, 1, 100);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
     sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
 
     placeBlobs(time, blobs);

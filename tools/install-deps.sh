@@ -2,7 +2,7 @@
 # Checks for the Debian packages the build needs. As root, installs the missing
 # ones; otherwise prints the exact apt-get line and fails.
 set -e
-PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev xvfb xauth xdotool x11-apps evilwm"
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev xvfb xauth xdotool x11-apps evilwm"
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
