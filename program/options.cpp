@@ -58,6 +58,8 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             }
         } else if (arg == "--no-sound") {
             options.noSound = true;
+        } else if (arg == "--window") {
+            options.window = true;
         } else if (arg == "--digest") {
             options.digest = true;
         } else if (arg == "--render" || arg == "--at") {
@@ -82,6 +84,10 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
         message = "'--render DIR' and '--at T1,T2,...' go together";
         return OptionsResult::Error;
     }
+    if (options.window && (options.digest || !options.renderDirectory.empty())) {
+        message = "'--window' shows the live show; '--digest' and '--render' run without one";
+        return OptionsResult::Error;
+    }
     if (options.digest && !options.renderDirectory.empty()) {
         message = "'--digest' and '--render' are separate runs";
         return OptionsResult::Error;
@@ -96,6 +102,8 @@ const char* optionsHelpText() {
            "  --colors=MODE        colour depth: truecolor, 256 or 16 (default: from COLORTERM\n"
            "                       and TERM)\n"
            "  --no-sound           play without music\n"
+           "  --window             show it in a window of its own (chosen by itself when\n"
+           "                       there is no terminal but a display)\n"
            "  --render DIR --at T1,T2,...\n"
            "                       no terminal, no sound: run the show on a virtual clock and\n"
            "                       write DIR/T.png (console look) and DIR/T-rgb.png (160x100\n"

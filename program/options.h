@@ -10,6 +10,7 @@ struct Options {
     bool version = false;
     std::string colors;  // --colors=MODE: truecolor, 256 or 16; empty: the terminal decides
     bool noSound = false;
+    bool window = false;  // --window: show it in a window of its own, not in the terminal
     // Offline runs on the virtual clock, without terminal or sound.
     std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
     std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms

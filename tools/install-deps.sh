@@ -3,7 +3,7 @@
 # ones; otherwise prints the exact apt-get line and fails. Packages given as
 # arguments are checked too (what one make target needs beside the build).
 set -e
-PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev"
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev xvfb xauth xdotool x11-apps evilwm"
 # `web` stands for what the page's build and its headless tests need (node and
 # npm from Debian unless a node with npm is already there).
 for extra in "$@"; do
