@@ -3,6 +3,8 @@
 # ones; otherwise prints the exact apt-get line and fails.
 set -e
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev"
+# Recording to video files (FFmpeg libraries; ffmpeg brings ffprobe for the tests).
+PACKAGES="$PACKAGES libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg"
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then
