@@ -139,7 +139,11 @@ class StopSignals {
         sigemptyset(&action.sa_mask);
         // A second request ends the program at once.
         action.sa_flags = SA_RESETHAND;
-        for (size_t i = 0; i < SIGNAL_COUNT; ++i) sigaction(SIGNALS[i], &action, &previous_[i]);
+        for (size_t i = 0; i < SIGNAL_COUNT; ++i) {
+            sigaction(SIGNALS[i], nullptr, &previous_[i]);
+            // A signal ignored when we started (a background job's Ctrl-C) stays ignored.
+            if (previous_[i].sa_handler != SIG_IGN) sigaction(SIGNALS[i], &action, nullptr);
+        }
         // Past a file size limit, writes fail and are reported like a full disk.
         previousFileSize_ = std::signal(SIGXFSZ, SIG_IGN);
     }

@@ -61,13 +61,17 @@ const AVCodec* findEncoder(const char* name, AVCodecID id) {
 void videoEncoderOptions(const AVCodec& codec, AVDictionary** options) {
     const std::string name = codec.name;
     if (name == "libx264") {
-        av_dict_set(options, "preset", "veryfast", 0);
-        av_dict_set(options, "crf", "20", 0);
+        // The fastest preset, with arithmetic coding back on: about a third smaller
+        // for a little more time. Constant quality, sharp enough for glyph edges.
+        av_dict_set(options, "preset", "ultrafast", 0);
+        av_dict_set(options, "crf", "23", 0);
+        av_dict_set(options, "x264-params", "cabac=1", 0);
     } else if (name == "libvpx-vp9") {
+        // Real-time speed; its constant-quality mode ignores the quality there, so
+        // a bit rate is asked for instead.
         av_dict_set(options, "deadline", "realtime", 0);
         av_dict_set(options, "cpu-used", "8", 0);
-        av_dict_set(options, "crf", "30", 0);
-        av_dict_set(options, "b", "0", 0);
+        av_dict_set(options, "b", "6M", 0);
         av_dict_set(options, "row-mt", "1", 0);
     } else if (name == "ffv1") {
         // Version 3 with checksummed slices: damage stays local and is detected.
@@ -233,11 +237,12 @@ bool VideoEncoder::State::openVideo(const ContainerChoice& choice, std::string& 
     if (av_frame_get_buffer(picture, 0) < 0) return false;
     // Same size, so only the pixel format changes. Point sampling of the colour
     // planes: the caller's pictures come in 2x2 blocks of equal pixels when the
-    // format halves the colour resolution.
+    // format halves the colour resolution. The lossless format is a reordering of
+    // the bytes, done exactly.
+    const int exact = choice.pixelFormat == AV_PIX_FMT_YUV420P ? 0 : SWS_BITEXACT | SWS_ACCURATE_RND;
     toPicture = sws_getContext(settings.width, settings.height, AV_PIX_FMT_RGBA, settings.width,
-                               settings.height, video->pix_fmt,
-                               SWS_POINT | SWS_ACCURATE_RND | SWS_BITEXACT, nullptr, nullptr,
-                               nullptr);
+                               settings.height, video->pix_fmt, SWS_POINT | exact, nullptr,
+                               nullptr, nullptr);
     if (toPicture == nullptr) {
         error = "cannot convert pictures to the video's pixel format";
         return false;
@@ -376,6 +381,9 @@ VideoEncoder::~VideoEncoder() = default;
 
 bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
                         std::string& error) {
+    // Failures are reported by the caller, in one line; the libraries' own notes
+    // (encoder statistics) are not for the user.
+    av_log_set_level(AV_LOG_QUIET);
     state_ = std::make_unique<State>();
     State& s = *state_;
     s.settings = settings;
