@@ -36,7 +36,8 @@ bool parseRecordValue(std::string_view arg, std::string_view value, Options& opt
     }
     std::vector<uint32_t> number;
     if (!parseTimes(value, number) || number.size() != 1) {
-        message = "'" + std::string(arg) + "' takes a whole number, not '" + std::string(value) + "'";
+        message =
+            "'" + std::string(arg) + "' takes a whole number, not '" + std::string(value) + "'";
         return false;
     }
     if (arg == "--scale") {
@@ -67,8 +68,8 @@ bool checkRecordOptions(const Options& options, std::string& message) {
     }
     VideoContainer container;
     if (!videoContainerForFile(options.recordFile, container)) {
-        message = "cannot record to '" + options.recordFile +
-                  "': the file name must end in " + supportedVideoExtensions();
+        message = "cannot record to '" + options.recordFile + "': the file name must end in " +
+                  supportedVideoExtensions();
         return false;
     }
     uint32_t firstTime = 0;

@@ -77,8 +77,9 @@ class PendingFile {
     bool create(const std::string& target, std::string& error) {
         target_ = target;
         const size_t slash = target.rfind('/');
-        const std::string folder =
-            slash == std::string::npos ? "." : slash == 0 ? "/" : target.substr(0, slash);
+        const std::string folder = slash == std::string::npos ? "."
+                                   : slash == 0               ? "/"
+                                                              : target.substr(0, slash);
         const std::string base = slash == std::string::npos ? target : target.substr(slash + 1);
         struct stat existing {};
         if (stat(target.c_str(), &existing) == 0 && S_ISDIR(existing.st_mode)) {
@@ -87,8 +88,8 @@ class PendingFile {
         }
         // Hidden, and without the video's extension: never taken for a finished file.
         for (int attempt = 0; attempt < 100; ++attempt) {
-            temporary_ = target.substr(0, slash + 1) + "." + base + "." +
-                         std::to_string(getpid()) + "-" + std::to_string(attempt) + ".part";
+            temporary_ = target.substr(0, slash + 1) + "." + base + "." + std::to_string(getpid()) +
+                         "-" + std::to_string(attempt) + ".part";
             fd_ = ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
             if (fd_ >= 0) return true;
             if (errno != EEXIST) break;
@@ -173,16 +174,22 @@ class StopSignals {
 // The progress line on a terminal, redrawn in place a few times a second.
 class ProgressLine {
   public:
-    ProgressLine(bool shown, const std::string& file, uint32_t framesTotal)
-        : shown_(shown), file_(file), total_(framesTotal), start_(Clock::now()) {}
+    ProgressLine(bool shown, const std::string& file, uint32_t showFrames, uint32_t videoFrames)
+        : shown_(shown), file_(file), start_(Clock::now()) {
+        progress_.showFramesTotal = showFrames;
+        progress_.videoFramesTotal = videoFrames;
+    }
 
-    void update(uint32_t framesDone) {
+    void update(uint32_t showFrames, uint32_t videoFrames) {
         if (!shown_) return;
         const auto now = Clock::now();
         if (drawn_ && now - lastDraw_ < PROGRESS_INTERVAL) return;
         lastDraw_ = now;
         drawn_ = true;
-        const std::string text = recordProgressText(framesDone, total_, seconds());
+        progress_.showFrames = showFrames;
+        progress_.videoFrames = videoFrames;
+        progress_.seconds = seconds();
+        const std::string text = recordProgressText(progress_);
         std::fprintf(stderr, "\rvornak: recording %s%s\033[K", file_.c_str(), text.c_str());
         std::fflush(stderr);
     }
@@ -191,15 +198,13 @@ class ProgressLine {
         if (shown_ && drawn_) std::fputs("\r\033[K", stderr);
         drawn_ = false;
     }
-    double seconds() const {
-        return std::chrono::duration<double>(Clock::now() - start_).count();
-    }
+    double seconds() const { return std::chrono::duration<double>(Clock::now() - start_).count(); }
 
   private:
     using Clock = std::chrono::steady_clock;
     bool shown_;
     std::string file_;
-    uint32_t total_;
+    RecordProgress progress_;
     Clock::time_point start_;
     Clock::time_point lastDraw_{};
     bool drawn_ = false;
@@ -347,7 +352,7 @@ void Recorder::onFrame(HeadlessConsole& console, uint32_t framesWritten) {
         error_ = "the show skipped the frame of " + std::to_string(nextTime_) + " ms";
         failed_ = done = true;
     }
-    progress_->update(framesWritten);
+    progress_->update(framesWritten, (nextTime_ - firstTime_) / FRAME_MS);
     if (done) console.scheduleInput(framesWritten, ESCAPE_DOWN);
 }
 
@@ -362,8 +367,9 @@ int Recorder::run() {
 
     // Frames of the show up to the last recorded one: two at 0, then one every 20 ms.
     const uint32_t framesToRun = lastTime_ / FRAME_MS + 2;
-    progress_ = std::make_unique<ProgressLine>(isatty(STDERR_FILENO) == 1, options_.recordFile,
-                                               framesToRun);
+    progress_ =
+        std::make_unique<ProgressLine>(isatty(STDERR_FILENO) == 1, options_.recordFile, framesToRun,
+                                       (lastTime_ - firstTime_) / FRAME_MS + 1);
     HeadlessConsole console;
     console.setFrameHook([this, &console](const HeadlessConsole&, uint32_t framesWritten) {
         onFrame(console, framesWritten);
@@ -381,7 +387,8 @@ int Recorder::run() {
     if (shown != 0) return fail(console.text());
     if (failed_) return fail(error_);
 
-    if (!encoder_.finish(error_)) return fail("cannot record to '" + options_.recordFile + "': " + error_);
+    if (!encoder_.finish(error_))
+        return fail("cannot record to '" + options_.recordFile + "': " + error_);
     if (stopSignal != 0) {
         progress_->clear();
         file_.discard();
@@ -389,7 +396,8 @@ int Recorder::run() {
     }
     struct stat written {};
     const bool sized = stat(file_.temporaryPath().c_str(), &written) == 0;
-    if (!file_.commit(error_)) return fail("cannot record to '" + options_.recordFile + "': " + error_);
+    if (!file_.commit(error_))
+        return fail("cannot record to '" + options_.recordFile + "': " + error_);
 
     progress_->clear();
     const uint64_t duration = uint64_t(lastTime_ - firstTime_) + FRAME_MS;
@@ -414,19 +422,18 @@ uint64_t soundFrameAt(uint32_t ms, int rate) {
     return uint64_t(ms) * uint64_t(rate) / 1000;
 }
 
-std::string recordProgressText(uint32_t framesDone, uint32_t framesTotal, double seconds) {
-    const uint32_t total = std::max<uint32_t>(framesTotal, 1);
-    const uint32_t done = std::min(framesDone, total);
-    const double rate = seconds > 0 ? done / seconds : 0;
+std::string recordProgressText(const RecordProgress& progress) {
+    const uint32_t total = std::max<uint32_t>(progress.showFramesTotal, 1);
+    const uint32_t done = std::min(progress.showFrames, total);
+    const unsigned percent = unsigned(uint64_t(done) * 100 / total);
+    const double rate = progress.seconds > 0 ? done / progress.seconds : 0;
     char text[96];
-    if (rate > 0) {
+    int length = std::snprintf(text, sizeof text, "  %3u%%  frame %u of %u", percent,
+                               unsigned(progress.videoFrames), unsigned(progress.videoFramesTotal));
+    if (rate > 0 && length > 0) {
         const unsigned left = unsigned((total - done) / rate + 0.5);
-        std::snprintf(text, sizeof text, "  %3u%%  frame %u of %u  %.0f fps  %u:%02u left",
-                      unsigned(uint64_t(done) * 100 / total), unsigned(done), unsigned(total),
-                      rate, left / 60, left % 60);
-    } else {
-        std::snprintf(text, sizeof text, "  %3u%%  frame %u of %u",
-                      unsigned(uint64_t(done) * 100 / total), unsigned(done), unsigned(total));
+        std::snprintf(text + length, sizeof text - size_t(length), "  %.0f fps  %u:%02u left", rate,
+                      left / 60, left % 60);
     }
     return text;
 }

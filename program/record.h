@@ -18,8 +18,15 @@ bool recordStretch(uint32_t from, uint32_t to, uint32_t& firstTime, uint32_t& la
 // The index of the sound frame that plays at demo time `ms` at `rate` frames per second.
 uint64_t soundFrameAt(uint32_t ms, int rate);
 
-// The progress line: "  42%  frame 3634 of 8652  312 fps  0:16 left".
-std::string recordProgressText(uint32_t framesDone, uint32_t framesTotal, double seconds);
+// The progress line, from the show frames run so far (the show runs from its start
+// also for a stretch) and the video frames written:
+// "  42%  frame 3634 of 8652  312 fps  0:16 left".
+struct RecordProgress {
+    uint32_t showFrames = 0, showFramesTotal = 0;
+    uint32_t videoFrames = 0, videoFramesTotal = 0;
+    double seconds = 0;  // since the start
+};
+std::string recordProgressText(const RecordProgress& progress);
 
 // Records the show as `options` ask (recordFile, recordScale, recordFrom, recordTo,
 // noSound). Returns the exit status: 0 when FILE is complete, 1 when it could not be

@@ -190,8 +190,8 @@ struct VideoEncoder::State {
 bool VideoEncoder::State::openVideo(const ContainerChoice& choice, std::string& error) {
     const AVCodec* codec = findEncoder(choice.videoEncoder, choice.videoCodec);
     if (codec == nullptr) {
-        error = std::string("this FFmpeg has no ") + avcodec_get_name(choice.videoCodec) +
-                " encoder";
+        error =
+            std::string("this FFmpeg has no ") + avcodec_get_name(choice.videoCodec) + " encoder";
         return false;
     }
     video = avcodec_alloc_context3(codec);
@@ -239,10 +239,11 @@ bool VideoEncoder::State::openVideo(const ContainerChoice& choice, std::string& 
     // planes: the caller's pictures come in 2x2 blocks of equal pixels when the
     // format halves the colour resolution. The lossless format is a reordering of
     // the bytes, done exactly.
-    const int exact = choice.pixelFormat == AV_PIX_FMT_YUV420P ? 0 : SWS_BITEXACT | SWS_ACCURATE_RND;
+    const int exact =
+        choice.pixelFormat == AV_PIX_FMT_YUV420P ? 0 : SWS_BITEXACT | SWS_ACCURATE_RND;
     toPicture = sws_getContext(settings.width, settings.height, AV_PIX_FMT_RGBA, settings.width,
-                               settings.height, video->pix_fmt, SWS_POINT | exact, nullptr,
-                               nullptr, nullptr);
+                               settings.height, video->pix_fmt, SWS_POINT | exact, nullptr, nullptr,
+                               nullptr);
     if (toPicture == nullptr) {
         error = "cannot convert pictures to the video's pixel format";
         return false;
@@ -257,8 +258,8 @@ bool VideoEncoder::State::openVideo(const ContainerChoice& choice, std::string& 
 bool VideoEncoder::State::openSound(const ContainerChoice& choice, std::string& error) {
     const AVCodec* codec = findEncoder(choice.soundEncoder, choice.soundCodec);
     if (codec == nullptr) {
-        error = std::string("this FFmpeg has no ") + avcodec_get_name(choice.soundCodec) +
-                " encoder";
+        error =
+            std::string("this FFmpeg has no ") + avcodec_get_name(choice.soundCodec) + " encoder";
         return false;
     }
     sound = avcodec_alloc_context3(codec);
@@ -345,8 +346,7 @@ bool VideoEncoder::State::encode(AVCodecContext* codec, AVStream* stream, const 
 // rest, as a short frame where the encoder takes one, else padded with silence.
 bool VideoEncoder::State::encodePendingSound(bool last, std::string& error) {
     const int frameSize = soundFrame->nb_samples > 0 ? soundFrame->nb_samples : 1;
-    while (av_audio_fifo_size(pending) >= frameSize ||
-           (last && av_audio_fifo_size(pending) > 0)) {
+    while (av_audio_fifo_size(pending) >= frameSize || (last && av_audio_fifo_size(pending) > 0)) {
         const int available = av_audio_fifo_size(pending);
         const int count = std::min(available, frameSize);
         if (av_frame_make_writable(soundFrame) < 0) {
@@ -358,9 +358,8 @@ bool VideoEncoder::State::encodePendingSound(bool last, std::string& error) {
             error = "lost sound samples";
             return false;
         }
-        const bool shortAllowed =
-            sound->codec->capabilities &
-            (AV_CODEC_CAP_SMALL_LAST_FRAME | AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
+        const bool shortAllowed = sound->codec->capabilities & (AV_CODEC_CAP_SMALL_LAST_FRAME |
+                                                                AV_CODEC_CAP_VARIABLE_FRAME_SIZE);
         if (count < frameSize && !shortAllowed) {
             av_samples_set_silence(soundFrame->data, count, frameSize - count, 2,
                                    sound->sample_fmt);
@@ -406,7 +405,8 @@ bool VideoEncoder::open(const std::string& path, const VideoSettings& settings,
     }
     AVDictionary* options = nullptr;
     // The index first, so that a browser can start playing before the whole file is there.
-    if (settings.container == VideoContainer::Mp4) av_dict_set(&options, "movflags", "+faststart", 0);
+    if (settings.container == VideoContainer::Mp4)
+        av_dict_set(&options, "movflags", "+faststart", 0);
     const int header = avformat_write_header(s.format, &options);
     av_dict_free(&options);
     if (header < 0) {
@@ -442,7 +442,8 @@ bool VideoEncoder::writeSound(const int16_t* samples, size_t frames, std::string
     if (!s.growConverted(swr_get_out_samples(s.toSound, int(frames)), error)) return false;
     const uint8_t* input[1] = {reinterpret_cast<const uint8_t*>(samples)};
     const int got = swr_convert(s.toSound, s.converted, s.convertedCapacity, input, int(frames));
-    if (got < 0 || av_audio_fifo_write(s.pending, reinterpret_cast<void**>(s.converted), got) < got) {
+    if (got < 0 ||
+        av_audio_fifo_write(s.pending, reinterpret_cast<void**>(s.converted), got) < got) {
         error = "cannot convert the music";
         return false;
     }
@@ -459,8 +460,7 @@ bool VideoEncoder::finish(std::string& error) {
             error = "cannot convert the music";
             return false;
         }
-        if (!s.encodePendingSound(true, error) ||
-            !s.encode(s.sound, s.soundStream, nullptr, error))
+        if (!s.encodePendingSound(true, error) || !s.encode(s.sound, s.soundStream, nullptr, error))
             return false;
     }
     if (!s.encode(s.video, s.videoStream, nullptr, error)) return false;

@@ -30,9 +30,9 @@ struct VideoSettings {
     int width = 0;  // of the pictures handed to writeFrame
     int height = 0;
     int framesPerSecond = 50;
-    bool sound = true;       // false: a video without a sound track
-    int soundRate = 44100;   // of the samples handed to writeSound
-    int soundChannels = 2;   // 1 or 2, interleaved
+    bool sound = true;      // false: a video without a sound track
+    int soundRate = 44100;  // of the samples handed to writeSound
+    int soundChannels = 2;  // 1 or 2, interleaved
 };
 
 class VideoEncoder {

@@ -54,11 +54,11 @@ int runCommand(const std::string& command, std::string& output) {
 
 // Runs the program in `directory` (where it looks for its music), after a shell
 // `prefix`; answers the exit status, with standard output and error in `errors`.
-int runProgramIn(const std::string& directory, const std::string& arguments,
-                 std::string& errors, const std::string& prefix = "") {
-    return runCommand("cd '" + directory + "' && " + prefix + " '" + PROGRAM + "' " + arguments +
-                          " 2>&1",
-                      errors);
+int runProgramIn(const std::string& directory, const std::string& arguments, std::string& errors,
+                 const std::string& prefix = "") {
+    return runCommand(
+        "cd '" + directory + "' && " + prefix + " '" + PROGRAM + "' " + arguments + " 2>&1",
+        errors);
 }
 
 // A fresh folder for one test's files.
@@ -127,8 +127,8 @@ bool decodeVideoFile(const std::string& path, DecodedVideo& out) {
         while (avcodec_receive_frame(decoder, frame) >= 0) {
             if (decoder->codec_type == AVMEDIA_TYPE_VIDEO) {
                 out.pixelFormat = AVPixelFormat(frame->format);
-                const int bytes = av_image_get_buffer_size(out.pixelFormat, frame->width,
-                                                           frame->height, 1);
+                const int bytes =
+                    av_image_get_buffer_size(out.pixelFormat, frame->width, frame->height, 1);
                 std::vector<uint8_t> pixels(size_t(std::max(bytes, 0)));
                 av_image_copy_to_buffer(pixels.data(), bytes, frame->data, frame->linesize,
                                         out.pixelFormat, frame->width, frame->height, 1);
@@ -231,10 +231,14 @@ TEST(RecordOptions, StretchHoldsTheFrameTimesFromBeforeTo) {
 }
 
 TEST(RecordOptions, ProgressTextCountsFramesAndTimeLeft) {
-    EXPECT_EQ(recordProgressText(0, 8653, 0), "    0%  frame 0 of 8653");
-    EXPECT_EQ(recordProgressText(4000, 8000, 10), "   50%  frame 4000 of 8000  400 fps  0:10 left");
-    EXPECT_EQ(recordProgressText(9000, 8000, 20), "  100%  frame 8000 of 8000  400 fps  0:00 left");
-    EXPECT_EQ(recordProgressText(100, 8000, 100), "    1%  frame 100 of 8000  1 fps  131:40 left");
+    // Percent and time left follow the show's frames, also those run before a stretch.
+    EXPECT_EQ(recordProgressText({0, 8653, 0, 8652, 0}), "    0%  frame 0 of 8652");
+    EXPECT_EQ(recordProgressText({4000, 8000, 3999, 8000, 10}),
+              "   50%  frame 3999 of 8000  400 fps  0:10 left");
+    EXPECT_EQ(recordProgressText({9000, 8000, 8000, 8000, 20}),
+              "  100%  frame 8000 of 8000  400 fps  0:00 left");
+    EXPECT_EQ(recordProgressText({100, 8000, 0, 50, 100}),
+              "    1%  frame 0 of 50  1 fps  131:40 left");
 }
 
 // The lossless recording holds the console look of every moment byte for byte and
@@ -250,9 +254,8 @@ TEST(Record, LosslessStretchEqualsTheConsoleLookAndTheMusic) {
     EXPECT_EQ(errors.find('\r'), std::string::npos) << "no progress line off a terminal";
     std::string times;
     for (int ms = 0; ms < 600; ms += 20) times += (ms ? "," : "") + std::to_string(ms);
-    ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--render '" + folder + "/look' --at " + times,
-                           errors),
-              0)
+    ASSERT_EQ(
+        runProgramIn(VORNAK_BINARY_DIR, "--render '" + folder + "/look' --at " + times, errors), 0)
         << errors;
 
     DecodedVideo decoded;
@@ -336,8 +339,8 @@ TEST(Record, LossyContainersDecodeCleanly) {
     for (const auto& c : cases) {
         const std::string path = folder + "/" + c.file;
         std::string errors;
-        ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR,
-                               "--record '" + path + "' --from 3000 --to 3400", errors),
+        ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + path + "' --from 3000 --to 3400",
+                               errors),
                   0)
             << errors;
         std::string output;
@@ -355,8 +358,8 @@ TEST(Record, LossyContainersDecodeCleanly) {
                   std::string::npos)
             << streams;
         EXPECT_NE(streams.find("avg_frame_rate=50/1"), std::string::npos) << streams;
-        EXPECT_NE(streams.find(std::string("codec_name=") + c.sound + "|sample_rate=" +
-                               std::to_string(c.soundRate) + "|channels=2"),
+        EXPECT_NE(streams.find(std::string("codec_name=") + c.sound +
+                               "|sample_rate=" + std::to_string(c.soundRate) + "|channels=2"),
                   std::string::npos)
             << streams;
         DecodedVideo decoded;
@@ -375,9 +378,8 @@ TEST(Record, FailuresLeaveNothingBehind) {
     EXPECT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + folder + "/x.avi'", errors), 2);
     EXPECT_NE(errors.find("must end in .mp4"), std::string::npos) << errors;
 
-    EXPECT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + folder + "/no/x.mkv' --to 100",
-                           errors),
-              1);
+    EXPECT_EQ(
+        runProgramIn(VORNAK_BINARY_DIR, "--record '" + folder + "/no/x.mkv' --to 100", errors), 1);
     EXPECT_NE(errors.find("cannot write in the folder '" + folder + "/no': No such file"),
               std::string::npos)
         << errors;
@@ -425,13 +427,15 @@ TEST(Record, InterruptLeavesTheOldFileAndNoOther) {
     if (child == 0) {
         std::signal(SIGINT, SIG_DFL);
         const int quiet = open("/dev/null", O_WRONLY);
-        if (quiet < 0 || dup2(quiet, STDERR_FILENO) < 0 || chdir(VORNAK_BINARY_DIR) != 0) _exit(127);
+        if (quiet < 0 || dup2(quiet, STDERR_FILENO) < 0 || chdir(VORNAK_BINARY_DIR) != 0)
+            _exit(127);
         execl(PROGRAM.c_str(), "vornak", "--record", target.c_str(), static_cast<char*>(nullptr));
         _exit(127);
     }
     using std::chrono::steady_clock;
     const auto started = steady_clock::now();
-    while (otherFiles(folder, "show.mkv").empty() && steady_clock::now() - started < std::chrono::seconds(60))
+    while (otherFiles(folder, "show.mkv").empty() &&
+           steady_clock::now() - started < std::chrono::seconds(60))
         std::this_thread::sleep_for(std::chrono::milliseconds(10));
     EXPECT_EQ(otherFiles(folder, "show.mkv").size(), 1u) << "the recording has begun";
     std::this_thread::sleep_for(std::chrono::milliseconds(200));
