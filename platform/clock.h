@@ -1,5 +1,5 @@
 // The only clock of the show: a millisecond tick count that wraps at 2^32, and
-// a sleep (GetTickCount and Sleep on Windows).
+// a way to wait.
 #pragma once
 
 #include <cstdint>
@@ -7,6 +7,8 @@
 class Clock {
   public:
     virtual ~Clock() = default;
+    // Milliseconds since some fixed moment, wrapping at 2^32 (GetTickCount).
     virtual uint32_t tickCount() = 0;
+    // Waits at least `milliseconds` (Sleep).
     virtual void sleep(uint32_t milliseconds) = 0;
 };

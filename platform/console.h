@@ -1,7 +1,7 @@
 // The console as the show uses it: a title, a screen buffer of character cells
 // written one row at a time, plain text output and a queue of input events.
-// Each operation maps onto one Windows console call (named beside it); the
-// terminal and headless backends imitate what that call does.
+// The show was made for the Windows console; each operation notes the console
+// call it stands for, and every backend behaves as that call does.
 #pragma once
 
 #include <cstdint>
@@ -25,20 +25,30 @@ class Console {
   public:
     virtual ~Console() = default;
 
-    virtual void setTitle(const char* title) = 0;  // SetConsoleTitleA
-    virtual void setScreenBufferSize(int16_t columns,
-                                     int16_t rows) = 0;             // SetConsoleScreenBufferSize
-    virtual void flushInput() = 0;                                  // FlushConsoleInputBuffer
-    virtual void writeText(const char* text, uint32_t length) = 0;  // WriteConsoleA
+    // Names the show's window (SetConsoleTitleA).
+    virtual void setTitle(const char* title) = 0;
+    // Asks for a screen of `columns` x `rows` cells; the screen the backend has may
+    // differ (SetConsoleScreenBufferSize).
+    virtual void setScreenBufferSize(int16_t columns, int16_t rows) = 0;
+    // Drops every input event that arrived before the show (FlushConsoleInputBuffer).
+    virtual void flushInput() = 0;
+    // Writes start-up text at the cursor, as a console shows written text (WriteConsoleA).
+    virtual void writeText(const char* text, uint32_t length) = 0;
 
-    // WriteConsoleOutputA of a buffer of `count` x 1 cells onto screen row `row`,
-    // starting at column 0. `cells` holds `count` CHAR_INFO records.
+    // Puts `count` cells onto screen row `row`, from column 0; `cells` holds
+    // `count` CHAR_INFO records (WriteConsoleOutputA of a count x 1 buffer).
     virtual void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) = 0;
     // Bracket the row writes of one frame, so that a backend can send the frame as
     // one piece. The Windows console needs neither.
     virtual void beginFrame() {}
     virtual void endFrame() {}
 
-    virtual uint32_t pendingInputEvents() = 0;                  // GetNumberOfConsoleInputEvents
-    virtual bool readInputEvent(ConsoleInputEvent& event) = 0;  // ReadConsoleInputA, one record
+    // A line about how the show will look on this console, shown among the
+    // start-up lines; null when there is nothing to say.
+    virtual const char* startupNotice() const { return nullptr; }
+
+    // How many input events wait to be read (GetNumberOfConsoleInputEvents).
+    virtual uint32_t pendingInputEvents() = 0;
+    // Takes the oldest waiting event; false if there was none (ReadConsoleInputA, one record).
+    virtual bool readInputEvent(ConsoleInputEvent& event) = 0;
 };

@@ -1,10 +1,14 @@
 // The console on a POSIX terminal. The start-up lines go to the normal screen
 // (so they stay readable after the show); frames go to the alternate screen,
-// encoded by TerminalEncoder and sent as one write each. The keyboard is raw and
-// non-blocking; Ctrl-C arrives as an Escape key-down so that the show shuts
-// down in order. The terminal is restored on every way out: close(), the
-// destructor, termination and crash signals (which then take their default
-// action), and around Ctrl-Z.
+// encoded by TerminalEncoder. The keyboard is raw and non-blocking; Ctrl-C
+// arrives as an Escape key-down so that the show shuts down in order.
+//
+// Output never blocks the show: frames are written without waiting, and while
+// the terminal has not taken one, the next ones are skipped. The terminal is
+// restored on every way out: close(), the destructor, every signal whose
+// default action ends the process (which then takes that action), and around
+// Ctrl-Z. Restoring cancels an escape sequence cut short and waits only a
+// moment for a terminal that reads nothing.
 //
 // The signal handlers need the terminal state in one place, so at most one
 // instance may be open at a time.
@@ -12,11 +16,20 @@
 
 #include <cstdint>
 #include <memory>
+#include <string>
 #include <vector>
 
 #include "platform/console.h"
 #include "platform/terminal_encoder.h"
 #include "platform/terminal_keys.h"
+
+// False for a terminal type without cursor addressing: unset, "dumb",
+// "unknown", or a type neither of a known ANSI family nor in terminfo.
+bool terminalTypeHasCursorAddressing(const char* term);
+
+// The start-up line for a locale (from LC_ALL, LC_CTYPE, LANG) whose character
+// set is not UTF-8; empty for a UTF-8 one.
+std::string nonUtf8LocaleNotice();
 
 class PosixTerminalConsole : public Console {
   public:
@@ -27,8 +40,13 @@ class PosixTerminalConsole : public Console {
     PosixTerminalConsole& operator=(const PosixTerminalConsole&) = delete;
 
     // Takes over the terminal on standard input and output. False, with nothing
-    // changed, when they are not a terminal or another instance is open.
+    // changed and openFailure() telling why, when they are not a terminal, the
+    // terminal type cannot place the cursor, or another instance is open.
     bool open();
+    // One line (without a line end) saying why open() failed.
+    const std::string& openFailure() const { return failure_; }
+    // Set by open() when the locale's character set is not UTF-8.
+    const char* startupNotice() const override;
     // Gives the terminal back as it was. Done by the destructor too.
     void close();
 
@@ -50,6 +68,8 @@ class PosixTerminalConsole : public Console {
 
     TerminalColors colors_;
     bool open_ = false;
+    std::string failure_;
+    std::string notice_;
     bool inFrame_ = false;
     int16_t columns_ = 80;
     int16_t rows_ = 50;

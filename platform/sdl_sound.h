@@ -1,4 +1,4 @@
-// The real sound backend: SDL2 audio output fed from music decoded whole at open.
+// The real sound backend: SDL2 audio output fed from streams decoded as they play.
 #pragma once
 
 #include <cstdint>
@@ -9,7 +9,7 @@
 #include "platform/sound.h"
 #include "platform/sound_stream.h"
 
-struct SdlAudioOutput;  // the device and what its callback shares, posix_sdl_sound.cpp
+struct SdlAudioOutput;  // the device and what its callback shares, sdl_sound.cpp
 
 class SdlSoundSystem final : public SoundSystem {
   public:
@@ -25,6 +25,8 @@ class SdlSoundSystem final : public SoundSystem {
     void stop(SoundStream* stream) override;
     void close(SoundStream* stream) override;
     void shutdown() override;
+    // One line per problem: the output's (no device, silent driver) and the
+    // music file's (why it cannot be opened, or where it stops early).
     const char* problem() const override { return problem_.c_str(); }
 
     // Observations for tests and measurements.
@@ -34,8 +36,11 @@ class SdlSoundSystem final : public SoundSystem {
     int64_t startLatencyMicros() const;  // play() to the first music frame handed over; -1 if none
 
   private:
+    void composeProblem(bool musicFailed);
+
     std::unique_ptr<SdlAudioOutput> output_;
     std::vector<std::unique_ptr<SoundStream>> streams_;  // open streams, freed by close/shutdown
-    int outputRate_ = 44100;
+    std::string deviceLine_;
+    std::string musicLine_;
     std::string problem_;
 };

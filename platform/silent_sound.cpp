@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "platform/ogg_decoder.h"
 #include "platform/sound_backends.h"
 
 int SilentSoundSystem::init(int, int, unsigned) {
@@ -12,11 +11,9 @@ int SilentSoundSystem::init(int, int, unsigned) {
 }
 
 SoundStream* SilentSoundSystem::openStream(const char* fileName) {
-    DecodedAudio audio;
-    if (!decodeOggFile(fileName, audio, problem_, false)) return nullptr;
     auto stream = std::make_unique<SoundStream>();
-    stream->frameCount = audio.frameCount;
-    stream->rate = audio.rate;
+    if (!stream->open(fileName, problem_, false)) return nullptr;
+    problem_ = stream->notice();
     streams_.push_back(std::move(stream));
     return streams_.back().get();
 }

@@ -11,7 +11,7 @@
 class SilentSoundSystem final : public SoundSystem {
   public:
     int init(int mixRate, int channels, unsigned flags) override;
-    // Opens and checks the file as the real backend does, keeping no samples.
+    // Opens and checks the file as the real backend does, decoding nothing.
     SoundStream* openStream(const char* fileName) override;
     int play(SoundStream* stream) override;
     void stop(SoundStream* stream) override;

@@ -8,15 +8,20 @@ class SoundSystem {
   public:
     virtual ~SoundSystem() = default;
 
-    // FSOUND_Init(mixRate, channels, flags): 1 on success.
+    // Prepares the output at `mixRate` frames per second; 1 on success
+    // (FSOUND_Init(mixRate, channels, flags)).
     virtual int init(int mixRate, int channels, unsigned flags) = 0;
-    // FSOUND_Stream_Open(fileName, 0, 0, 0): an open stream, or null.
+    // Opens the music file, ready to play; null if it cannot be played
+    // (FSOUND_Stream_Open(fileName, 0, 0, 0)).
     virtual SoundStream* openStream(const char* fileName) = 0;
-    // FSOUND_Stream_Play(0, stream): starts at once from the first sample.
+    // Starts the music at once from its first sample (FSOUND_Stream_Play(0, stream)).
     virtual int play(SoundStream* stream) = 0;
-    virtual void stop(SoundStream* stream) = 0;   // FSOUND_Stream_Stop
-    virtual void close(SoundStream* stream) = 0;  // FSOUND_Stream_Close
-    virtual void shutdown() = 0;                  // FSOUND_Close
+    // Stops the music (FSOUND_Stream_Stop).
+    virtual void stop(SoundStream* stream) = 0;
+    // Frees an open stream (FSOUND_Stream_Close).
+    virtual void close(SoundStream* stream) = 0;
+    // Releases the output (FSOUND_Close).
+    virtual void shutdown() = 0;
 
     // Why the last init or openStream failed, or why the output is silent; "" if all is well.
     virtual const char* problem() const = 0;

@@ -83,9 +83,48 @@ constexpr std::array<uint8_t, 16> NEAREST_256 = [] {
     return table;
 }();
 
-// Worst case per cell: a cursor move, both colours in 24 bits and a 3-byte character.
-constexpr size_t MAX_BYTES_PER_CELL = 64;
+// Worst case per cell: a cursor move, both colours in 24 bits and a 3-byte
+// character; a frame also runs over at most a few cells per changed cell.
+constexpr size_t MAX_BYTES_PER_CELL = 80;
 constexpr size_t FRAME_OVERHEAD_BYTES = 64;
+
+constexpr uint8_t FULL_BLOCK = 219;
+constexpr char FULL_BLOCK_UTF8[] = "\xE2\x96\x88";
+
+// How a cell looks: SOLID plus the colour for a cell of one colour (a blank
+// character shows its background only, a full block its foreground only, and
+// any character in the same foreground and background is a plain area),
+// otherwise the character and the attribute byte.
+constexpr uint32_t SOLID = 1u << 16;
+
+uint32_t cellLook(uint8_t character, uint8_t attribute) {
+    const uint8_t foreground = attribute & 15;
+    const uint8_t background = attribute >> 4;
+    if (character == 0 || character == ' ' || character == 255) return SOLID | background;
+    if (character == FULL_BLOCK || foreground == background) return SOLID | foreground;
+    return (uint32_t{character} << 8) | attribute;
+}
+
+int utf8Length(uint8_t character) {
+    const char32_t code = CP437_UNICODE[character];
+    return code < 0x80 ? 1 : code < 0x800 ? 2 : 3;
+}
+
+int decimalDigits(int value) {
+    int digits = 1;
+    for (; value >= 10; value /= 10) ++digits;
+    return digits;
+}
+
+// CSI n <final>, with n left out where it is 1.
+int relativeMoveCost(int count) {
+    return count == 1 ? 3 : 3 + decimalDigits(count);
+}
+
+int absoluteMoveCost(int row, int column) {
+    return column == 0 ? 3 + decimalDigits(row + 1)
+                       : 4 + decimalDigits(row + 1) + decimalDigits(column + 1);
+}
 
 bool startsWith(const char* text, const char* prefix) {
     return std::strncmp(text, prefix, std::strlen(prefix)) == 0;
@@ -151,7 +190,12 @@ TerminalEncoder::TerminalEncoder(TerminalColors colors, int16_t columns, int16_t
       terminalColumns_(columns_),
       terminalRows_(rows_),
       shown_(static_cast<size_t>(columns_) * static_cast<size_t>(rows_)),
-      out_(shown_.size() * MAX_BYTES_PER_CELL + FRAME_OVERHEAD_BYTES) {}
+      wanted_(shown_.size()),
+      drawn_(shown_.size()),
+      out_(shown_.size() * MAX_BYTES_PER_CELL + FRAME_OVERHEAD_BYTES),
+      scratch_(out_.size()) {
+    changed_.reserve(shown_.size());
+}
 
 void TerminalEncoder::setTerminalSize(int16_t columns, int16_t rows) {
     terminalColumns_ = std::max<int16_t>(columns, 0);
@@ -160,7 +204,7 @@ void TerminalEncoder::setTerminalSize(int16_t columns, int16_t rows) {
 }
 
 void TerminalEncoder::appendText(std::string_view text) {
-    std::memcpy(out_.data() + length_, text.data(), text.size());
+    std::memcpy(buffer_ + length_, text.data(), text.size());
     length_ += text.size();
 }
 
@@ -171,15 +215,180 @@ void TerminalEncoder::appendNumber(unsigned value) {
         digits[count++] = static_cast<char>('0' + value % 10);
         value /= 10;
     } while (value != 0);
-    while (count > 0) out_[length_++] = digits[--count];
+    while (count > 0) buffer_[length_++] = digits[--count];
 }
 
-void TerminalEncoder::appendCursorMove(int row, int column) {
+// Bytes needed to draw the cells [from, to) of the cursor's row as wanted with
+// the colours set now, or -1 when one of them needs other colours.
+int TerminalEncoder::runOverCost(int row, int from, int to) const {
+    int cost = 0;
+    const uint32_t* looks = &wanted_[static_cast<size_t>(row) * static_cast<size_t>(columns_)];
+    for (int column = from; column < to; ++column) {
+        const uint32_t look = looks[column];
+        if (look & SOLID) {
+            const int color = static_cast<int>(look & 15);
+            if (color == background_) {
+                cost += 1;
+            } else if (color == foreground_) {
+                cost += 3;
+            } else {
+                return -1;
+            }
+        } else {
+            const int attribute = static_cast<int>(look & 0xFF);
+            if ((attribute & 15) != foreground_ || (attribute >> 4) != background_) return -1;
+            cost += utf8Length(static_cast<uint8_t>(look >> 8));
+        }
+    }
+    return cost;
+}
+
+// The cheapest way from column `from` (-1: unknown) to `to` on the cursor's row,
+// and its cost in bytes.
+int TerminalEncoder::horizontalMoveCost(int row, int from, int to, HorizontalMove& way) const {
+    way = HorizontalMove::None;
+    if (from == to) return 0;
+    if (from >= 0 && from < to) {
+        way = HorizontalMove::Forward;
+        const int forward = relativeMoveCost(to - from);
+        // Drawing a cell takes at least one byte: only short runs can be cheaper.
+        if (to - from < forward) {
+            const int drawn = runOverCost(row, from, to);
+            if (drawn >= 0 && drawn < forward) {
+                way = HorizontalMove::RunOver;
+                return drawn;
+            }
+        }
+        return forward;
+    }
+    if (to == 0) {
+        way = HorizontalMove::Return;
+        return 1;
+    }
+    way = HorizontalMove::Column;
+    int best = 3 + decimalDigits(to + 1);
+    if (from > to) {
+        if (from - to < best) {
+            way = HorizontalMove::Backspaces;
+            best = from - to;
+        }
+        if (relativeMoveCost(from - to) < best) {
+            way = HorizontalMove::Backward;
+            best = relativeMoveCost(from - to);
+        }
+    }
+    return best;
+}
+
+void TerminalEncoder::appendRelativeMove(int count, char final) {
     appendText("\x1b[");
-    appendNumber(static_cast<unsigned>(row + 1));
-    appendText(";");
-    appendNumber(static_cast<unsigned>(column + 1));
-    appendText("H");
+    if (count != 1) appendNumber(static_cast<unsigned>(count));
+    buffer_[length_++] = final;
+}
+
+void TerminalEncoder::appendHorizontalMove(int from, int to) {
+    HorizontalMove way = HorizontalMove::None;
+    horizontalMoveCost(cursorRow_, from, to, way);
+    switch (way) {
+        case HorizontalMove::None:
+            break;
+        case HorizontalMove::RunOver: {
+            const size_t rowStart = static_cast<size_t>(cursorRow_) * static_cast<size_t>(columns_);
+            for (int column = from; column < to; ++column) {
+                appendLook(wanted_[rowStart + static_cast<size_t>(column)]);
+                drawn_[rowStart + static_cast<size_t>(column)] = 1;
+            }
+            break;
+        }
+        case HorizontalMove::Forward:
+            appendRelativeMove(to - from, 'C');
+            break;
+        case HorizontalMove::Backspaces:
+            for (int i = to; i < from; ++i) appendText("\b");
+            break;
+        case HorizontalMove::Backward:
+            appendRelativeMove(from - to, 'D');
+            break;
+        case HorizontalMove::Return:
+            appendText("\r");
+            break;
+        case HorizontalMove::Column:
+            appendText("\x1b[");
+            appendNumber(static_cast<unsigned>(to + 1));
+            appendText("G");
+            break;
+    }
+}
+
+// The cheapest of: an absolute position; a vertical move (line feeds or
+// reverse indexes, or a cursor up/down) then a horizontal one; CR and line feeds
+// down then a horizontal move from the first column.
+int TerminalEncoder::moveCost(int row, int column, MoveWay& way) const {
+    way = MoveWay::None;
+    if (row == cursorRow_ && column == cursorColumn_) return 0;
+    way = MoveWay::Absolute;
+    int best = absoluteMoveCost(row, column);
+    if (cursorRow_ >= 0) {
+        HorizontalMove horizontal;
+        const int rows = row > cursorRow_ ? row - cursorRow_ : cursorRow_ - row;
+        // Down: a line feed per row; up: a reverse index per row; or a cursor-up/down.
+        const int vertical = std::min(row > cursorRow_ ? rows : 2 * rows, relativeMoveCost(rows));
+        int cost =
+            (rows == 0 ? 0 : vertical) + horizontalMoveCost(row, cursorColumn_, column, horizontal);
+        if (cost < best) {
+            best = cost;
+            way = MoveWay::Vertical;
+        }
+        if (row > cursorRow_) {
+            cost = 1 + rows + horizontalMoveCost(row, 0, column, horizontal);
+            if (cost < best) {
+                best = cost;
+                way = MoveWay::LineFeeds;
+            }
+        }
+    }
+    return best;
+}
+
+void TerminalEncoder::moveCursor(int row, int column) {
+    MoveWay way;
+    moveCost(row, column, way);
+    const int rowNow = cursorRow_;
+    switch (way) {
+        case MoveWay::None:
+            return;
+        case MoveWay::Absolute:
+            appendText("\x1b[");
+            appendNumber(static_cast<unsigned>(row + 1));
+            if (column != 0) {
+                appendText(";");
+                appendNumber(static_cast<unsigned>(column + 1));
+            }
+            appendText("H");
+            break;
+        case MoveWay::Vertical: {
+            const int rows = row > rowNow ? row - rowNow : rowNow - row;
+            // The cursor never leaves the picture's rows, so these never scroll.
+            if (rows > 0 && row > rowNow && rows <= relativeMoveCost(rows)) {
+                for (int i = 0; i < rows; ++i) appendText("\n");
+            } else if (rows > 0 && row < rowNow && 2 * rows <= relativeMoveCost(rows)) {
+                for (int i = 0; i < rows; ++i) appendText("\x1bM");
+            } else if (rows > 0) {
+                appendRelativeMove(rows, row > rowNow ? 'B' : 'A');
+            }
+            cursorRow_ = row;
+            appendHorizontalMove(cursorColumn_, column);
+            break;
+        }
+        case MoveWay::LineFeeds:
+            appendText("\r");
+            for (int i = rowNow; i < row; ++i) appendText("\n");
+            cursorRow_ = row;
+            appendHorizontalMove(0, column);
+            break;
+    }
+    cursorRow_ = row;
+    cursorColumn_ = column;
 }
 
 void TerminalEncoder::appendColorParams(int color, bool background) {
@@ -209,74 +418,160 @@ void TerminalEncoder::appendColorParams(int color, bool background) {
     }
 }
 
+// Sets the colours that differ from those set now; -1 keeps a colour as it is.
 void TerminalEncoder::appendColors(int foreground, int background) {
-    const bool newForeground = foreground != foreground_;
-    const bool newBackground = background != background_;
+    const bool newForeground = foreground >= 0 && foreground != foreground_;
+    const bool newBackground = background >= 0 && background != background_;
     if (!newForeground && !newBackground) return;
     appendText("\x1b[");
     if (newForeground) appendColorParams(foreground, false);
     if (newForeground && newBackground) appendText(";");
     if (newBackground) appendColorParams(background, true);
     appendText("m");
-    foreground_ = foreground;
-    background_ = background;
+    if (newForeground) foreground_ = foreground;
+    if (newBackground) background_ = background;
 }
 
 void TerminalEncoder::appendCharacter(uint8_t character) {
     const char32_t code = CP437_UNICODE[character];
     if (code < 0x80) {
-        out_[length_++] = static_cast<char>(code);
+        buffer_[length_++] = static_cast<char>(code);
     } else if (code < 0x800) {
-        out_[length_++] = static_cast<char>(0xC0 | (code >> 6));
-        out_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
+        buffer_[length_++] = static_cast<char>(0xC0 | (code >> 6));
+        buffer_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
     } else {
-        out_[length_++] = static_cast<char>(0xE0 | (code >> 12));
-        out_[length_++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
-        out_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
+        buffer_[length_++] = static_cast<char>(0xE0 | (code >> 12));
+        buffer_[length_++] = static_cast<char>(0x80 | ((code >> 6) & 0x3F));
+        buffer_[length_++] = static_cast<char>(0x80 | (code & 0x3F));
+    }
+}
+
+// Draws one cell at the cursor. A solid cell is a blank on the background set
+// now, a full block in the foreground set now, or else a blank on a new background.
+void TerminalEncoder::appendLook(uint32_t look) {
+    if (look & SOLID) {
+        const int color = static_cast<int>(look & 15);
+        if (color == background_) {
+            appendText(" ");
+        } else if (color == foreground_) {
+            appendText(FULL_BLOCK_UTF8);
+        } else {
+            appendColors(-1, color);
+            appendText(" ");
+        }
+        return;
+    }
+    appendColors(static_cast<int>(look & 15), static_cast<int>((look >> 4) & 15));
+    appendCharacter(static_cast<uint8_t>(look >> 8));
+}
+
+void TerminalEncoder::drawCell(size_t index) {
+    const int row = static_cast<int>(index / static_cast<size_t>(columns_));
+    const int column = static_cast<int>(index % static_cast<size_t>(columns_));
+    moveCursor(row, column);
+    appendLook(wanted_[index]);
+    drawn_[index] = 1;
+    // In the last column the cursor stays put or waits to wrap depending on the
+    // terminal: its column is unknown, its row is not.
+    cursorColumn_ = column + 1 < terminalColumns_ ? column + 1 : -1;
+}
+
+// Grouped by colours: one sweep per colour pair that a changed character needs,
+// drawing that pair's cells and the solid cells of its background (blanks);
+// then one sweep per colour for the solid cells left. Costs cursor moves but
+// saves colour changes. Over the changed cells [begin, end), in screen order.
+void TerminalEncoder::drawByColours(const uint32_t* begin, const uint32_t* end) {
+    bool pairUsed[256] = {};
+    for (const uint32_t* at = begin; at != end; ++at) {
+        const uint32_t look = wanted_[*at];
+        if (!(look & SOLID)) pairUsed[look & 0xFF] = true;
+    }
+    for (int pair = 0; pair < 256; ++pair) {
+        if (!pairUsed[pair]) continue;
+        const uint32_t background = static_cast<uint32_t>(pair >> 4);
+        for (const uint32_t* at = begin; at != end; ++at) {
+            if (drawn_[*at]) continue;
+            const uint32_t look = wanted_[*at];
+            const bool fits = (look & SOLID) ? ((look & 15) == background)
+                                             : (look & 0xFF) == static_cast<uint32_t>(pair);
+            if (fits) drawCell(*at);
+        }
+    }
+    for (uint32_t color = 0; color < 16; ++color) {
+        for (const uint32_t* at = begin; at != end; ++at) {
+            if (!drawn_[*at] && wanted_[*at] == (SOLID | color)) drawCell(*at);
+        }
+    }
+}
+
+void TerminalEncoder::drawInScreenOrder(const uint32_t* begin, const uint32_t* end) {
+    for (const uint32_t* at = begin; at != end; ++at) {
+        if (!drawn_[*at]) drawCell(*at);
     }
 }
 
 std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitch) {
-    length_ = 0;
     const int visibleColumns = std::min(columns_, terminalColumns_);
     const int visibleRows = std::min(rows_, terminalRows_);
     const bool repaint = repaintAll_;
     repaintAll_ = false;
 
-    appendText(TERMINAL_SYNC_BEGIN);
-    const size_t emptyLength = length_;
+    changed_.clear();
+    for (int row = 0; row < visibleRows; ++row) {
+        const uint8_t* cell = cells + static_cast<std::ptrdiff_t>(row) * pitch;
+        const size_t rowStart = static_cast<size_t>(row) * static_cast<size_t>(columns_);
+        for (int column = 0; column < visibleColumns; ++column, cell += 4) {
+            const size_t index = rowStart + static_cast<size_t>(column);
+            // Only byte 0 of the character field and the low byte of the attribute are shown.
+            wanted_[index] = cellLook(cell[0], cell[2]);
+            if (repaint || wanted_[index] != shown_[index]) {
+                changed_.push_back(static_cast<uint32_t>(index));
+            }
+        }
+    }
+    if (changed_.empty() && !repaint) return {};
+
     if (repaint) {
-        // Default colours, then clear: the area outside the cells ends up blank.
-        appendText("\x1b[0m\x1b[2J");
         foreground_ = background_ = -1;
         cursorRow_ = cursorColumn_ = -1;
     }
-
-    for (int row = 0; row < visibleRows; ++row) {
-        const uint8_t* cell = cells + static_cast<std::ptrdiff_t>(row) * pitch;
-        ShownCell* shown = &shown_[static_cast<size_t>(row) * static_cast<size_t>(columns_)];
-        for (int column = 0; column < visibleColumns; ++column, cell += 4, ++shown) {
-            // Only byte 0 of the character field and the low byte of the attribute are shown.
-            const ShownCell wanted = {cell[0], cell[2]};
-            if (!repaint && wanted.character == shown->character &&
-                wanted.attribute == shown->attribute) {
-                continue;
-            }
-            if (row != cursorRow_ || column != cursorColumn_) appendCursorMove(row, column);
-            appendColors(wanted.attribute & 15, wanted.attribute >> 4);
-            appendCharacter(wanted.character);
-            *shown = wanted;
-            cursorRow_ = row;
-            // In the last column the cursor stays put or wraps depending on the
-            // terminal: treat it as unknown.
-            cursorColumn_ = column + 1 < terminalColumns_ ? column + 1 : -1;
+    // Both orders (screen order, grouped by colours) from the same start; the shorter is sent.
+    const int startRow = cursorRow_, startColumn = cursorColumn_;
+    const int startForeground = foreground_, startBackground = background_;
+    int endRow = 0, endColumn = 0, endForeground = 0, endBackground = 0;
+    size_t bestLength = 0;
+    for (const bool byColours : {false, true}) {
+        buffer_ = scratch_.data();
+        length_ = 0;
+        cursorRow_ = startRow;
+        cursorColumn_ = startColumn;
+        foreground_ = startForeground;
+        background_ = startBackground;
+        appendText(TERMINAL_SYNC_BEGIN);
+        // Line feeds that keep the column (new-line mode off), full-screen
+        // scrolling region (line feeds then never scroll inside the picture),
+        // default colours, then clear: the area outside the cells ends up blank.
+        if (repaint) appendText("\x1b[20l\x1b[r\x1b[0m\x1b[2J");
+        for (const uint32_t index : changed_) drawn_[index] = 0;
+        if (byColours) {
+            drawByColours(changed_.data(), changed_.data() + changed_.size());
+        } else {
+            drawInScreenOrder(changed_.data(), changed_.data() + changed_.size());
+        }
+        appendText(TERMINAL_SYNC_END);
+        if (bestLength == 0 || length_ < bestLength) {
+            std::swap(out_, scratch_);
+            bestLength = length_;
+            endRow = cursorRow_;
+            endColumn = cursorColumn_;
+            endForeground = foreground_;
+            endBackground = background_;
         }
     }
-
-    if (length_ == emptyLength) {
-        length_ = 0;
-        return {};
-    }
-    appendText(TERMINAL_SYNC_END);
-    return {out_.data(), length_};
+    cursorRow_ = endRow;
+    cursorColumn_ = endColumn;
+    foreground_ = endForeground;
+    background_ = endBackground;
+    for (const uint32_t index : changed_) shown_[index] = wanted_[index];
+    return {out_.data(), bestLength};
 }

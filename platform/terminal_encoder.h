@@ -2,6 +2,21 @@
 // terminal needs to show it: code page 437 characters as Unicode, console colours
 // through the classic palette in 24-bit, 256 or 16 colours, and only the cells
 // that changed since the previous frame. Pure: no system calls.
+//
+// Few bytes for the same picture: cells are compared by how they look (a blank
+// cell's foreground, a full block's background do not show), a solid cell is
+// drawn as a blank or a full block, whichever the colours already set allow,
+// colours are sent only when they change, and the cursor takes the shortest of
+// absolute and relative moves or runs over a few unchanged cells; cells are
+// drawn in screen order or grouped by colours, whichever is shorter. Only
+// sequences that xterm, VTE, kitty, alacritty, tmux and screen all read alike:
+// CUP, CHA, CUF, CUB, CUU, CUD, CR, LF, BS, RI, SGR 0 and the colour forms of
+// the chosen depth, ED 2, DECSTBM, LNM off and the synchronised-update mode
+// (ignored where unknown).
+//
+// The bytes must reach the terminal unchanged: a line feed moves the cursor
+// down in its column, so the terminal driver must not add a carriage return
+// (ONLCR off while frames are sent).
 #pragma once
 
 #include <cstdint>
@@ -46,17 +61,25 @@ class TerminalEncoder {
     std::string_view encodeFrame(const uint8_t* cells, int32_t pitch);
 
   private:
-    struct ShownCell {
-        uint8_t character;
-        uint8_t attribute;
-    };
-
     void appendText(std::string_view text);
     void appendNumber(unsigned value);
-    void appendCursorMove(int row, int column);
+    void moveCursor(int row, int column);
+    // Ways to move the cursor along its row.
+    enum class HorizontalMove { None, RunOver, Forward, Backspaces, Backward, Return, Column };
+    int horizontalMoveCost(int row, int from, int to, HorizontalMove& way) const;
+    enum class MoveWay { None, Absolute, Vertical, LineFeeds };
+    int moveCost(int row, int column, MoveWay& way) const;
+    void appendRelativeMove(int count, char final);
+    void appendHorizontalMove(int from, int to);
+    int runOverCost(int row, int from, int to) const;
     void appendColors(int foreground, int background);
     void appendColorParams(int color, bool background);
     void appendCharacter(uint8_t character);
+    void appendLook(uint32_t look);
+
+    void drawCell(size_t index);
+    void drawByColours(const uint32_t* begin, const uint32_t* end);
+    void drawInScreenOrder(const uint32_t* begin, const uint32_t* end);
 
     TerminalColors colors_;
     int16_t columns_;
@@ -64,11 +87,16 @@ class TerminalEncoder {
     int16_t terminalColumns_;
     int16_t terminalRows_;
     bool repaintAll_ = true;
-    std::vector<ShownCell> shown_;
-    std::vector<char> out_;
+    std::vector<uint32_t> shown_;    // look of each cell on the terminal
+    std::vector<uint32_t> wanted_;   // look of each cell in the frame being encoded
+    std::vector<uint8_t> drawn_;     // the changed cells drawn so far
+    std::vector<uint32_t> changed_;  // indices of the cells to draw, in screen order
+    std::vector<char> out_;          // the shortest encoding of the frame so far
+    std::vector<char> scratch_;      // the encoding being tried
+    char* buffer_ = nullptr;         // where appended bytes go
     size_t length_ = 0;
-    int cursorRow_ = -1;  // -1: unknown
-    int cursorColumn_ = -1;
-    int foreground_ = -1;  // console colour last sent, -1: unknown
+    int cursorRow_ = -1;     // -1: unknown
+    int cursorColumn_ = -1;  // -1: unknown (also after the last column, where terminals differ)
+    int foreground_ = -1;    // console colour set on the terminal, -1: unknown
     int background_ = -1;
 };

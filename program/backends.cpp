@@ -2,6 +2,7 @@
 
 #include "platform/sound_backends.h"
 #include "platform/terminal_encoder.h"
+#include "program/music_file.h"
 
 #if VORNAK_HAVE_POSIX_TERMINAL
 #include "platform/posix_clock.h"
@@ -16,9 +17,7 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     parseTerminalColors(options.colors, colors);
     auto console = std::make_unique<PosixTerminalConsole>(colors);
     if (!console->open()) {
-        std::fputs(
-            "vornak: needs a terminal: run it with standard input and output on a terminal\n",
-            errors);
+        std::fprintf(errors, "%s\n", console->openFailure().c_str());
         return 1;
     }
     backends.console = std::move(console);
@@ -26,6 +25,19 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     return 0;
 }
 #endif
+
+// The sound output, finding the music file where the program is installed. Never
+// destroyed, like the outputs themselves: the Demo's exit hook may still reach it.
+SoundSystem& musicSearchingOutput(bool silent) {
+    if (silent) {
+        static auto* const quiet =
+            new MusicSearchingSound(silentSoundSystem(), musicSearchDirectories());
+        return *quiet;
+    }
+    static auto* const playing =
+        new MusicSearchingSound(platformSoundSystem(), musicSearchDirectories());
+    return *playing;
+}
 
 }  // namespace
 
@@ -38,6 +50,6 @@ int openBackends(const Options& options, Backends& backends, std::FILE* errors) 
     const int status = 1;
 #endif
     if (status != 0) return status;
-    backends.sound = options.noSound ? &silentSoundSystem() : &platformSoundSystem();
+    backends.sound = &musicSearchingOutput(options.noSound);
     return 0;
 }

@@ -6,14 +6,16 @@ void writeConsoleText(Console& console, const char* text) {
     console.writeText(text, static_cast<uint32_t>(std::strlen(text)));
 }
 
-uint32_t paceFrame(Clock& clock, uint32_t lastTick) {
-    const uint32_t now = clock.tickCount();
+FrameSlot nextFrameSlot(uint32_t now, uint32_t lastTick) {
     const uint32_t elapsed = now - lastTick;
-    if (elapsed < FRAME_MS) {
-        clock.sleep(FRAME_MS - elapsed);
-        return lastTick + FRAME_MS;
-    }
-    return now;
+    if (elapsed < FRAME_MS) return {FRAME_MS - elapsed, lastTick + FRAME_MS};
+    return {0, now};
+}
+
+uint32_t paceFrame(Clock& clock, uint32_t lastTick) {
+    const FrameSlot slot = nextFrameSlot(clock.tickCount(), lastTick);
+    if (slot.wait > 0) clock.sleep(slot.wait);
+    return slot.nextTick;
 }
 
 bool consumeInputForEscape(Console& console) {

@@ -35,6 +35,14 @@ void writeConsoleText(Console& console, const char* text);
 // after a slow one (lost time is not made up). Tick arithmetic wraps at 2^32.
 uint32_t paceFrame(Clock& clock, uint32_t lastTick);
 
+// The same decision without the waiting, for a host that waits with its own
+// timers (a browser): how long to wait from `now`, and where the next slot begins.
+struct FrameSlot {
+    uint32_t wait;
+    uint32_t nextTick;
+};
+FrameSlot nextFrameSlot(uint32_t now, uint32_t lastTick);
+
 // Consumes every input event pending now; true if one of them is an Escape key-down.
 bool consumeInputForEscape(Console& console);
 
@@ -99,8 +107,13 @@ class FrameLoop {
             writeProblemLine(console_, demo_);
             return false;
         }
-        // Start-up went through, but there may be something to say (silent sound output).
+        // Start-up went through, but there may be something to say (silent sound
+        // output, a console that shows the picture only in part).
         writeProblemLine(console_, demo_);
+        if (const char* notice = console_.startupNotice()) {
+            writeConsoleText(console_, "\n");
+            writeConsoleText(console_, notice);
+        }
 
         converters_[0].build(0);
         converters_[1].build(1);

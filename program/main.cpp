@@ -19,7 +19,7 @@ int main(int argc, char** argv) {
             if (options.help) {
                 std::fputs(optionsHelpText(), stdout);
             } else {
-                std::puts("vornak " VORNAK_VERSION);
+                std::fputs(optionsVersionText().c_str(), stdout);
             }
             return 0;
         case OptionsResult::Run:

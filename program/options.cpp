@@ -1,13 +1,25 @@
 #include "program/options.h"
 
+#include <initializer_list>
 #include <string_view>
 
 #include "platform/terminal_encoder.h"
 #include "program/record.h"
 
+// From the build (git describe of the sources, or "unknown").
+extern const char VORNAK_SOURCE_REVISION[];
+
 namespace {
 
 constexpr std::string_view COLORS_PREFIX = "--colors=";
+
+// The pieces one after the other. (Rather than "literal" + std::string, about
+// which GCC 12 at -O3 warns falsely with -Wrestrict.)
+std::string joined(std::initializer_list<std::string_view> pieces) {
+    std::string result;
+    for (const std::string_view piece : pieces) result.append(piece);
+    return result;
+}
 
 // Parses "T1,T2,..." (decimal milliseconds) into times.
 bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
@@ -96,7 +108,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             TerminalColors colors;
             if (options.colors.empty() || !parseTerminalColors(options.colors, colors)) {
                 message =
-                    "unknown colour depth in '" + std::string(arg) + "' (use truecolor, 256 or 16)";
+                    joined({"unknown colour depth in '", arg, "' (use truecolor, 256 or 16)"});
                 return OptionsResult::Error;
             }
         } else if (arg == "--no-sound") {
@@ -105,7 +117,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             options.digest = true;
         } else if (arg == "--render" || arg == "--at") {
             if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                message = "'" + std::string(arg) + "' needs a value";
+                message = joined({"'", arg, "' needs a value"});
                 return OptionsResult::Error;
             }
             const std::string_view value = argv[++i];
@@ -122,7 +134,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             }
             if (!parseRecordValue(arg, argv[++i], options, message)) return OptionsResult::Error;
         } else {
-            message = "unknown option '" + std::string(arg) + "'";
+            message = joined({"unknown option '", arg, "'"});
             return OptionsResult::Error;
         }
     }
@@ -161,4 +173,8 @@ const char* optionsHelpText() {
            "  --from T, --to T     record only the demo times from T to before T (ms)\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n";
+}
+
+std::string optionsVersionText() {
+    return joined({"vornak ", VORNAK_VERSION, " (source revision ", VORNAK_SOURCE_REVISION, ")\n"});
 }

@@ -29,3 +29,6 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
 
 // The text of --help.
 const char* optionsHelpText();
+
+// The text of --version: the version and the source revision it was built from.
+std::string optionsVersionText();

@@ -16,8 +16,11 @@
 #include "image/console_look.h"
 #include "platform/headless_console.h"
 #include "platform/ogg_decoder.h"
+#include "platform/sound.h"
+#include "platform/sound_stream.h"
 #include "platform/virtual_clock.h"
 #include "program/frame_loop.h"
+#include "program/music_file.h"
 #include "show/demo.h"
 
 namespace {
@@ -33,35 +36,64 @@ constexpr auto PROGRESS_INTERVAL = std::chrono::milliseconds(250);
 const ConsoleInputEvent ESCAPE_DOWN = {CONSOLE_KEY_EVENT, 1, CONSOLE_VK_ESCAPE};
 
 // ---------------------------------------------------------------------------
-// The music, read front to back at its own rate. The one place that uses the
-// decoder's interface, so that another decoder changes only this class.
-class MusicReader {
+// The music, read front to back as the show plays it: 44.1 kHz stereo, found
+// where the show finds it. The one place that uses the decoder's interface.
+class MusicReader final : public SoundSystem {
   public:
-    // Fails with the same cause line as the show's start-up; damage that cuts the
-    // music short fails too, since the recording would keep the fault for good.
+    // Fails with the same cause line as the show's start-up; a file cut short
+    // fails too, since the recording would keep the fault for good.
     bool open(const char* fileName, std::string& problem) {
-        if (!decodeOggFile(fileName, audio_, problem)) return false;
-        if (!audio_.complete) return false;
-        position_ = 0;
+        MusicSearchingSound search(*this, musicSearchDirectories());
+        if (search.openStream(fileName) == nullptr) {
+            problem = search.problem();
+            return false;
+        }
         return true;
     }
-    int rate() const { return audio_.rate; }
-    int channels() const { return audio_.channels; }
+    int rate() const { return OggMusicSource::OUTPUT_RATE; }
+    int channels() const { return 2; }
     void skip(uint64_t frames) {
-        position_ = size_t(std::min<uint64_t>(audio_.frameCount, position_ + frames));
+        while (frames > 0) {
+            const size_t step = size_t(std::min<uint64_t>(frames, SKIP_FRAMES));
+            read(skipped_, step);
+            frames -= step;
+        }
     }
     // The next `frames` frames into `out`; silence after the end of the music.
     void read(int16_t* out, size_t frames) {
-        const size_t channels = size_t(audio_.channels);
-        const size_t available = std::min(frames, audio_.frameCount - position_);
-        std::copy_n(audio_.samples.data() + position_ * channels, available * channels, out);
-        std::fill(out + available * channels, out + frames * channels, int16_t(0));
-        position_ += available;
+        size_t done = 0;
+        while (done < frames && !ended_) {
+            const size_t got = source_.read(out + done * 2, frames - done);
+            ended_ = got == 0;
+            done += got;
+        }
+        std::fill(out + done * 2, out + frames * 2, int16_t(0));
     }
 
+    // The search opens the file it found through this.
+    SoundStream* openStream(const char* path) override {
+        problem_.clear();
+        if (!source_.open(path, problem_)) return nullptr;
+        if (!source_.notice().empty()) {
+            problem_ = source_.notice();
+            return nullptr;
+        }
+        return &opened_;
+    }
+    int init(int, int, unsigned) override { return 1; }
+    int play(SoundStream*) override { return 1; }
+    void stop(SoundStream*) override {}
+    void close(SoundStream*) override {}
+    void shutdown() override {}
+    const char* problem() const override { return problem_.c_str(); }
+
   private:
-    DecodedAudio audio_;
-    size_t position_ = 0;
+    static constexpr size_t SKIP_FRAMES = 4096;
+    OggMusicSource source_;
+    SoundStream opened_;  // stands for the open music towards the search
+    std::string problem_;
+    bool ended_ = false;
+    int16_t skipped_[SKIP_FRAMES * 2];
 };
 
 // ---------------------------------------------------------------------------

@@ -172,6 +172,34 @@ template <typename Kernel>
 void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                 uint16_t n, Kernel kernel) {
     unsigned i = 0;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    // Four pixels a round: the same kernel on each half, one masked store.
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        uint32_t maskBytes;
+        std::memcpy(&maskBytes, mask + i, 4);
+        if (maskBytes == 0xFFFFFFFFu) continue;  // all four rejected
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i * 4));
+        const Lanes low =
+            kernel(Lanes{_mm_unpacklo_epi8(s, zero)}, Lanes{_mm_unpacklo_epi8(d, zero)});
+        const Lanes high =
+            kernel(Lanes{_mm_unpackhi_epi8(s, zero)}, Lanes{_mm_unpackhi_epi8(d, zero)});
+        const __m128i packed = _mm_packus_epi16(low.v, high.v);
+        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
+        if (maskBytes == 0) {  // all four alive
+            _mm_storeu_si128(o, packed);
+            continue;
+        }
+        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi8(m, zero);
+        const __m128i old = _mm_loadu_si128(o);
+        _mm_storeu_si128(o,
+                         _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old)));
+    }
+#endif
     for (; i + 2 <= n; i += 2) {
         storePixels(kernel(loadPixels(src + i * 4), loadPixels(dst + i * 4)), mask + i,
                     out + i * 4);

@@ -7,6 +7,28 @@
 
 #include "render/sgl.h"
 
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#include <emmintrin.h>
+#endif
+
+namespace {
+
+// Writes the 4-byte value into count consecutive pixels, four at a time.
+void fillPixels4(uint8_t* row, const void* value, size_t count) {
+    size_t i = 0;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    uint32_t bits;
+    std::memcpy(&bits, value, 4);
+    const __m128i four = _mm_set1_epi32(static_cast<int>(bits));
+    for (; i + 4 <= count; i += 4) {
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i * 4), four);
+    }
+#endif
+    for (; i < count; ++i) std::memcpy(row + i * 4, value, 4);
+}
+
+}  // namespace
+
 int fillSurface(Surface* surface, const void* value, const int16_t rect[4]) {
     if (surface == nullptr || value == nullptr || surface->pixels() == nullptr) {
         return SGL_ERR_INVALID;
@@ -36,7 +58,7 @@ int fillSurface(Surface* surface, const void* value, const int16_t rect[4]) {
         if (bytesPerPixel == 1) {
             std::memset(row, *static_cast<const uint8_t*>(value), width);
         } else {
-            for (size_t i = 0; i < width; ++i) std::memcpy(row + i * 4, value, 4);
+            fillPixels4(row, value, width);
         }
     }
     return 0;

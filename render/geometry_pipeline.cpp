@@ -5,6 +5,10 @@
 
 #include <cstring>
 
+#if defined(__SSE2__)
+#include <xmmintrin.h>
+#endif
+
 #include "render/fixed_point.h"
 #include "render/rasterizer.h"
 #include "render/sgl.h"
@@ -47,11 +51,38 @@ PipelineVertex clipTowards(const PipelineVertex& f, const PipelineVertex& b) {
     return p;
 }
 
-void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing) {
-    const Vec3 screen = projectToScreen(v.eye);
-    out.x = screen.x;
-    out.y = screen.y;
-    out.w = screen.z;
+// The bound FrameBuffer's size, as projectToScreen maps onto it.
+struct Viewport {
+    float width;
+    float height;
+};
+
+Viewport viewport() {
+    const FrameBuffer* fb = sglGetFrameBuffer();
+    return {fb != nullptr ? float(fb->width()) : 0.0f, fb != nullptr ? float(fb->height()) : 0.0f};
+}
+
+Vec3 project(const Vec4& eye, const Viewport& view) {
+    const Vec3 projected =
+        renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
+    return Vec3(view.width * 0.5f * (projected.x + 1.0f), view.height * 0.5f * (projected.y + 1.0f),
+                eye.z);
+}
+
+// The projection's w of an eye-space point, as Mat4::project computes it.
+float projectedW(const Mat4& m, const Vec4& eye) {
+    return m.m[12] * eye.x + m.m[13] * eye.y + m.m[14] * eye.z + m.m[15];
+}
+
+// projectToScreen with the reciprocal of the projected w given.
+void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing,
+                      const Viewport& view, const Mat4& m, float r) {
+    const Vec4& p = v.eye;
+    const float x = (m.m[0] * p.x + m.m[1] * p.y + m.m[2] * p.z + m.m[3]) * r;
+    const float y = (m.m[4] * p.x + m.m[5] * p.y + m.m[6] * p.z + m.m[7]) * r;
+    out.x = view.width * 0.5f * (x + 1.0f);
+    out.y = view.height * 0.5f * (y + 1.0f);
+    out.w = p.z;
     if (texturing) scaleTexCoord(v.texCoord, out);
     std::memcpy(out.colour, v.colour, 4);
 }
@@ -60,9 +91,23 @@ void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing
 void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const PipelineVertex& v2,
                bool texturing) {
     ScreenVertex* records = renderContext.screenVertices;
-    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing);
-    fillScreenVertex(records[1], v1, texturing);
-    fillScreenVertex(records[2], v2, texturing);
+    const Viewport view = viewport();
+    const Mat4& m = renderContext.matrices[SGL_PROJECTION];
+    // The three reciprocals 1/w in one division where there is a vector one.
+    const float w0 = v0 != nullptr ? projectedW(m, v0->eye) : 1.0f;
+    const float w1 = projectedW(m, v1.eye);
+    const float w2 = projectedW(m, v2.eye);
+    float r[4];
+#if defined(__SSE2__)
+    _mm_storeu_ps(r, _mm_div_ps(_mm_set1_ps(1.0f), _mm_setr_ps(w0, w1, w2, 1.0f)));
+#else
+    r[0] = 1.0f / w0;
+    r[1] = 1.0f / w1;
+    r[2] = 1.0f / w2;
+#endif
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view, m, r[0]);
+    fillScreenVertex(records[1], v1, texturing, view, m, r[1]);
+    fillScreenVertex(records[2], v2, texturing, view, m, r[2]);
     triangleSink();
 }
 
@@ -109,12 +154,7 @@ Vec4 eyeTransform(const Vec4& position) {
 }
 
 Vec3 projectToScreen(const Vec4& eye) {
-    const FrameBuffer* fb = sglGetFrameBuffer();
-    const float width = fb != nullptr ? float(fb->width()) : 0.0f;
-    const float height = fb != nullptr ? float(fb->height()) : 0.0f;
-    const Vec3 projected =
-        renderContext.matrices[SGL_PROJECTION].project(Vec3(eye.x, eye.y, eye.z));
-    return Vec3(width * 0.5f * (projected.x + 1.0f), height * 0.5f * (projected.y + 1.0f), eye.z);
+    return project(eye, viewport());
 }
 
 void scaleTexCoord(const Vec3& st, ScreenVertex& out) {

@@ -23,22 +23,6 @@ void Mat4::multiply(const Mat4& b) {
     *this = product;
 }
 
-Vec4 Mat4::transform(const Vec4& v) const {
-    float out[4];
-    for (int r = 0; r < 4; ++r) {
-        out[r] = m[r * 4 + 0] * v.x + m[r * 4 + 1] * v.y + m[r * 4 + 2] * v.z + m[r * 4 + 3] * v.w;
-    }
-    return Vec4(out[0], out[1], out[2], out[3]);
-}
-
-Vec3 Mat4::project(const Vec3& p) const {
-    const float w = m[12] * p.x + m[13] * p.y + m[14] * p.z + m[15];
-    const float r = 1.0f / w;
-    return Vec3((m[0] * p.x + m[1] * p.y + m[2] * p.z + m[3]) * r,
-                (m[4] * p.x + m[5] * p.y + m[6] * p.z + m[7]) * r,
-                (m[8] * p.x + m[9] * p.y + m[10] * p.z + m[11]) * r);
-}
-
 namespace {
 
 // Slightly below pi/180; keyframed angles were tuned against this exact value.

@@ -4,16 +4,28 @@
 #include "render/rasterizer.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <typeinfo>
 #include <utility>
 
+#include "render/alpha_test_op.h"
+#include "render/blend_op.h"
+#include "render/depth_op.h"
 #include "render/fixed_point.h"
 #include "render/fragment_tables.h"
 #include "render/sgl.h"
+#include "render/texenv_ops.h"
+
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#include <emmintrin.h>
+#endif
 
 TriangleSetup triangleSetup;
 EdgeSlot edgeSlots[2];
+uint8_t fusedSpansAllowed = 1;
 
 namespace {
 
@@ -47,11 +59,56 @@ struct TexelWrap {
     }
 };
 
+// divideTrunc for a numerator below 2^16 in magnitude, through a double
+// division: the quotient's distance to the next integer away from zero is at
+// least 1/|divisor|, far more than the division's rounding error, so the
+// truncated double is the integer quotient.
+inline int32_t divideSmall(int32_t numerator, int32_t divisor) {
+    return static_cast<int32_t>(static_cast<double>(numerator) / static_cast<double>(divisor));
+}
+
+// Four quotients a/d, b/e, c/f, g/h in one vector division where there is one,
+// each lane rounded like the scalar division. The operands go straight into a
+// register: a vector load of values just stored one by one would stall.
+struct Quotients {
+    float v[4];
+};
+inline Quotients divide4(float a, float b, float c, float g, float d, float e, float f, float h) {
+    Quotients q;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    _mm_storeu_ps(q.v, _mm_div_ps(_mm_setr_ps(a, b, c, g), _mm_setr_ps(d, e, f, h)));
+#else
+    q.v[0] = a / d;
+    q.v[1] = b / e;
+    q.v[2] = c / f;
+    q.v[3] = g / h;
+#endif
+    return q;
+}
+
+// Four colour steps divideTrunc(num[c], divisor) for numerators below 2^16 in
+// magnitude and a nonzero divisor. While the divisor is exact in a float, a
+// float division does: its rounding error, under 2^-24 of a quotient below
+// 2^16, stays under 1/|divisor|, the least distance from a fractional quotient
+// to the next integer away from zero, so truncation gives the integer
+// quotient. Larger divisors take double divisions (see divideSmall).
+inline void divideColourSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
+    if (divisor > -(1 << 24) && divisor < (1 << 24)) {
+        const float d = static_cast<float>(divisor);
+        const Quotients q =
+            divide4(static_cast<float>(num[0]), static_cast<float>(num[1]),
+                    static_cast<float>(num[2]), static_cast<float>(num[3]), d, d, d, d);
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(static_cast<int32_t>(q.v[c]));
+    } else {
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(num[c], divisor));
+    }
+}
+
 uint16_t add16(uint16_t a, uint16_t b) {
     return static_cast<uint16_t>(a + b);
 }
 
-void stepEdge(EdgeSlot& e, bool texturing, bool smooth) {
+[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e, bool texturing, bool smooth) {
     e.x = wrapAdd(e.x, e.xStep);
     e.invW += e.invWStep;
     if (texturing) {
@@ -105,8 +162,10 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
                 const double w = 1.0 / invW;
                 const int32_t s = truncToInt(static_cast<double>(sOverW) * w);
                 const int32_t t = truncToInt(static_cast<double>(tOverW) * w);
-                const uint8_t* texel = textureBase + std::ptrdiff_t{wrapT(t)} * texturePitch +
-                                       std::ptrdiff_t{wrapS(s)} * 4;
+                // Explicit conversions: uint32_t does not fit a 32-bit ptrdiff_t (wasm32).
+                const uint8_t* texel = textureBase +
+                                       static_cast<std::ptrdiff_t>(wrapT(t)) * texturePitch +
+                                       static_cast<std::ptrdiff_t>(wrapS(s)) * 4;
                 std::memcpy(texels + i * 4, texel, 4);
             }
             if constexpr (Smooth) {
@@ -127,46 +186,813 @@ void generateColours(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, doubl
     }
 }
 
-}  // namespace
+// ---------------------------------------------------------------------------
+// Fused span loops. They run when the stencil and alpha tests and the texture
+// environment are off and the depth and blend entries are the renderer's own
+// objects, and give the same bytes as the stage-by-stage path: the same float
+// and double operations in the same order for every value, only regrouped so
+// that one pass over the span does what the stages do in several.
 
-void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
-    const TriangleSetup& ts = triangleSetup;
-    edge.x = toFixed16(p.x);
-    edge.xStep = divideTrunc(wrapSub(toFixed16(q.x), edge.x), rows);
-    const float n = static_cast<float>(rows);
-    const float pInvW = 1.0f / p.w;
-    const float qInvW = 1.0f / q.w;
-    edge.invW = pInvW;
-    edge.invWStep = (qInvW - pInvW) / n;
-    if (ts.texturing) {
-        edge.sOverW = p.s * pInvW;
-        edge.tOverW = p.t * pInvW;
-        edge.sOverWStep = (q.s * qInvW - edge.sOverW) / n;
-        edge.tOverWStep = (q.t * qInvW - edge.tOverW) / n;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#define VORNAK_FUSED_SSE2 1
+#endif
+
+// Spans shorter than this add their depths one by one without further ado.
+constexpr int32_t SHORT_SPAN = 6;
+
+// 1/w of every pixel of a textured span, in double precision.
+double spanInvW[SPAN_CAPACITY];
+
+// Exponent of the unit in the last place of a nonzero finite float.
+int ulpExponent(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, 4);
+    const int biased = static_cast<int>((bits >> 23) & 0xFFu);
+    return (biased == 0 ? 1 : biased) - 150;
+}
+
+// True when the double sums z0 + dz + dz + ... over n pixels are all exact:
+// every value z0 + k dz (k < n) is then an integer multiple of the finer of the
+// two units in the last place below 2^53 of it, so each addition of the chain
+// gives the exact value and z0 + k x dz (k x dz is exact too) gives the same
+// double, signed zeros included (an exact zero sum is +0 either way).
+bool depthSumsExact(float z0, float dz, int32_t n) {
+    if (!std::isfinite(z0) || !std::isfinite(dz)) return false;
+    int e = 1000;
+    if (z0 != 0.0f) e = ulpExponent(z0);
+    if (dz != 0.0f) e = std::min(e, ulpExponent(dz));
+    if (e == 1000) return true;
+    const double bound = std::fabs(double{z0}) + double(n) * std::fabs(double{dz});
+    // 2^(e + 52), a margin of two below the limit for the rounding of bound.
+    const uint64_t limitBits = static_cast<uint64_t>(e + 52 + 1023) << 52;
+    double limit;
+    std::memcpy(&limit, &limitBits, 8);
+    return bound < limit;
+}
+
+// invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
+// depth array also depth[i] = float(invW[i]).
+[[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz,
+                                            int32_t n) {
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
+        int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+        const __m128d start = _mm_set1_pd(z0);
+        const __m128d step = _mm_set1_pd(dz);
+        const __m128d two = _mm_set1_pd(2.0);
+        __m128d k = _mm_set_pd(1.0, 0.0);
+        for (; i + 4 <= n; i += 4) {
+            const __m128d z01 = _mm_add_pd(start, _mm_mul_pd(k, step));
+            k = _mm_add_pd(k, two);
+            const __m128d z23 = _mm_add_pd(start, _mm_mul_pd(k, step));
+            k = _mm_add_pd(k, two);
+            _mm_storeu_pd(invW + i, z01);
+            _mm_storeu_pd(invW + i + 2, z23);
+            if (depth != nullptr) {
+                _mm_storeu_ps(depth + i, _mm_movelh_ps(_mm_cvtpd_ps(z01), _mm_cvtpd_ps(z23)));
+            }
+        }
+#endif
+        for (; i < n; ++i) {
+            invW[i] = double{z0} + double(i) * double{dz};
+            if (depth != nullptr) depth[i] = static_cast<float>(invW[i]);
+        }
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (z0 == 0.0f && std::signbit(z0)) {
+            invW[0] = z0;
+            if (depth != nullptr) depth[0] = z0;
+        }
+        return;
     }
-    if (ts.smooth) {
+    double z = z0;
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Four depths per store, as the fused loops load them.
+    if (depth != nullptr) {
+        for (; i + 4 <= n; i += 4) {
+            float d[4];
+            for (int j = 0; j < 4; ++j) {
+                invW[i + j] = z;
+                d[j] = static_cast<float>(z);
+                z += dz;
+            }
+            _mm_storeu_ps(depth + i, _mm_setr_ps(d[0], d[1], d[2], d[3]));
+        }
+    }
+#endif
+    for (; i < n; ++i) {
+        invW[i] = z;
+        if (depth != nullptr) depth[i] = static_cast<float>(z);
+        z += dz;
+    }
+}
+
+// depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
+[[gnu::always_inline]] inline void fillDepths(float* depth, float z0, float dz, int32_t n) {
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
+#ifdef VORNAK_FUSED_SSE2
+        const __m128d start = _mm_set1_pd(z0);
+        const __m128d step = _mm_set1_pd(dz);
+        const __m128d four = _mm_set1_pd(4.0);
+        __m128d k01 = _mm_set_pd(1.0, 0.0);
+        __m128d k23 = _mm_set_pd(3.0, 2.0);
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const __m128 lo = _mm_cvtpd_ps(_mm_add_pd(start, _mm_mul_pd(k01, step)));
+            const __m128 hi = _mm_cvtpd_ps(_mm_add_pd(start, _mm_mul_pd(k23, step)));
+            _mm_storeu_ps(depth + i, _mm_movelh_ps(lo, hi));
+            k01 = _mm_add_pd(k01, four);
+            k23 = _mm_add_pd(k23, four);
+        }
+        for (; i < n; ++i) depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
+#else
+        for (int32_t i = 0; i < n; ++i) {
+            depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
+        }
+#endif
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (n > 0 && z0 == 0.0f && std::signbit(z0)) depth[0] = z0;
+        return;
+    }
+    double z = z0;
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Four values per store, as the fused loops load them.
+    for (; i + 4 <= n; i += 4) {
+        const float d0 = static_cast<float>(z);
+        z += dz;
+        const float d1 = static_cast<float>(z);
+        z += dz;
+        const float d2 = static_cast<float>(z);
+        z += dz;
+        const float d3 = static_cast<float>(z);
+        z += dz;
+        _mm_storeu_ps(depth + i, _mm_setr_ps(d0, d1, d2, d3));
+    }
+#endif
+    for (; i < n; ++i) {
+        depth[i] = static_cast<float>(z);
+        z += dz;
+    }
+}
+
+// The texels of a span into texels (4 bytes per pixel), as generateColours
+// finds them, for every pixel whether alive or not: reading has no effect.
+template <bool PowerOfTwo>
+void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
+                  float sOverW, float ds, float tOverW, float dt) {
+    const uint8_t* base = ts.textureBase;
+    const std::ptrdiff_t pitch = ts.texturePitch;
+    const int32_t width = ts.textureWidth;
+    const int32_t height = ts.textureHeight;
+    const uint32_t maskS = static_cast<uint32_t>(width - 1);
+    const uint32_t maskT = static_cast<uint32_t>(height - 1);
+    auto wrap = [](int32_t v, int32_t size, uint32_t mask) -> uint32_t {
+        if constexpr (PowerOfTwo) {
+            (void)size;
+            return static_cast<uint32_t>(v) & mask;
+        } else {
+            (void)mask;
+            const int32_t r = v % size;
+            return static_cast<uint32_t>(r < 0 ? r + size : r);
+        }
+    };
+    auto fetch = [&](int32_t i, int32_t s, int32_t t) {
+        const uint8_t* texel = base + std::ptrdiff_t{wrap(t, height, maskT)} * pitch +
+                               std::ptrdiff_t{wrap(s, width, maskS)} * 4;
+        std::memcpy(texels + i * 4, texel, 4);
+    };
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Four pixels a round. s/w and t/w advance together in one register, each
+    // lane adding its own step in the same order as one by one; the products
+    // and truncations are the scalar ones lane by lane (cvttpd2dq gives
+    // INT32_MIN for NaN and out-of-range values, like truncToInt).
+    const __m128d one = _mm_set1_pd(1.0);
+    const __m128 step = _mm_setr_ps(ds, dt, 0.0f, 0.0f);
+    __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
+    // A power-of-two texture stored without padding: the texel index is
+    // (t << log2 width) | s, four at a time.
+    const bool indexed = PowerOfTwo && pitch == std::ptrdiff_t{width} * 4;
+    const __m128i shift =
+        _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
+    const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
+    const __m128i wrapT = _mm_set1_epi32(static_cast<int>(maskT));
+    for (; i + 4 <= n; i += 4) {
+        const __m128d w01 = _mm_div_pd(one, _mm_loadu_pd(invW + i));
+        const __m128d w23 = _mm_div_pd(one, _mm_loadu_pd(invW + i + 2));
+        const __m128 st0 = st;
+        const __m128 st1 = _mm_add_ps(st0, step);
+        const __m128 st2 = _mm_add_ps(st1, step);
+        const __m128 st3 = _mm_add_ps(st2, step);
+        st = _mm_add_ps(st3, step);
+        const __m128i c0 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0), _mm_unpacklo_pd(w01, w01)));
+        const __m128i c1 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1), _mm_unpackhi_pd(w01, w01)));
+        const __m128i c2 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2), _mm_unpacklo_pd(w23, w23)));
+        const __m128i c3 =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3), _mm_unpackhi_pd(w23, w23)));
+        const __m128 q01 = _mm_castsi128_ps(_mm_unpacklo_epi64(c0, c1));
+        const __m128 q23 = _mm_castsi128_ps(_mm_unpacklo_epi64(c2, c3));
+        const __m128i sv = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(2, 0, 2, 0)));
+        const __m128i tv = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(3, 1, 3, 1)));
+        alignas(16) int32_t ss[4];
+        alignas(16) int32_t ts4[4];
+        if (indexed) {
+            const __m128i index = _mm_or_si128(_mm_sll_epi32(_mm_and_si128(tv, wrapT), shift),
+                                               _mm_and_si128(sv, wrapS));
+            _mm_store_si128(reinterpret_cast<__m128i*>(ss), index);
+            for (int j = 0; j < 4; ++j) {
+                std::memcpy(texels + (i + j) * 4, base + std::ptrdiff_t{ss[j]} * 4, 4);
+            }
+        } else {
+            _mm_store_si128(reinterpret_cast<__m128i*>(ss), sv);
+            _mm_store_si128(reinterpret_cast<__m128i*>(ts4), tv);
+            for (int j = 0; j < 4; ++j) fetch(i + j, ss[j], ts4[j]);
+        }
+    }
+    sOverW = _mm_cvtss_f32(st);
+    tOverW = _mm_cvtss_f32(_mm_shuffle_ps(st, st, _MM_SHUFFLE(1, 1, 1, 1)));
+#endif
+    for (; i < n; ++i) {
+        const double w = 1.0 / invW[i];
+        fetch(i, truncToInt(static_cast<double>(sOverW) * w),
+              truncToInt(static_cast<double>(tOverW) * w));
+        sOverW += ds;
+        tOverW += dt;
+    }
+}
+
+// colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
+[[gnu::always_inline]] inline void smoothColours(uint8_t* colours, const uint16_t* colour,
+                                                 const uint16_t* colourStep, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    // Two pixels per register, four per round; short spans go one by one.
+    if (n >= 4) {
+        auto pair = [&](uint32_t k) {
+            return _mm_setr_epi16(static_cast<short>(colour[0] + k * colourStep[0]),
+                                  static_cast<short>(colour[1] + k * colourStep[1]),
+                                  static_cast<short>(colour[2] + k * colourStep[2]),
+                                  static_cast<short>(colour[3] + k * colourStep[3]),
+                                  static_cast<short>(colour[0] + (k + 1) * colourStep[0]),
+                                  static_cast<short>(colour[1] + (k + 1) * colourStep[1]),
+                                  static_cast<short>(colour[2] + (k + 1) * colourStep[2]),
+                                  static_cast<short>(colour[3] + (k + 1) * colourStep[3]));
+        };
+        __m128i a01 = pair(0);
+        __m128i a23 = pair(2);
+        const __m128i step4 = _mm_sub_epi16(pair(4), a01);
+        for (; i + 4 <= n; i += 4) {
+            const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(colours + i * 4), packed);
+            a01 = _mm_add_epi16(a01, step4);
+            a23 = _mm_add_epi16(a23, step4);
+        }
+    }
+#endif
+    uint16_t acc[4];
+    for (int c = 0; c < 4; ++c) {
+        acc[c] = static_cast<uint16_t>(colour[c] + static_cast<uint32_t>(i) * colourStep[c]);
+    }
+    for (; i < n; ++i) {
+        // One 4-byte store per pixel, which a 4-byte load of the pixel can take over.
+        uint8_t pixel[4];
         for (int c = 0; c < 4; ++c) {
-            const int32_t start = p.colour[c] * 256;
-            edge.colour[c] = static_cast<uint16_t>(start);
-            edge.colourStep[c] =
-                static_cast<uint16_t>(divideTrunc(q.colour[c] * 256 - start, rows));
+            pixel[c] = static_cast<uint8_t>(acc[c] >> 8);
+            acc[c] = add16(acc[c], colourStep[c]);
+        }
+        std::memcpy(colours + i * 4, pixel, 4);
+    }
+}
+
+// Depth comparisons of the depth-function codes 1 to 7 (1 passes everything),
+// on one value and on four, with the same answer for NaN as the float operators.
+template <uint8_t Func>
+bool depthPasses(float z, float stored) {
+    switch (Func) {
+        case 2:
+            return z >= stored;
+        case 3:
+            return z > stored;
+        case 4:
+            return z <= stored;
+        case 5:
+            return z < stored;
+        case 6:
+            return z == stored;
+        case 7:
+            return z != stored;
+        default:
+            return true;
+    }
+}
+
+#ifdef VORNAK_FUSED_SSE2
+template <uint8_t Func>
+__m128 depthPasses4(__m128 z, __m128 stored) {
+    switch (Func) {
+        case 2:
+            return _mm_cmpge_ps(z, stored);
+        case 3:
+            return _mm_cmpgt_ps(z, stored);
+        case 4:
+            return _mm_cmple_ps(z, stored);
+        case 5:
+            return _mm_cmplt_ps(z, stored);
+        case 6:
+            return _mm_cmpeq_ps(z, stored);
+        case 7:
+            return _mm_cmpneq_ps(z, stored);
+        default:
+            return _mm_castsi128_ps(_mm_set1_epi32(-1));
+    }
+}
+
+inline __m128i select128(__m128i pass, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(pass, a), _mm_andnot_si128(pass, b));
+}
+#endif
+
+// Depth test, plain colour write and depth write in one pass. fragments is
+// null for one flat colour.
+template <uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow,
+                                             const uint8_t* fragments, const uint8_t* flat,
+                                             uint8_t* colourRow, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flatBits));
+    for (; i + 4 <= n; i += 4) {
+        __m128i pass = _mm_set1_epi32(-1);
+        __m128 z = _mm_setzero_ps();
+        __m128 stored = _mm_setzero_ps();
+        if constexpr (Func > 1 || Write) z = _mm_loadu_ps(depth + i);
+        if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow + i);
+        if constexpr (Func > 1) pass = _mm_castps_si128(depthPasses4<Func>(z, stored));
+        __m128i* out = reinterpret_cast<__m128i*>(colourRow + i * 4);
+        const __m128i source =
+            fragments != nullptr
+                ? _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i * 4))
+                : flat4;
+        if constexpr (Func > 1) {
+            _mm_storeu_si128(out, select128(pass, source, _mm_loadu_si128(out)));
+        } else {
+            _mm_storeu_si128(out, source);
+        }
+        if constexpr (Write) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(depthRow + i),
+                             select128(pass, _mm_castps_si128(z), _mm_castps_si128(stored)));
+        }
+    }
+#endif
+    // Without branches on the comparison, which small triangles make unpredictable.
+    for (; i < n; ++i) {
+        uint32_t pass = ~0u;
+        if constexpr (Func > 1) pass = depthPasses<Func>(depth[i], depthRow[i]) ? ~0u : 0u;
+        uint32_t source, old;
+        std::memcpy(&source, fragments != nullptr ? fragments + i * 4 : flat, 4);
+        std::memcpy(&old, colourRow + i * 4, 4);
+        const uint32_t merged = (source & pass) | (old & ~pass);
+        std::memcpy(colourRow + i * 4, &merged, 4);
+        if constexpr (Write) {
+            uint32_t z, stored;
+            std::memcpy(&z, depth + i, 4);
+            std::memcpy(&stored, depthRow + i, 4);
+            const uint32_t depthBits = (z & pass) | (stored & ~pass);
+            std::memcpy(depthRow + i, &depthBits, 4);
         }
     }
 }
 
-void halfStepEdge(EdgeSlot& edge) {
+// The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
+template <uint8_t Func>
+uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
+    if constexpr (Func <= 1) {
+        std::memset(mask, 0, static_cast<uint16_t>(n));
+        return n > 0 ? 1 : 0;
+    } else {
+        uint8_t any = 0;
+        int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+        int passed = 0;
+        const __m128i ones = _mm_set1_epi32(-1);
+        for (; i + 4 <= n; i += 4) {
+            const __m128 pass =
+                depthPasses4<Func>(_mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i));
+            passed |= _mm_movemask_ps(pass);
+            // 32-bit lanes of all ones (pass) or zeros, narrowed to bytes and inverted.
+            const __m128i words = _mm_packs_epi32(_mm_castps_si128(pass), _mm_castps_si128(pass));
+            const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), ones);
+            const int32_t four = _mm_cvtsi128_si32(bytes);
+            std::memcpy(mask + i, &four, 4);
+        }
+        any = passed != 0 ? 1 : 0;
+#endif
+        for (; i < n; ++i) {
+            const bool pass = depthPasses<Func>(depth[i], depthRow[i]);
+            mask[i] = pass ? 0 : 255;
+            any |= pass ? 1 : 0;
+        }
+        return any;
+    }
+}
+
+void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        int32_t four;
+        std::memcpy(&four, mask + i, 4);
+        __m128i m = _mm_cvtsi32_si128(four);
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi32(m, zero);
+        __m128i* out = reinterpret_cast<__m128i*>(depthRow + i);
+        const __m128i z = _mm_castps_si128(_mm_loadu_ps(depth + i));
+        _mm_storeu_si128(out, select128(alive, z, _mm_loadu_si128(out)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (mask[i] == 0) depthRow[i] = depth[i];
+    }
+}
+
+// The built-in texture environment's arithmetic over every pixel of a span
+// (modes 1 modulate (a x b + b) >> 8, 2 add up to 255, 3 subtract down to 0;
+// mode 0 is a copy the callers skip): out = a op b, b one colour if constant.
+// out may be a.
+#ifdef VORNAK_FUSED_SSE2
+template <uint8_t Mode>
+inline __m128i combineLanes(__m128i x, __m128i y) {
+    if constexpr (Mode == SGL_MODULATE) {
+        const __m128i zero = _mm_setzero_si128();
+        auto half = [](__m128i x16, __m128i y16) {
+            return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(x16, y16), y16), 8);
+        };
+        return _mm_packus_epi16(half(_mm_unpacklo_epi8(x, zero), _mm_unpacklo_epi8(y, zero)),
+                                half(_mm_unpackhi_epi8(x, zero), _mm_unpackhi_epi8(y, zero)));
+    } else if constexpr (Mode == SGL_ADD) {
+        return _mm_adds_epu8(x, y);
+    } else {
+        return _mm_subs_epu8(x, y);
+    }
+}
+#endif
+
+template <uint8_t Mode>
+void combineSpanIn(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* out, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    uint32_t k = 0;
+    if (constant) std::memcpy(&k, b, 4);
+    const __m128i splat = _mm_set1_epi32(static_cast<int>(k));
+    for (; i + 4 <= n; i += 4) {
+        const __m128i x = _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + i * 4));
+        const __m128i y =
+            constant ? splat : _mm_loadu_si128(reinterpret_cast<const __m128i*>(b + i * 4));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4), combineLanes<Mode>(x, y));
+    }
+    // The last pixels one per register.
+    for (; i < n; ++i) {
+        int32_t x, y;
+        std::memcpy(&x, a + i * 4, 4);
+        std::memcpy(&y, constant ? b : b + i * 4, 4);
+        const int32_t r =
+            _mm_cvtsi128_si32(combineLanes<Mode>(_mm_cvtsi32_si128(x), _mm_cvtsi32_si128(y)));
+        std::memcpy(out + i * 4, &r, 4);
+    }
+#else
+    for (; i < n; ++i) {
+        const uint8_t* bi = constant ? b : b + i * 4;
+        uint8_t pixel[4];
+        for (int j = 0; j < 4; ++j) {
+            const unsigned x = a[i * 4 + j];
+            const unsigned y = bi[j];
+            pixel[j] = static_cast<uint8_t>(Mode == SGL_MODULATE ? (x * y + y) >> 8
+                                            : Mode == SGL_ADD    ? (x + y > 255 ? 255 : x + y)
+                                                                 : (x > y ? x - y : 0));
+        }
+        std::memcpy(out + i * 4, pixel, 4);
+    }
+#endif
+}
+
+[[gnu::always_inline]] inline void combineSpan(const uint8_t* a, const uint8_t* b, bool constant,
+                                               uint8_t* out, uint8_t mode, int32_t n) {
+    switch (mode) {
+        case SGL_MODULATE:
+            return combineSpanIn<SGL_MODULATE>(a, b, constant, out, n);
+        case SGL_ADD:
+            return combineSpanIn<SGL_ADD>(a, b, constant, out, n);
+        default:
+            return combineSpanIn<SGL_SUBTRACT>(a, b, constant, out, n);
+    }
+}
+
+// Writes the fragments of the alive pixels (mask byte 0) into row.
+void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int32_t n) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const __m128i zero = _mm_setzero_si128();
+    for (; i + 4 <= n; i += 4) {
+        int32_t four;
+        std::memcpy(&four, mask + i, 4);
+        __m128i m = _mm_cvtsi32_si128(four);
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi32(m, zero);
+        __m128i* out = reinterpret_cast<__m128i*>(row + i * 4);
+        const __m128i source = _mm_loadu_si128(reinterpret_cast<const __m128i*>(fragments + i * 4));
+        _mm_storeu_si128(out, select128(alive, source, _mm_loadu_si128(out)));
+    }
+#endif
+    for (; i < n; ++i) {
+        if (mask[i] == 0) std::memcpy(row + i * 4, fragments + i * 4, 4);
+    }
+}
+
+// The stages after the depth test, in their order, through the same
+// dispatchers as the stage-by-stage path; the spans' colour arrays hold every
+// pixel's values, which those stages only read for alive pixels.
+template <uint8_t Func>
+void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, uint8_t* stencilRow,
+                uint8_t* colourRow, int32_t n) {
+    SpanBuffers& sb = renderContext.spans;
+    if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
+    const uint16_t count = static_cast<uint16_t>(n);
+    if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
+    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    if (ts.flat) {
+        for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colours + i * 4, flat, 4);
+    }
+    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colours;
+    if (ts.combine) {
+        if (ts.texturing && ts.smooth) {
+            texEnvCombineSpan(sb.texels, sb.colours, sb.texels, sb.mask, count);
+        } else if (ts.texturing) {
+            texEnvCombineConstantSpan(sb.texels, flat, sb.texels, sb.mask, count);
+        } else if (ts.smooth) {
+            texEnvCombineConstantSpan(sb.colours, flat, sb.texels, sb.mask, count);
+            fragments = sb.texels;
+        }
+    }
+    if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
+    if (ts.plainBlend) {
+        copyAlive(fragments, colourRow, sb.mask, n);
+    } else {
+        ts.blendOp->blend(fragments, colourRow, colourRow, sb.mask, ts.blendSrc, ts.blendDst,
+                          count);
+    }
+    if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
+}
+
+// Where the span's pixels start in the depth, stencil and colour rows.
+struct SpanRows {
+    float* depth;
+    uint8_t* stencil;
+    uint8_t* colour;
+};
+
+[[gnu::always_inline]] inline SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
+    SpanRows rows;
+    rows.depth = ts.depthBase != nullptr
+                     ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
+                                                std::ptrdiff_t{xl} * 4)
+                     : nullptr;
+    rows.stencil = ts.stencilBase != nullptr
+                       ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
+                       : nullptr;
+    rows.colour = ts.colourBase + std::ptrdiff_t{y} * ts.colourPitch + std::ptrdiff_t{xl} * 4;
+    return rows;
+}
+
+enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
+
+// Spans without stencil test, alpha test, texture environment or blending: one
+// loop per colour source, depth function and depth write, chosen per triangle.
+template <SpanKind Kind, uint8_t Func, bool Write>
+void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+               float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
+               const uint16_t* colourStep) {
+    SpanBuffers& sb = renderContext.spans;
+    constexpr bool NEED_DEPTH = Func > 1 || Write;
+    const SpanRows rows = spanRows(ts, y, xl);
+    const uint8_t* flat = renderContext.screenVertices[2].colour;
+    if constexpr (Kind == SpanKind::FLAT) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.colour, n);
+    } else if constexpr (Kind == SpanKind::SMOOTH) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        smoothColours(sb.colours, colour, colourStep, n);
+        const uint8_t* fragments = sb.colours;
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            combineSpan(sb.colours, flat, true, sb.texels, ts.texEnvMode, n);
+            fragments = sb.texels;
+        }
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.colour, n);
+    } else {
+        fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
+        gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
+                                                              ds, tOverW, dt);
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            if (ts.smooth) {
+                smoothColours(sb.colours, colour, colourStep, n);
+                combineSpan(sb.texels, sb.colours, false, sb.texels, ts.texEnvMode, n);
+            } else {
+                combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
+            }
+        }
+        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.colour, n);
+    }
+}
+
+// Every other fused span: the arrays, then the stages through maskedSpan.
+template <uint8_t Func>
+void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* colour,
+                const uint16_t* colourStep) {
+    SpanBuffers& sb = renderContext.spans;
+    const bool needDepth = Func > 1 || ts.depthWrite;
+    const SpanRows rows = spanRows(ts, y, xl);
+    if (ts.texturing) {
+        fillInvW(spanInvW, needDepth ? sb.depth : nullptr, z0, dz, n);
+        if (ts.texturePowerOfTwo) {
+            gatherTexels<true>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        } else {
+            gatherTexels<false>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        }
+    } else if (needDepth) {
+        fillDepths(sb.depth, z0, dz, n);
+    }
+    if (ts.smooth) smoothColours(sb.colours, colour, colourStep, n);
+    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.colour, n);
+}
+
+template <SpanKind Kind, bool Write, size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
+    return {plainSpan<Kind, static_cast<uint8_t>(Func), Write>...};
+}
+
+template <size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> stagedSpans(std::index_sequence<Func...>) {
+    return {stagedSpan<static_cast<uint8_t>(Func)>...};
+}
+
+constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
+    {plainSpans<SpanKind::FLAT, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::FLAT, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::SMOOTH, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::SMOOTH, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED, true>(std::make_index_sequence<8>())},
+};
+
+constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
+
+// True when op's class is Op itself. The type_info objects are compared by
+// address: unique within the program, and a duplicate elsewhere would only
+// keep the span on the stage-by-stage path.
+template <typename Op, typename Interface>
+bool isExactly(const Interface* op) {
+    return &typeid(*op) == &typeid(Op);
+}
+
+bool isRendererBlendOp(const BlendFragmentOp* op) {
+    return isExactly<BlendOp>(op) || isExactly<BlendConstantOneOp>(op) ||
+           isExactly<BlendDestinationOneOp>(op) || isExactly<BlendSourcePairOp>(op);
+}
+
+// Decides whether the triangle's spans take the fused loops (see TriangleSetup).
+void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
+    ts.fused = 0;
+    if (!fusedSpansAllowed) return;
+    const FragmentTables& t = rc.tables;
+    if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
+    if (ts.colourBase == nullptr) return;
+    // The alpha test and the texture environment read the colour arrays: only
+    // the renderer's own objects are known to read alive pixels alone.
+    const bool alphaTest = rc.enables[SGL_ALPHA_TEST] != 0;
+    if (alphaTest) {
+        const AlphaFragmentOp* alphaOp = t.alpha.entries[rc.alphaFunc];
+        if (alphaOp != nullptr && !isExactly<AlphaTestOp>(alphaOp)) return;
+    }
+    // The built-in environment object of the mode: one whose arithmetic the
+    // plain loops repeat (each object serves the modes it enumerates).
+    bool texEnvKnown = false;
+    if (ts.combine) {
+        const TexEnvFragmentOp* texEnvOp = t.texEnv.entries[rc.texEnvMode];
+        if (texEnvOp != nullptr) {
+            texEnvKnown = isExactly<TexEnvReplaceOp>(texEnvOp) ||
+                          isExactly<TexEnvModulateOp>(texEnvOp) ||
+                          isExactly<TexEnvAddSubtractOp>(texEnvOp);
+            if (!texEnvKnown) return;
+        }
+    }
+    const DepthFragmentOp* depthOp = t.depth.entries[rc.depthFunc];
+    if (depthOp == nullptr || !isExactly<DepthOp>(depthOp)) return;
+    const bool depthTest = rc.enables[SGL_DEPTH_TEST] != 0;
+    const uint8_t func = depthTest ? rc.depthFunc : 1;
+    if (func == 0 || (func > 1 && ts.depthBase == nullptr)) return;
+    const bool blending = rc.enables[SGL_BLEND] != 0;
+    const uint8_t src = blending ? rc.blendSrc : BLEND_ONE;
+    const uint8_t dst = blending ? rc.blendDst : BLEND_ZERO;
+    if (src >= BLEND_TABLE_SIZE / 256) return;
+    const BlendFragmentOp* blendOp = t.blend.entries[src * 256 + dst];
+    if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
+    ts.depthFunc = func;
+    ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
+    ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
+    ts.texEnvMode = rc.texEnvMode;
+    ts.plainWrite =
+        ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest && (!ts.combine || texEnvKnown)
+            ? 1
+            : 0;
+    ts.blendSrc = src;
+    ts.blendDst = dst;
+    ts.blendOp = blendOp;
+    ts.texturePowerOfTwo = ts.texturing && TexelWrap(ts.textureWidth).powerOfTwo &&
+                                   TexelWrap(ts.textureHeight).powerOfTwo
+                               ? 1
+                               : 0;
+    if (ts.plainWrite) {
+        const SpanKind kind = ts.texturing ? (ts.texturePowerOfTwo ? SpanKind::TEXTURED_POWER_OF_TWO
+                                                                   : SpanKind::TEXTURED)
+                              : ts.smooth  ? SpanKind::SMOOTH
+                                           : SpanKind::FLAT;
+        ts.fusedLoop = PLAIN_SPANS[static_cast<int>(kind)][ts.depthWrite][func];
+    } else {
+        ts.fusedLoop = STAGED_SPANS[func];
+    }
+    ts.fused = 1;
+}
+
+}  // namespace
+
+namespace {
+
+// setUpEdge with 1/p.w and 1/q.w given.
+[[gnu::always_inline]] inline void setUpEdgeFrom(EdgeSlot& edge, const ScreenVertex& p,
+                                                 const ScreenVertex& q, int32_t rows, float pInvW,
+                                                 float qInvW) {
+    const TriangleSetup& ts = triangleSetup;
+    edge.x = toFixed16(p.x);
+    edge.xStep = divideTrunc(wrapSub(toFixed16(q.x), edge.x), rows);
+    const float n = static_cast<float>(rows);
+    edge.invW = pInvW;
+    if (ts.texturing) {
+        edge.sOverW = p.s * pInvW;
+        edge.tOverW = p.t * pInvW;
+        const Quotients steps = divide4(qInvW - pInvW, q.s * qInvW - edge.sOverW,
+                                        q.t * qInvW - edge.tOverW, 0.0f, n, n, n, 1.0f);
+        edge.invWStep = steps.v[0];
+        edge.sOverWStep = steps.v[1];
+        edge.tOverWStep = steps.v[2];
+    } else {
+        edge.invWStep = (qInvW - pInvW) / n;
+    }
+    if (ts.smooth) {
+        int32_t differences[4];
+        for (int c = 0; c < 4; ++c) {
+            const int32_t start = p.colour[c] * 256;
+            edge.colour[c] = static_cast<uint16_t>(start);
+            differences[c] = q.colour[c] * 256 - start;
+        }
+        divideColourSteps(differences, rows, edge.colourStep);
+    }
+}
+
+[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge, bool texturing) {
     edge.x = truncToInt(static_cast<float>(edge.x) - static_cast<float>(edge.xStep) / 2.0f);
     edge.invW -= edge.invWStep / 2.0f;
-    if (triangleSetup.texturing) {
+    if (texturing) {
         edge.sOverW -= edge.sOverWStep / 2.0f;
         edge.tOverW -= edge.tOverWStep / 2.0f;
     }
 }
 
+}  // namespace
+
+void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
+    const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
+    setUpEdgeFrom(edge, p, q, rows, reciprocals.v[0], reciprocals.v[1]);
+}
+
+void halfStepEdge(EdgeSlot& edge) {
+    halfStep(edge, triangleSetup.texturing != 0);
+}
+
 void latchTriangleState() {
     TriangleSetup& ts = triangleSetup;
     const RenderContext& rc = renderContext;
-    const FrameBuffer* fb = sglGetFrameBuffer();
+    const FrameBuffer* fb = rc.initialised ? rc.frameBuffer : nullptr;
     ts.width = fb != nullptr ? static_cast<uint16_t>(fb->width()) : 0;
     ts.height = fb != nullptr ? static_cast<uint16_t>(fb->height()) : 0;
     latchSurface(fb, SGL_COLOR_BUFFER, ts.colourBase, ts.colourPitch);
@@ -175,22 +1001,23 @@ void latchTriangleState() {
 
     // Only a 4-byte texture with pixels can be sampled; anything else is no texture.
     const Surface* texture = rc.texture;
-    ts.texturing = sglIsEnabled(SGL_TEXTURE) && texture != nullptr &&
-                           texture->pixels() != nullptr && texture->bytesPerPixel() == 4
-                       ? 1
-                       : 0;
-    if (ts.texturing) {
-        ts.textureBase = texture->pixels();
+    const uint8_t* texturePixels = texture != nullptr ? texture->pixels() : nullptr;
+    const bool texturing =
+        rc.enables[SGL_TEXTURE] != 0 && texturePixels != nullptr && texture->bytesPerPixel() == 4;
+    if (texturing) {
+        ts.textureBase = texturePixels;
         ts.texturePitch = texture->pitch();
         ts.textureWidth = texture->width();
         ts.textureHeight = texture->height();
     }
-
-    ts.smooth = sglIsEnabled(SGL_SMOOTH);
-    ts.flat = !ts.texturing && !ts.smooth ? 1 : 0;
-    ts.combine = sglIsEnabled(SGL_TEXTURE_ENV);
+    const bool combine = rc.enables[SGL_TEXTURE_ENV] != 0;
+    const bool smoothEnabled = rc.enables[SGL_SMOOTH] != 0;
+    ts.texturing = texturing ? 1 : 0;
+    ts.flat = !texturing && !smoothEnabled ? 1 : 0;
+    ts.combine = combine ? 1 : 0;
     // Without the environment a textured triangle shows its texels only.
-    if (!ts.combine && ts.texturing) ts.smooth = 0;
+    ts.smooth = smoothEnabled && (combine || !texturing) ? 1 : 0;
+    latchFusedSpans(ts, rc);
 }
 
 void rasterizeTriangle() {
@@ -226,17 +1053,22 @@ void rasterizeTriangle() {
     const bool smooth = ts.smooth != 0;
     EdgeSlot& a = edgeSlots[0];
     EdgeSlot& b = edgeSlots[1];
+    // 1/w of the three vertices, each divided once for all the edges.
+    const Quotients invW = divide4(1.0f, 1.0f, 1.0f, 1.0f, top->w, mid->w, bottom->w, 1.0f);
+    const float topInvW = invW.v[0];
+    const float midInvW = invW.v[1];
+    const float bottomInvW = invW.v[2];
     if (flatTop) {
-        setUpEdge(a, *top, *bottom, longRows);
-        setUpEdge(b, *mid, *bottom, longRows);
+        setUpEdgeFrom(a, *top, *bottom, longRows, topInvW, bottomInvW);
+        setUpEdgeFrom(b, *mid, *bottom, longRows, midInvW, bottomInvW);
         ts.aIsLeft = 1;
     } else {
-        setUpEdge(a, *top, *mid, shortRows);
-        setUpEdge(b, *top, *bottom, longRows);
+        setUpEdgeFrom(a, *top, *mid, shortRows, topInvW, midInvW);
+        setUpEdgeFrom(b, *top, *bottom, longRows, topInvW, bottomInvW);
         ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
     }
-    halfStepEdge(a);
-    halfStepEdge(b);
+    halfStep(a, texturing);
+    halfStep(b, texturing);
     const EdgeSlot& left = ts.aIsLeft ? a : b;
     const EdgeSlot& right = ts.aIsLeft ? b : a;
 
@@ -271,8 +1103,8 @@ void rasterizeTriangle() {
         if (!flatTop && shortLeft == 0) {
             // The short edge ends at M: edge A continues from M to B over the
             // remaining rows; its colours restart at M's.
-            setUpEdge(a, *mid, *bottom, static_cast<int32_t>(longLeft));
-            halfStepEdge(a);
+            setUpEdgeFrom(a, *mid, *bottom, static_cast<int32_t>(longLeft), midInvW, bottomInvW);
+            halfStep(a, texturing);
             shortLeft = longLeft;
         }
     }
@@ -289,23 +1121,30 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
     const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
     const float length = static_cast<float>(n);
-    const float dz = (invWRight - invWLeft) / length;
-    float zl = invWLeft;
+    float dz;
     float ds = 0.0f, dt = 0.0f, sOverW = 0.0f, tOverW = 0.0f;
     if (ts.texturing) {
-        ds = (right.sOverW - left.sOverW) / length;
-        dt = (right.tOverW - left.tOverW) / length;
+        const Quotients steps =
+            divide4(invWRight - invWLeft, right.sOverW - left.sOverW, right.tOverW - left.tOverW,
+                    0.0f, length, length, length, 1.0f);
+        dz = steps.v[0];
+        ds = steps.v[1];
+        dt = steps.v[2];
         sOverW = left.sOverW + ds / 2.0f;
         tOverW = left.tOverW + dt / 2.0f;
+    } else {
+        dz = (invWRight - invWLeft) / length;
     }
+    float zl = invWLeft;
     uint16_t colour[4] = {};
     uint16_t colourStep[4] = {};
     if (ts.smooth) {
+        int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
-            colourStep[c] = static_cast<uint16_t>(
-                divideTrunc(int32_t{right.colour[c]} - int32_t{left.colour[c]}, n));
+            differences[c] = int32_t{right.colour[c]} - int32_t{left.colour[c]};
             colour[c] = left.colour[c];
         }
+        divideColourSteps(differences, n, colourStep);
     }
 
     // Clip to the FrameBuffer; pixel 0 gets what the unclipped span gives it.
@@ -324,6 +1163,10 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     if (xRight >= width) n = n + width - xRight;
     if (n <= 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
+    if (ts.fused) {
+        ts.fusedLoop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, colour, colourStep);
+        return;
+    }
 
     SpanBuffers& sb = renderContext.spans;
     const float z0 = zl + dz / 2.0f;

@@ -8,6 +8,14 @@
 
 #include "render/render_context.h"
 
+struct TriangleSetup;
+
+// A fused span loop: the span's row y, first pixel xl and pixel count n after
+// clipping, and the running values at its first pixel with their steps.
+using FusedSpanLoop = void (*)(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
+                               float dz, float sOverW, float ds, float tOverW, float dt,
+                               const uint16_t* colour, const uint16_t* colourStep);
+
 // What one triangle draws with, latched before its first row.
 struct TriangleSetup {
     uint16_t width = 0;
@@ -29,7 +37,26 @@ struct TriangleSetup {
     uint8_t flat = 0;       // neither texturing nor SGL_SMOOTH: V2's colour everywhere
     uint8_t combine = 0;    // SGL_TEXTURE_ENV on
     uint8_t aIsLeft = 1;    // which edge slot is the left edge
+
+    // The fused span loops, chosen once per triangle from the state when they
+    // give the same bytes as the stage-by-stage path (see latchTriangleState).
+    uint8_t fused = 0;
+    uint8_t depthFunc = 1;          // while fused: 1 (no comparison) to 7
+    uint8_t depthWrite = 0;         // while fused: passing depths are stored
+    uint8_t plainWrite = 0;         // while fused: nothing but the depth test between
+                                    // the fragments and a plain write
+    uint8_t plainBlend = 0;         // while fused: blending off, fragments are copied
+    uint8_t texEnvMode = 0;         // while fused: the environment's mode
+    uint8_t texturePowerOfTwo = 0;  // both texture sides are powers of two
+    uint8_t blendSrc = 0;           // while fused and blending: the pair and its object
+    uint8_t blendDst = 0;
+    const BlendFragmentOp* blendOp = nullptr;
+    FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
 };
+
+// 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps
+// every span on the stage-by-stage path, which tests compare them with.
+extern uint8_t fusedSpansAllowed;
 
 // One active edge at the current row.
 struct EdgeSlot {

@@ -2,6 +2,7 @@
 // stencil, alpha and blend stages.
 #include "render/sub_image.h"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "render/fragment_tables.h"
@@ -41,15 +42,20 @@ void SubImage::draw(int16_t x, int16_t y) const {
         return;
     }
     const uint8_t* sourcePixels = source_->pixels();
-    if (sourcePixels == nullptr) return;
+    if (sourcePixels == nullptr || source_->bytesPerPixel() != 4) return;
+    // The source may have been created again, smaller, since init: only the
+    // part of the rectangle that lies inside it now is drawn.
+    const int width = std::min<int>(width_, source_->width() - x_);
+    const int height = std::min<int>(height_, source_->height() - y_);
+    if (width < 1 || height < 1) return;
 
     const int frameWidth = fb->width();
     const int frameHeight = fb->height();
-    if (x >= frameWidth || y >= frameHeight || x + width_ <= 0 || y + height_ <= 0) return;
+    if (x >= frameWidth || y >= frameHeight || x + width <= 0 || y + height <= 0) return;
 
     const int firstColumn = x >= 0 ? x : 0;
     const int sourceColumn = x >= 0 ? 0 : -x;
-    int n = width_ - sourceColumn;
+    int n = width - sourceColumn;
     if (firstColumn + n > frameWidth) n = frameWidth - firstColumn;
     const int firstRow = y >= 0 ? y : 0;
     const int sourceRowOffset = y >= 0 ? 0 : -y;
@@ -58,7 +64,7 @@ void SubImage::draw(int16_t x, int16_t y) const {
     const int32_t colourPitch = colour->pitch();
     uint8_t* mask = renderContext.spans.mask;
     const uint16_t count = static_cast<uint16_t>(n);
-    for (int r = firstRow, j = sourceRowOffset; r < frameHeight && j < height_; ++r, ++j) {
+    for (int r = firstRow, j = sourceRowOffset; r < frameHeight && j < height; ++r, ++j) {
         for (int i = 0; i < n; ++i) mask[i] = 0;
         // The stencil row is only formed when a stencil Surface exists; with
         // stencil testing off the dispatcher does not read it.

@@ -14,11 +14,12 @@ int16_t truncateToShort(double value) {
 }
 
 // Quadratic easing factor (d x d) / (duration x duration). d x d wraps as an
-// unsigned 32-bit product; duration x duration is formed in 64 bits so that long
-// tracks do not overflow (short tracks give the same value as a 32-bit product).
+// unsigned 32-bit product; duration x duration is formed in unsigned 64 bits,
+// which holds the square of every 32-bit duration (a signed product overflows
+// above 3037000499 ms). Below that both give the same double.
 double quadraticFactor(uint32_t d, uint32_t duration) {
     const uint32_t dSquared = d * d;
-    const int64_t durationSquared = int64_t{duration} * int64_t{duration};
+    const uint64_t durationSquared = uint64_t{duration} * uint64_t{duration};
     return double(dSquared) / double(durationSquared);
 }
 

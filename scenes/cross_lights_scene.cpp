@@ -3,6 +3,8 @@
 #include "render/sgl.h"
 #include "scenekit/captions.h"
 #include "scenekit/noise.h"
+#include "scenekit/scene_view.h"
+#include "scenekit/track_rows.h"
 #include "scenes/runtime_rand.h"
 #include "textmode/text_mode.h"
 
@@ -35,57 +37,42 @@ constexpr int16_t CAPTION_Y[8] = {43, 43, 0, 0, 0, 43, 43, 20};
 // Entries 0, 2 and 5 are first written by their fade-in, which starts with the caption.
 constexpr uint16_t CAPTION_ALPHA[8] = {0, 255, 0, 255, 255, 0, 255, 255};
 
-enum RowKind : uint8_t {
-    FLAG,         // sets the flag to `from` while the window lasts
-    FADE,         // 16-bit linear fade over `length` ms
-    FADE_TO_END,  // 16-bit linear fade that ends at `length`
-    FLOAT_FADE,   // float linear fade over `length` ms
-};
-
 enum RowTarget : uint8_t { CAPTION_ON, CAPTION_ALPHA_OF, NOISE_ALPHA, JITTER };
 
-struct TrackRow {
-    RowKind kind;
-    uint32_t start;
-    uint32_t length;  // the duration; the end for FADE_TO_END
-    uint16_t from;
-    uint16_t to;
-    RowTarget target;
-    uint8_t caption;
-};
+constexpr uint8_t LIN = EASE_LINEAR;
 
 // clang-format off
 constexpr TrackRow TRACK_ROWS[29] = {
-    // kind         start   length  from   to  target            caption
-    {FLAG,           3157,    500,     1,   0, CAPTION_ON,        0},
-    {FADE,           3157,    500,     0, 255, CAPTION_ALPHA_OF,  0},
-    {FADE,           5157,    500,   255,   0, CAPTION_ALPHA_OF,  0},
-    {FLAG,           5657,    500,     0,   0, CAPTION_ON,        0},
-    {FLAG,           6757,    500,     1,   0, CAPTION_ON,        1},
-    {FADE,           8757,    500,   255,   0, CAPTION_ALPHA_OF,  1},
-    {FLAG,           9257,    500,     0,   0, CAPTION_ON,        1},
-    {FLAG,          10448,    500,     1,   0, CAPTION_ON,        2},
-    {FADE,          10448,    500,     0, 255, CAPTION_ALPHA_OF,  2},
-    {FADE,          12448,    500,   255,   0, CAPTION_ALPHA_OF,  2},
-    {FLAG,          12948,    500,     0,   0, CAPTION_ON,        2},
-    {FLAG,          13165,    500,     1,   0, CAPTION_ON,        3},
-    {FLAG,          13165,    500,     1,   0, CAPTION_ON,        4},
-    {FADE,          15165,    500,   255,   0, CAPTION_ALPHA_OF,  3},
-    {FADE,          15165,    500,   255,   0, CAPTION_ALPHA_OF,  4},
-    {FLAG,          15665,    500,     0,   0, CAPTION_ON,        3},
-    {FLAG,          15665,    500,     0,   0, CAPTION_ON,        4},
-    {FLAG,          16161,    500,     1,   0, CAPTION_ON,        5},
-    {FADE,          16161,    500,     0, 255, CAPTION_ALPHA_OF,  5},
-    {FADE,          18161,    500,   255,   0, CAPTION_ALPHA_OF,  5},
-    {FLAG,          18661,    500,     0,   0, CAPTION_ON,        5},
-    {FLAG,          19551,    500,     1,   0, CAPTION_ON,        6},
-    {FADE,          21551,    500,   255,   0, CAPTION_ALPHA_OF,  6},
-    {FLAG,          22151,    500,     0,   0, CAPTION_ON,        6},
-    {FLAG,          24589,    500,     1,   0, CAPTION_ON,        7},
-    {FADE,          31985,   1000,   255,   0, CAPTION_ALPHA_OF,  7},
-    {FLOAT_FADE,    25559,   3000,     0,  20, JITTER,            0},
-    {FLAG,          32985,   1000,     0,   0, CAPTION_ON,        7},
-    {FADE_TO_END,   31985,  36002,   255,   0, NOISE_ALPHA,       0},
+    // kind            start  length ease from   to  target            caption
+    {ROW_FLAG,          3157,    500, 0,      1,    0, CAPTION_ON,       0},
+    {ROW_FADE,          3157,    500, LIN,    0,  255, CAPTION_ALPHA_OF, 0},
+    {ROW_FADE,          5157,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 0},
+    {ROW_FLAG,          5657,    500, 0,      0,    0, CAPTION_ON,       0},
+    {ROW_FLAG,          6757,    500, 0,      1,    0, CAPTION_ON,       1},
+    {ROW_FADE,          8757,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 1},
+    {ROW_FLAG,          9257,    500, 0,      0,    0, CAPTION_ON,       1},
+    {ROW_FLAG,         10448,    500, 0,      1,    0, CAPTION_ON,       2},
+    {ROW_FADE,         10448,    500, LIN,    0,  255, CAPTION_ALPHA_OF, 2},
+    {ROW_FADE,         12448,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 2},
+    {ROW_FLAG,         12948,    500, 0,      0,    0, CAPTION_ON,       2},
+    {ROW_FLAG,         13165,    500, 0,      1,    0, CAPTION_ON,       3},
+    {ROW_FLAG,         13165,    500, 0,      1,    0, CAPTION_ON,       4},
+    {ROW_FADE,         15165,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 3},
+    {ROW_FADE,         15165,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 4},
+    {ROW_FLAG,         15665,    500, 0,      0,    0, CAPTION_ON,       3},
+    {ROW_FLAG,         15665,    500, 0,      0,    0, CAPTION_ON,       4},
+    {ROW_FLAG,         16161,    500, 0,      1,    0, CAPTION_ON,       5},
+    {ROW_FADE,         16161,    500, LIN,    0,  255, CAPTION_ALPHA_OF, 5},
+    {ROW_FADE,         18161,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 5},
+    {ROW_FLAG,         18661,    500, 0,      0,    0, CAPTION_ON,       5},
+    {ROW_FLAG,         19551,    500, 0,      1,    0, CAPTION_ON,       6},
+    {ROW_FADE,         21551,    500, LIN,  255,    0, CAPTION_ALPHA_OF, 6},
+    {ROW_FLAG,         22151,    500, 0,      0,    0, CAPTION_ON,       6},
+    {ROW_FLAG,         24589,    500, 0,      1,    0, CAPTION_ON,       7},
+    {ROW_FADE,         31985,   1000, LIN,  255,    0, CAPTION_ALPHA_OF, 7},
+    {ROW_FLOAT,        25559,   3000, LIN,    0,   20, JITTER,           0},
+    {ROW_FLAG,         32985,   1000, 0,      0,    0, CAPTION_ON,       7},
+    {ROW_FADE_TO_END,  31985,  36002, LIN,  255,    0, NOISE_ALPHA,      0},
 };
 // clang-format on
 
@@ -105,10 +92,6 @@ constexpr float STRETCH_RATE = 0.00015659255f;     // 1/6386
 constexpr float PAN_RATE = 0.000119631535f;        // 1/8359
 constexpr float STATIC_FADE_RATE = 0.0004253509f;  // 1/2351: reaches 1 at LIGHTS_END
 constexpr float RAND_SCALE = 3.0518509e-05f;       // 1/32767
-
-int16_t doubled(int16_t halfPixels) {
-    return int16_t(uint16_t(uint16_t(halfPixels) * 2u));
-}
 
 // Twice the base position plus a random offset between 0 and jitter, truncated.
 int16_t jittered(int16_t halfPixels, float jitter) {
@@ -207,28 +190,24 @@ int CrossLightsScene::init() {
     noiseAlpha = 255;
     jitter = 0.0f;
 
-    for (const TrackRow& row : TRACK_ROWS) {
-        // The 16-bit targets are unsigned; the tracks write them as 16-bit patterns.
-        int16_t* shortTarget = row.target == NOISE_ALPHA
-                                   ? reinterpret_cast<int16_t*>(&noiseAlpha)
-                                   : reinterpret_cast<int16_t*>(&captionAlpha[row.caption]);
-        switch (row.kind) {
-            case FLAG:
-                tracks.addByte(row.start, row.length, uint8_t(row.from), &captionOn[row.caption]);
+    addTrackRows(tracks, TRACK_ROWS, [this](uint8_t target, uint8_t caption) {
+        TrackRowTarget at;
+        switch (target) {
+            case CAPTION_ON:
+                at.flag = &captionOn[caption];
                 break;
-            case FADE:
-                tracks.addShort(row.start, row.length, EASE_LINEAR, row.from, row.to, shortTarget);
+            case CAPTION_ALPHA_OF:
+                at.value16 = asTrackShort(&captionAlpha[caption]);
                 break;
-            case FADE_TO_END:
-                tracks.addShortRange(row.start, row.length, EASE_LINEAR, row.from, row.to,
-                                     shortTarget);
+            case NOISE_ALPHA:
+                at.value16 = asTrackShort(&noiseAlpha);
                 break;
-            case FLOAT_FADE:
-                tracks.addFloat(row.start, row.length, EASE_LINEAR, float(row.from), float(row.to),
-                                &jitter);
+            default:
+                at.value = &jitter;
                 break;
         }
-    }
+        return at;
+    });
 
     noiseSurface = std::make_unique<Surface>();
     noiseSurface->create({160, 100}, 4);
@@ -243,10 +222,7 @@ uint8_t CrossLightsScene::render(uint32_t time) {
     const uint32_t s = replay ? time - SCENE_REPLAY_OFFSET : time;
     tracks.evaluate(s);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
     placeCamera(s);
 
     sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);

@@ -7,6 +7,8 @@
 #include "render/sgl.h"
 #include "render/sub_image.h"
 #include "scenekit/captions.h"
+#include "scenekit/scene_view.h"
+#include "scenekit/track_rows.h"
 #include "textmode/text_mode.h"
 
 namespace {
@@ -18,30 +20,26 @@ constexpr double WOBBLE_RADIANS = 0.01745328888888889;
 // The backdrop turns one degree every 35.43 ms.
 constexpr double BACKDROP_DEGREES_PER_MS = 0.028224668360146768;
 
-struct CaptionTrack {
-    uint8_t kind;  // TRACK_BYTE (value in `from`) or TRACK_SHORT
-    uint32_t start;
-    uint32_t duration;
-    uint8_t group;
-    uint16_t from;
-    uint16_t to;
-};
+enum CaptionTarget : uint8_t { GROUP_ON, GROUP_ALPHA };
+
+constexpr uint8_t LIN = EASE_LINEAR;
 
 // Demo times. The short tracks fade a group out; the byte tracks switch groups.
 // clang-format off
-constexpr CaptionTrack CAPTION_TRACKS[] = {
-    {TRACK_BYTE,  81885, 1000, 0, 1,   0},
-    {TRACK_SHORT, 84450, 1000, 0, 255, 0},
-    {TRACK_BYTE,  85450, 1000, 0, 0,   0},
-    {TRACK_BYTE,  87005, 500,  1, 1,   0},
-    {TRACK_BYTE,  88974, 1000, 1, 0,   0},
-    {TRACK_BYTE,  89574, 1000, 2, 1,   0},
-    {TRACK_SHORT, 92136, 1000, 2, 255, 0},
-    {TRACK_BYTE,  93136, 1000, 2, 0,   0},
-    {TRACK_BYTE,  94667, 1000, 3, 1,   0},
-    {TRACK_BYTE,  96420, 1000, 3, 0,   0},
-    {TRACK_BYTE,  97256, 1000, 4, 1,   0},
-    {TRACK_BYTE,  98963, 1000, 4, 0,   0},
+constexpr TrackRow CAPTION_TRACKS[] = {
+    // kind      start  length ease from to target    group
+    {ROW_FLAG,  81885, 1000, 0,     1, 0, GROUP_ON,    0},
+    {ROW_FADE,  84450, 1000, LIN, 255, 0, GROUP_ALPHA, 0},
+    {ROW_FLAG,  85450, 1000, 0,     0, 0, GROUP_ON,    0},
+    {ROW_FLAG,  87005,  500, 0,     1, 0, GROUP_ON,    1},
+    {ROW_FLAG,  88974, 1000, 0,     0, 0, GROUP_ON,    1},
+    {ROW_FLAG,  89574, 1000, 0,     1, 0, GROUP_ON,    2},
+    {ROW_FADE,  92136, 1000, LIN, 255, 0, GROUP_ALPHA, 2},
+    {ROW_FLAG,  93136, 1000, 0,     0, 0, GROUP_ON,    2},
+    {ROW_FLAG,  94667, 1000, 0,     1, 0, GROUP_ON,    3},
+    {ROW_FLAG,  96420, 1000, 0,     0, 0, GROUP_ON,    3},
+    {ROW_FLAG,  97256, 1000, 0,     1, 0, GROUP_ON,    4},
+    {ROW_FLAG,  98963, 1000, 0,     0, 0, GROUP_ON,    4},
 };
 // clang-format on
 
@@ -172,16 +170,15 @@ int CubeStreamScene::init() {
         captionOn[g] = 0;
         captionAlpha[g] = 255;
     }
-    for (const CaptionTrack& c : CAPTION_TRACKS) {
-        if (c.kind == TRACK_BYTE) {
-            tracks.addByte(c.start, c.duration, uint8_t(c.from), &captionOn[c.group]);
+    addTrackRows(tracks, CAPTION_TRACKS, [this](uint8_t target, uint8_t group) {
+        TrackRowTarget at;
+        if (target == GROUP_ON) {
+            at.flag = &captionOn[group];
         } else {
-            // The track writes 16 bits through a signed pointer; the alias is allowed
-            // between the signed and unsigned forms of a type.
-            tracks.addShort(c.start, c.duration, EASE_LINEAR, c.from, c.to,
-                            reinterpret_cast<int16_t*>(&captionAlpha[c.group]));
+            at.value16 = asTrackShort(&captionAlpha[group]);
         }
-    }
+        return at;
+    });
     return 0;
 }
 
@@ -198,10 +195,7 @@ uint8_t CubeStreamScene::render(uint32_t time) {
 
     tracks.evaluate(replay ? time - REPLAY_DEMO_OFFSET : time + CUBE_SCENE_START);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
 
     sglRotateZf(float(t * BACKDROP_DEGREES_PER_MS));
     sglScalef(2.0f, 2.0f, 1.0f);

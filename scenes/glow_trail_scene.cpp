@@ -6,6 +6,8 @@
 #include "data/images.h"
 #include "render/sgl.h"
 #include "scenekit/captions.h"
+#include "scenekit/scene_view.h"
+#include "scenekit/track_rows.h"
 #include "textmode/text_mode.h"
 
 namespace {
@@ -37,53 +39,40 @@ SubImage* const* const LINE_IMAGES[GLOW_LINE_COUNT] = {
     &sheet3Lines[8], &sheet3Lines[9], &sheet3Lines[10], &sheet3Lines[11],
 };
 
-enum TrackTarget : uint8_t { PERIOD_X, PERIOD_Y, AMPLITUDE_X, AMPLITUDE_Y, LINE_X, LINE_ON };
-
-// One track of the choreography; byte tracks write their value (from = to).
-// `index` picks the line of the line targets.
-struct TrackRow {
-    uint8_t kind;
-    uint32_t start;
-    uint32_t duration;
-    uint8_t easing;
-    float from;
-    float to;
-    TrackTarget target;
-    uint8_t index;
-};
+enum GlowTarget : uint8_t { PERIOD_X, PERIOD_Y, AMPLITUDE_X, AMPLITUDE_Y, LINE_X, LINE_ON };
 
 constexpr uint8_t LIN = EASE_LINEAR;
 
 // clang-format off
 constexpr TrackRow TRACKS[] = {
 //   kind          start    duration ease  from    to      target        line
-    {TRACK_FLOAT,  99834,   100000,  LIN,  6.53f,  7.64f,  PERIOD_X,     0},
-    {TRACK_FLOAT,  99834,   100000,  LIN,  5.43f,  8.53f,  PERIOD_Y,     0},
-    {TRACK_FLOAT,  99834,   100000,  LIN,  85.0f,  83.0f,  AMPLITUDE_X,  0},
-    {TRACK_FLOAT,  99834,   100000,  LIN,  40.0f,  57.0f,  AMPLITUDE_Y,  0},
-    {TRACK_BYTE,   99834,   1000,    0,    1,      1,      LINE_ON,      0},
-    {TRACK_SHORT,  99834,   8000,    LIN,  70,     10,     LINE_X,       1},
-    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      0},
-    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      1},
-    {TRACK_BYTE,   108834,  1000,    0,    0,      0,      LINE_ON,      2},
-    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      3},
-    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      4},
-    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      5},
-    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      6},
-    {TRACK_BYTE,   109834,  1000,    0,    1,      1,      LINE_ON,      7},
-    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      3},
-    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      4},
-    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      5},
-    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      6},
-    {TRACK_BYTE,   118834,  1000,    0,    0,      0,      LINE_ON,      7},
-    {TRACK_BYTE,   119037,  1000,    0,    1,      1,      LINE_ON,      8},
-    {TRACK_BYTE,   119309,  1000,    0,    1,      1,      LINE_ON,      9},
-    {TRACK_BYTE,   119617,  1000,    0,    1,      1,      LINE_ON,      10},
-    {TRACK_BYTE,   119797,  1000,    0,    1,      1,      LINE_ON,      11},
-    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      8},
-    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      9},
-    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      10},
-    {TRACK_BYTE,   120134,  1000,    0,    0,      0,      LINE_ON,      11},
+    {ROW_FLOAT,   99834,   100000,  LIN,  6.53f,  7.64f,  PERIOD_X,     0},
+    {ROW_FLOAT,   99834,   100000,  LIN,  5.43f,  8.53f,  PERIOD_Y,     0},
+    {ROW_FLOAT,   99834,   100000,  LIN,  85.0f,  83.0f,  AMPLITUDE_X,  0},
+    {ROW_FLOAT,   99834,   100000,  LIN,  40.0f,  57.0f,  AMPLITUDE_Y,  0},
+    {ROW_FLAG,    99834,   1000,    0,    1,      1,      LINE_ON,      0},
+    {ROW_FADE,    99834,   8000,    LIN,  70,     10,     LINE_X,       1},
+    {ROW_FLAG,    108834,  1000,    0,    0,      0,      LINE_ON,      0},
+    {ROW_FLAG,    108834,  1000,    0,    0,      0,      LINE_ON,      1},
+    {ROW_FLAG,    108834,  1000,    0,    0,      0,      LINE_ON,      2},
+    {ROW_FLAG,    109834,  1000,    0,    1,      1,      LINE_ON,      3},
+    {ROW_FLAG,    109834,  1000,    0,    1,      1,      LINE_ON,      4},
+    {ROW_FLAG,    109834,  1000,    0,    1,      1,      LINE_ON,      5},
+    {ROW_FLAG,    109834,  1000,    0,    1,      1,      LINE_ON,      6},
+    {ROW_FLAG,    109834,  1000,    0,    1,      1,      LINE_ON,      7},
+    {ROW_FLAG,    118834,  1000,    0,    0,      0,      LINE_ON,      3},
+    {ROW_FLAG,    118834,  1000,    0,    0,      0,      LINE_ON,      4},
+    {ROW_FLAG,    118834,  1000,    0,    0,      0,      LINE_ON,      5},
+    {ROW_FLAG,    118834,  1000,    0,    0,      0,      LINE_ON,      6},
+    {ROW_FLAG,    118834,  1000,    0,    0,      0,      LINE_ON,      7},
+    {ROW_FLAG,    119037,  1000,    0,    1,      1,      LINE_ON,      8},
+    {ROW_FLAG,    119309,  1000,    0,    1,      1,      LINE_ON,      9},
+    {ROW_FLAG,    119617,  1000,    0,    1,      1,      LINE_ON,      10},
+    {ROW_FLAG,    119797,  1000,    0,    1,      1,      LINE_ON,      11},
+    {ROW_FLAG,    120134,  1000,    0,    0,      0,      LINE_ON,      8},
+    {ROW_FLAG,    120134,  1000,    0,    0,      0,      LINE_ON,      9},
+    {ROW_FLAG,    120134,  1000,    0,    0,      0,      LINE_ON,      10},
+    {ROW_FLAG,    120134,  1000,    0,    0,      0,      LINE_ON,      11},
 };
 // clang-format on
 static_assert(sizeof(TRACKS) / sizeof(TRACKS[0]) == 27);
@@ -105,7 +94,7 @@ int16_t curveCoordinate(uint32_t u, float period, float amplitude, int16_t centr
 void drawLine(int i, const int16_t* lineX, const int16_t* lineY) {
     const SubImage* line = *LINE_IMAGES[i];
     if (line == nullptr) return;
-    line->draw(static_cast<int16_t>(2 * lineX[i]), static_cast<int16_t>(2 * lineY[i]));
+    line->draw(doubled(lineX[i]), doubled(lineY[i]));
 }
 
 }  // namespace
@@ -130,26 +119,30 @@ int GlowTrailScene::init() {
         lineOn[i] = INITIAL_LINE_ON[i];
     }
 
-    for (const TrackRow& row : TRACKS) {
-        switch (row.target) {
+    addTrackRows(tracks, TRACKS, [this](uint8_t target, uint8_t line) {
+        TrackRowTarget at;
+        switch (target) {
             case PERIOD_X:
+                at.value = &periodX;
+                break;
             case PERIOD_Y:
+                at.value = &periodY;
+                break;
             case AMPLITUDE_X:
-            case AMPLITUDE_Y: {
-                float* const floats[] = {&periodX, &periodY, &amplitudeX, &amplitudeY};
-                tracks.addFloat(row.start, row.duration, row.easing, row.from, row.to,
-                                floats[row.target]);
+                at.value = &amplitudeX;
                 break;
-            }
+            case AMPLITUDE_Y:
+                at.value = &amplitudeY;
+                break;
             case LINE_X:
-                tracks.addShort(row.start, row.duration, row.easing, uint16_t(row.from),
-                                uint16_t(row.to), &lineX[row.index]);
+                at.value16 = &lineX[line];
                 break;
-            case LINE_ON:
-                tracks.addByte(row.start, row.duration, uint8_t(row.from), &lineOn[row.index]);
+            default:
+                at.flag = &lineOn[line];
                 break;
         }
-    }
+        return at;
+    });
     return 0;
 }
 
@@ -169,10 +162,7 @@ Size16 GlowTrailScene::spritePosition(uint32_t localTime, int i, bool second) co
 uint8_t GlowTrailScene::render(uint32_t localTime) {
     tracks.evaluate(localTime + GLOW_SCENE_START);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
 
     // Black with alpha 0: the empty light map.
     const uint8_t clearColor[4] = {0, 0, 0, 0};

@@ -5,6 +5,7 @@
 
 #include "data/images.h"
 #include "render/sgl.h"
+#include "scenekit/scene_view.h"
 #include "textmode/text_mode.h"
 
 namespace {
@@ -105,15 +106,17 @@ int makeTexture(std::unique_ptr<Surface>& texture, const uint8_t* image, Size16 
 
 }  // namespace
 
-long double metaballField(const Vec3 blobs[3], long double x, long double y) {
-    long double sum = 0.0L;
+Extended80 metaballField(const Vec3 blobs[3], Extended80 x, Extended80 y) {
+    const Extended80 one = 1;
+    Extended80 sum = 0;
     for (int k = 0; k < 3; ++k) {
-        const long double dx = blobs[k].x - x;
-        const long double dy = blobs[k].y - y;
-        sum += 3.0L / (dx * dx + dy * dy + 1.0L);
+        const Extended80 dx = Extended80(blobs[k].x) - x;
+        const Extended80 dy = Extended80(blobs[k].y) - y;
+        sum += Extended80(3) / (dx * dx + dy * dy + one);
     }
-    const long double inverse = 1.0L / sum;
-    return inverse < 255.0L ? 255.0L - inverse : 0.0L;
+    const Extended80 inverse = one / sum;
+    const Extended80 top = 255;
+    return inverse < top ? top - inverse : Extended80(0);
 }
 
 void placeBlobs(uint32_t time, Vec3 blobs[3]) {
@@ -129,13 +132,14 @@ void sampleSmoothGrid(const Vec3 blobs[3], float grid[SMOOTH_ROWS][SMOOTH_COLUMN
         for (int i = 0; i < SMOOTH_COLUMNS; ++i) {
             grid[j][i][0] = float((i - 16) * 0.0625);
             grid[j][i][1] = float((j - 10) * 0.1);
-            grid[j][i][2] = float(metaballField(blobs, 5 * i, 5 * j) * 0.00392156862745098);
+            grid[j][i][2] =
+                (metaballField(blobs, 5 * i, 5 * j) * Extended80(0.00392156862745098)).toFloat();
         }
     }
 }
 
-int blockLevel(long double field) {
-    const int16_t q = int16_t(field);
+int blockLevel(Extended80 field) {
+    const auto q = int16_t(field.truncateToInt());
     return q / 50 * 50;
 }
 
@@ -216,10 +220,7 @@ uint8_t MetaballFieldScene::render(uint32_t time) {
     // The tracks only choreograph the first showing; the second keeps their last values.
     if (secondShowing == 0) tracks.evaluate(time + METABALL_FIRST_START);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1, 1, 0.8f, -0.8f, 1, 100);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
     sglClear(SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER);
 
     placeBlobs(time, blobs);

@@ -8,6 +8,7 @@
 
 #include "image/surface.h"
 #include "render/matrix.h"
+#include "scenekit/extended80.h"
 #include "scenekit/scene.h"
 #include "scenekit/track_list.h"
 
@@ -21,8 +22,9 @@ constexpr int BLOCK_COLUMNS = 15;
 constexpr int BLOCK_ROWS = 9;
 
 // Sum of the three blobs' falloffs turned into a height in [0, 255): near 254.7 at a
-// blob's centre, 0 wherever 1/S reaches 255. Computed in extended precision.
-long double metaballField(const Vec3 blobs[3], long double x, long double y);
+// blob's centre, 0 wherever 1/S reaches 255. Computed in x87 extended precision, the
+// same on every platform.
+Extended80 metaballField(const Vec3 blobs[3], Extended80 x, Extended80 y);
 
 // Moves the blob centres to where they are `time` ms into a showing.
 void placeBlobs(uint32_t time, Vec3 blobs[3]);
@@ -31,7 +33,7 @@ void placeBlobs(uint32_t time, Vec3 blobs[3]);
 void sampleSmoothGrid(const Vec3 blobs[3], float grid[SMOOTH_ROWS][SMOOTH_COLUMNS][3]);
 
 // A column height: the field truncated and rounded down to a multiple of 50 (0..250).
-int blockLevel(long double field);
+int blockLevel(Extended80 field);
 // The 15x9 column heights, each a level divided by 255.
 void sampleBlockHeights(const Vec3 blobs[3], float heights[BLOCK_ROWS][BLOCK_COLUMNS]);
 

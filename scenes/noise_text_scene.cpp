@@ -5,6 +5,7 @@
 #include "data/images.h"
 #include "render/sgl.h"
 #include "scenekit/noise.h"
+#include "scenekit/scene_view.h"
 #include "textmode/text_mode.h"
 
 namespace {
@@ -89,10 +90,7 @@ float NoiseTextScene::curtainHeight(uint32_t localTime) {
 }
 
 uint8_t NoiseTextScene::render(uint32_t localTime) {
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
 
     // Dark blue with alpha 0, so that the static barely touches the background.
     const uint8_t background[4] = {0, 0, 32, 0};

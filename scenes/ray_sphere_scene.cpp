@@ -6,6 +6,8 @@
 #include "render/sgl.h"
 #include "render/sub_image.h"
 #include "scenekit/captions.h"
+#include "scenekit/scene_view.h"
+#include "scenekit/track_rows.h"
 #include "scenes/sphere_mesh.h"
 #include "textmode/text_mode.h"
 
@@ -19,25 +21,33 @@ constexpr uint32_t REPLAY_TRACK_OFFSET = SCENE_REPLAY_OFFSET - RAY_SPHERE_START;
 
 // ---- Captions -------------------------------------------------------------------
 
-enum CaptionAction : uint8_t { CAPTION_SHOW, CAPTION_FADE, CAPTION_HIDE };
+enum CaptionTarget : uint8_t { CAPTION_ON, CAPTION_ALPHA };
 
-struct CaptionTrack {
-    uint32_t start;
-    uint32_t duration;
-    CaptionAction action;  // show: on = 1; fade: alpha 255 -> 0; hide: on = 0
-    uint8_t line;
-};
+constexpr uint8_t LIN = EASE_LINEAR;
 
 // Each new line comes in while the one above it fades out and is then switched
 // off; the last line stays to the end of the scene.
-constexpr CaptionTrack CAPTION_TRACKS[] = {
-    {39163, 1000, CAPTION_SHOW, 0}, {41749, 1000, CAPTION_SHOW, 1}, {41749, 1000, CAPTION_FADE, 0},
-    {42749, 1000, CAPTION_HIDE, 0}, {44303, 1000, CAPTION_SHOW, 2}, {44303, 1000, CAPTION_FADE, 1},
-    {45303, 1000, CAPTION_HIDE, 1}, {46869, 1000, CAPTION_SHOW, 3}, {46869, 1000, CAPTION_FADE, 2},
-    {47869, 1000, CAPTION_HIDE, 2}, {49429, 1000, CAPTION_SHOW, 4}, {49429, 1000, CAPTION_FADE, 3},
-    {50429, 1000, CAPTION_HIDE, 3}, {51989, 1000, CAPTION_SHOW, 5}, {51989, 1000, CAPTION_FADE, 4},
-    {52989, 1000, CAPTION_HIDE, 4},
+// clang-format off
+constexpr TrackRow CAPTION_TRACKS[] = {
+    // kind     start  length ease from to target      line
+    {ROW_FLAG, 39163, 1000, 0,   1,   0, CAPTION_ON,    0},
+    {ROW_FLAG, 41749, 1000, 0,   1,   0, CAPTION_ON,    1},
+    {ROW_FADE, 41749, 1000, LIN, 255, 0, CAPTION_ALPHA, 0},
+    {ROW_FLAG, 42749, 1000, 0,   0,   0, CAPTION_ON,    0},
+    {ROW_FLAG, 44303, 1000, 0,   1,   0, CAPTION_ON,    2},
+    {ROW_FADE, 44303, 1000, LIN, 255, 0, CAPTION_ALPHA, 1},
+    {ROW_FLAG, 45303, 1000, 0,   0,   0, CAPTION_ON,    1},
+    {ROW_FLAG, 46869, 1000, 0,   1,   0, CAPTION_ON,    3},
+    {ROW_FADE, 46869, 1000, LIN, 255, 0, CAPTION_ALPHA, 2},
+    {ROW_FLAG, 47869, 1000, 0,   0,   0, CAPTION_ON,    2},
+    {ROW_FLAG, 49429, 1000, 0,   1,   0, CAPTION_ON,    4},
+    {ROW_FADE, 49429, 1000, LIN, 255, 0, CAPTION_ALPHA, 3},
+    {ROW_FLAG, 50429, 1000, 0,   0,   0, CAPTION_ON,    3},
+    {ROW_FLAG, 51989, 1000, 0,   1,   0, CAPTION_ON,    5},
+    {ROW_FADE, 51989, 1000, LIN, 255, 0, CAPTION_ALPHA, 4},
+    {ROW_FLAG, 52989, 1000, 0,   0,   0, CAPTION_ON,    4},
 };
+// clang-format on
 
 // Caption positions in half pixels.
 constexpr int16_t CAPTION_X[RAY_SPHERE_CAPTION_COUNT] = {0, 0, 0, 0, 0, 0};
@@ -71,7 +81,6 @@ struct FloatSegment {
     float to;
 };
 
-constexpr uint8_t LIN = EASE_LINEAR;
 constexpr uint8_t QUAD = EASE_QUADRATIC;
 
 // Distance pump on sphereOffset.z: consecutive quadratic segments on the beat.
@@ -192,12 +201,6 @@ constexpr uint32_t COVER_ON_START = 58218;
 constexpr uint32_t COVER_CORNER_START[3] = {58392, 58552, 58717};
 constexpr uint32_t COVER_DIAMOND_START = 58787;
 
-// The tracks write 16-bit values through signed pointers; the unsigned members
-// are accessed through their signed counterpart type, which the language allows.
-int16_t* shortTarget(uint16_t* value) {
-    return reinterpret_cast<int16_t*>(value);
-}
-
 // ---- Drawing --------------------------------------------------------------------
 
 const float* drawnPosition(int t, int corner) {
@@ -255,11 +258,6 @@ void drawShafts() {
     sglEnd();
 }
 
-// 16-bit doubling of a half-pixel caption coordinate, wrapping as 16 bits do.
-int16_t doubled(int16_t halfPixels) {
-    return int16_t(uint16_t(uint16_t(halfPixels) * 2u));
-}
-
 }  // namespace
 
 bool isShaftTriangle(uint32_t t, uint16_t phase) {
@@ -309,20 +307,15 @@ void RaySphereScene::addCaptionTracks() {
         captionX[k] = CAPTION_X[k];
         captionY[k] = CAPTION_Y[k];
     }
-    for (const CaptionTrack& c : CAPTION_TRACKS) {
-        switch (c.action) {
-            case CAPTION_SHOW:
-                tracks.addByte(c.start, c.duration, 1, &captionOn[c.line]);
-                break;
-            case CAPTION_HIDE:
-                tracks.addByte(c.start, c.duration, 0, &captionOn[c.line]);
-                break;
-            case CAPTION_FADE:
-                tracks.addShort(c.start, c.duration, EASE_LINEAR, 255, 0,
-                                shortTarget(&captionAlpha[c.line]));
-                break;
+    addTrackRows(tracks, CAPTION_TRACKS, [this](uint8_t target, uint8_t line) {
+        TrackRowTarget at;
+        if (target == CAPTION_ON) {
+            at.flag = &captionOn[line];
+        } else {
+            at.value16 = asTrackShort(&captionAlpha[line]);
         }
-    }
+        return at;
+    });
 }
 
 void RaySphereScene::addMotionTracks() {
@@ -340,7 +333,7 @@ void RaySphereScene::addMotionTracks() {
         }
     }
     for (const PhaseSegment& s : RAY_PHASE_SEGMENTS)
-        tracks.addShortRange(s.start, s.end, EASE_LINEAR, s.from, s.to, shortTarget(&rayPhase));
+        tracks.addShortRange(s.start, s.end, EASE_LINEAR, s.from, s.to, asTrackShort(&rayPhase));
 
     tracks.addByteRange(COVER_ON_START, COVER_END, 1, &coverOn);
     for (int k = 0; k < 3; ++k)
@@ -364,10 +357,7 @@ uint8_t RaySphereScene::render(uint32_t time) {
     }
     tracks.evaluate(trackTime);
 
-    sglMatrixMode(SGL_PROJECTION);
-    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
-    sglMatrixMode(SGL_MODELVIEW);
-    sglLoadIdentity();
+    beginSceneView();
 
     static const uint8_t BLACK[4] = {0, 0, 0, 255};
     sglClearColor4ubv(BLACK);

@@ -1,5 +1,7 @@
 #include "show/demo.h"
 
+#include <string>
+
 #include "platform/clock.h"
 #include "platform/sound.h"
 #include "render/frame_buffer.h"
@@ -35,6 +37,7 @@ void Demo::setSoundEnabled(uint8_t flag) {
 
 int Demo::init(const Size16& renderSize) {
     shutdown();
+    failedSceneSlot_ = -1;
 
     buildCaptionSheets();
 
@@ -66,7 +69,10 @@ int Demo::init(const Size16& renderSize) {
     const auto& factories = factories_ != nullptr ? *factories_ : showSceneFactories();
     for (int slot = 0; slot < DEMO_SCENE_COUNT; ++slot) {
         scenes_[slot].reset(factories[slot](*this));
-        if (scenes_[slot]->init() != 0) return DEMO_ERR_SCENE;
+        if (scenes_[slot]->init() != 0) {
+            failedSceneSlot_ = slot;
+            return DEMO_ERR_SCENE;
+        }
     }
 
     initialised_ = 1;
@@ -146,6 +152,12 @@ void Demo::stopMusic() {
 }
 
 const char* Demo::problem() const {
-    if (!soundEnabled_ || sound_ == nullptr) return "";
-    return sound_->problem();
+    // One line per problem; a scene that failed is the cause of the failure and
+    // comes first, the sound layer's lines (its own cause, or notes) follow.
+    const char* sound = soundEnabled_ && sound_ != nullptr ? sound_->problem() : "";
+    if (failedSceneSlot_ < 0) return sound;
+    problem_ = "Scene " + std::to_string(failedSceneSlot_ + 1) + " of " +
+               std::to_string(DEMO_SCENE_COUNT) + " could not be set up";
+    if (sound[0] != 0) problem_ += std::string("\n") + sound;
+    return problem_.c_str();
 }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <string>
 
 #include "image/surface.h"
 #include "scenekit/scene.h"
@@ -70,6 +71,8 @@ class Demo final : public SceneSet {
     const std::array<SceneFactory, DEMO_SCENE_COUNT>* factories_ = nullptr;
     std::array<SceneFactory, DEMO_SCENE_COUNT> customFactories_{};
     uint32_t lastDemoTime_ = 0;
+    int failedSceneSlot_ = -1;     // the scene whose init failed, for problem()
+    mutable std::string problem_;  // problem()'s lines when a scene failed
 };
 
 // The one Demo of the program.

@@ -132,39 +132,6 @@ TEST_F(CrossLightsLogic, LightsHaveTheirPlacesColorsAndEmptySlots) {
     }
 }
 
-TEST_F(CrossLightsLogic, TwentyNineTracksInTheirOrder) {
-    ASSERT_EQ(scene.tracks.count(), 29u);
-    // b byte, s 16-bit, f float, in the order the tracks were added.
-    std::string kinds;
-    for (uint32_t i = 0; i < 29; ++i) kinds += "?fbs"[scene.tracks.track(i).kind];
-    EXPECT_EQ(kinds, "bssbbsbbssbbbssbbbssbbsbbsfbs");
-
-    const Track& first = scene.tracks.track(0);
-    EXPECT_EQ(first.start, 3157u);
-    EXPECT_EQ(first.duration, 500u);
-    EXPECT_EQ(first.byteParams.value, 1);
-    EXPECT_EQ(first.byteParams.target, &scene.captionOn[0]);
-
-    const Track& jitter = scene.tracks.track(26);
-    EXPECT_EQ(jitter.start, 25559u);
-    EXPECT_EQ(jitter.duration, 3000u);
-    EXPECT_EQ(jitter.floatParams.from, 0.0f);
-    EXPECT_EQ(jitter.floatParams.to, 20.0f);
-    EXPECT_EQ(jitter.floatParams.target, &scene.jitter);
-
-    const Track& noiseFade = scene.tracks.track(28);
-    EXPECT_EQ(noiseFade.start, 31985u);
-    EXPECT_EQ(noiseFade.duration, 4017u);
-    EXPECT_EQ(noiseFade.shortParams.from, 255);
-    EXPECT_EQ(noiseFade.shortParams.to, 0);
-    EXPECT_EQ(static_cast<void*>(noiseFade.shortParams.target), &scene.noiseAlpha);
-
-    const Track& lastCaptionFade = scene.tracks.track(25);
-    EXPECT_EQ(lastCaptionFade.start, 31985u);
-    EXPECT_EQ(lastCaptionFade.duration, 1000u);
-    EXPECT_EQ(static_cast<void*>(lastCaptionFade.shortParams.target), &scene.captionAlpha[7]);
-}
-
 TEST_F(CrossLightsLogic, EachCaptionIsOnExactlyDuringItsShowing) {
     const uint32_t shown[8][2] = {{3157, 5657},   {6757, 9257},   {10448, 12948}, {13165, 15665},
                                   {13165, 15665}, {16161, 18661}, {19551, 22151}, {24589, 32985}};

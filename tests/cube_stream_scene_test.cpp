@@ -114,34 +114,6 @@ TEST(CubeStreamInit, TexturesHoldTheCloudAndCrackleImages) {
     }
 }
 
-TEST(CubeStreamInit, CaptionTracksInOrder) {
-    CubeStreamScene scene;
-    ASSERT_EQ(scene.init(), 0);
-    ASSERT_EQ(scene.tracks.count(), 12u);
-
-    const Track& first = scene.tracks.track(0);
-    EXPECT_EQ(first.kind, TRACK_BYTE);
-    EXPECT_EQ(first.start, 81885u);
-    EXPECT_EQ(first.duration, 1000u);
-    EXPECT_EQ(first.byteParams.value, 1);
-    EXPECT_EQ(first.byteParams.target, &scene.captionOn[0]);
-
-    const Track& fade = scene.tracks.track(6);
-    EXPECT_EQ(fade.kind, TRACK_SHORT);
-    EXPECT_EQ(fade.start, 92136u);
-    EXPECT_EQ(fade.shortParams.easing, EASE_LINEAR);
-    EXPECT_EQ(fade.shortParams.from, 255);
-    EXPECT_EQ(fade.shortParams.to, 0);
-    EXPECT_EQ(static_cast<void*>(fade.shortParams.target), &scene.captionAlpha[2]);
-
-    // The latest build keeps group 1 switched off for a whole second.
-    EXPECT_EQ(scene.tracks.track(4).start, 88974u);
-    EXPECT_EQ(scene.tracks.track(4).duration, 1000u);
-    EXPECT_EQ(scene.tracks.track(3).duration, 500u);
-    EXPECT_EQ(scene.tracks.track(11).start, 98963u);
-    EXPECT_EQ(scene.tracks.track(11).byteParams.target, &scene.captionOn[4]);
-}
-
 TEST(CubeStreamInit, CaptionGroupsComeAndGoOverTheShowing) {
     CubeStreamScene scene;
     ASSERT_EQ(scene.init(), 0);

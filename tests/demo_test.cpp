@@ -37,9 +37,10 @@ class RecordingSound : public SoundSystem {
     void stop(SoundStream*) override { calls.push_back("stop"); }
     void close(SoundStream*) override { calls.push_back("close"); }
     void shutdown() override { calls.push_back("shutdown"); }
-    const char* problem() const override { return openSucceeds ? "" : "no such file"; }
+    const char* problem() const override { return openSucceeds ? note : "no such file"; }
 
     std::vector<std::string> calls;
+    const char* note = "";
     int initResult = 1;
     bool openSucceeds = true;
 };
@@ -206,6 +207,21 @@ TEST_F(DemoTimeline, ScenesAreCreatedInOrderAndAFailureStopsTheRest) {
     EXPECT_EQ(createdSlots, (std::vector<int>{0, 1, 2, 3}));
     EXPECT_FALSE(demo.initialised());
     EXPECT_EQ(demo.colorSurface(), nullptr);
+}
+
+// The failing scene is the cause given; the sound layer's note keeps a line of
+// its own after it and is never shown as the cause.
+TEST_F(DemoTimeline, FailedSceneIsTheCauseAndTheSoundNoteKeepsItsOwnLine) {
+    failingSlot = SLOT_CROSSES;
+    demo.setSoundEnabled(1);
+    sound.note = "No usable audio device (none); the show plays silently";
+    EXPECT_EQ(demo.init({160, 100}), DEMO_ERR_SCENE);
+    EXPECT_STREQ(demo.problem(),
+                 "Scene 4 of 7 could not be set up\n"
+                 "No usable audio device (none); the show plays silently");
+    failingSlot = -1;
+    ASSERT_EQ(demo.init({160, 100}), 0);
+    EXPECT_STREQ(demo.problem(), "No usable audio device (none); the show plays silently");
 }
 
 TEST_F(DemoTimeline, SoundCallsFollowTheLifecycle) {

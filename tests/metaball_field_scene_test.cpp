@@ -26,22 +26,22 @@ void placeAll(Vec3 blobs[3], float x, float y) {
 TEST(MetaballField, NearTheTopAtABlobCentre) {
     // One blob alone (the others far away): S is 3, so F = 255 - 1/3.
     Vec3 blobs[3] = {{80, 50, 0}, {1.0e6f, 0, 0}, {0, 1.0e6f, 0}};
-    const long double f = metaballField(blobs, 80, 50);
-    EXPECT_NEAR(double(f), 254.6667, 1e-4);
-    EXPECT_LT(f, 255.0L);
+    const Extended80 f = metaballField(blobs, 80, 50);
+    EXPECT_NEAR(f.toDouble(), 254.6667, 1e-4);
+    EXPECT_LT(f, Extended80(255));
     // All three on one spot: S is 9.
     placeAll(blobs, 80, 50);
-    EXPECT_NEAR(double(metaballField(blobs, 80, 50)), 255.0 - 1.0 / 9.0, 1e-12);
+    EXPECT_NEAR(metaballField(blobs, 80, 50).toDouble(), 255.0 - 1.0 / 9.0, 1e-12);
 }
 
 TEST(MetaballField, ZeroWhereTheInverseSumReaches255) {
     Vec3 blobs[3];
     placeAll(blobs, 0, 0);
     // With the blobs together 1/S = (d^2 + 1) / 9: 245.6 at d = 47, 256.1 at d = 48.
-    EXPECT_NEAR(double(metaballField(blobs, 47, 0)), 255.0 - 2210.0 / 9.0, 1e-12);
-    EXPECT_EQ(metaballField(blobs, 48, 0), 0.0L);
-    EXPECT_EQ(metaballField(blobs, 0, -48), 0.0L);
-    EXPECT_EQ(metaballField(blobs, 155, 95), 0.0L);
+    EXPECT_NEAR(metaballField(blobs, 47, 0).toDouble(), 255.0 - 2210.0 / 9.0, 1e-12);
+    EXPECT_EQ(metaballField(blobs, 48, 0).toDouble(), 0.0);
+    EXPECT_EQ(metaballField(blobs, 0, -48).toDouble(), 0.0);
+    EXPECT_EQ(metaballField(blobs, 155, 95).toDouble(), 0.0);
 }
 
 // ---- Blob motion ----
@@ -102,12 +102,12 @@ TEST(MetaballSmoothGrid, SamplesThePlaneEveryFiveUnits) {
 // ---- The block columns ----
 
 TEST(MetaballBlocks, LevelsAreMultiplesOfFiftyRoundedDown) {
-    EXPECT_EQ(blockLevel(0.0L), 0);
-    EXPECT_EQ(blockLevel(49.999L), 0);
-    EXPECT_EQ(blockLevel(50.0L), 50);
-    EXPECT_EQ(blockLevel(149.9L), 100);
-    EXPECT_EQ(blockLevel(200.5L), 200);
-    EXPECT_EQ(blockLevel(254.9L), 250);
+    EXPECT_EQ(blockLevel(0.0), 0);
+    EXPECT_EQ(blockLevel(49.999), 0);
+    EXPECT_EQ(blockLevel(50.0), 50);
+    EXPECT_EQ(blockLevel(149.9), 100);
+    EXPECT_EQ(blockLevel(200.5), 200);
+    EXPECT_EQ(blockLevel(254.9), 250);
 }
 
 TEST(MetaballBlocks, HeightsComeInSixSteps) {
@@ -125,8 +125,8 @@ TEST(MetaballBlocks, HeightsComeInSixSteps) {
                 if (heights[j][i] == steps[s]) step = s;
             ASSERT_GE(step, 0) << "cell " << i << "," << j << " height " << heights[j][i];
             seen[step] = true;
-            const long double f = metaballField(blobs, 13 * i, 11 * j);
-            EXPECT_EQ(step * 50, int(f) / 50 * 50);
+            const Extended80 f = metaballField(blobs, 13 * i, 11 * j);
+            EXPECT_EQ(step * 50, f.truncateToInt() / 50 * 50);
         }
     EXPECT_TRUE(seen[0]);
 

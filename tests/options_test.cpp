@@ -48,6 +48,16 @@ TEST(Options, HelpAndVersionExit) {
     EXPECT_TRUE(help.help);
 }
 
+TEST(Options, VersionNamesTheSourceRevision) {
+    const std::string text = optionsVersionText();
+    const std::string start = "vornak " VORNAK_VERSION " (source revision ";
+    ASSERT_EQ(text.rfind(start, 0), 0u) << text;
+    ASSERT_GT(text.size(), start.size() + 2) << "no revision: " << text;
+    EXPECT_EQ(text.substr(text.size() - 2), ")\n");
+    // One line, nothing a terminal would act on.
+    for (const char c : text.substr(0, text.size() - 1)) EXPECT_TRUE(c >= ' ' && c < 127) << text;
+}
+
 TEST(Options, UnknownOptionsAndValuesAreErrors) {
     for (const char* arg : {"--colour=16", "--colors=", "--colors=88", "-x", "show", "--colors"}) {
         Options options;

@@ -15,6 +15,7 @@
 #include <gtest/gtest.h>
 
 #include <chrono>
+#include <cstdlib>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -23,12 +24,13 @@ namespace {
 
 constexpr std::string_view LEAVE = "\x1b[?25h\x1b[?1049l";
 
-enum class ChildMode { Wait, Frames };
+enum class ChildMode { Wait, Frames, ChangingFrames };
 
 // Runs in the child: a title, a start-up line and one frame, then a ready byte
 // on `ready`; then either waits for signals or draws a frame every 10 ms until
-// Escape.
+// Escape (the same frame, or one in which every cell changes).
 [[noreturn]] void runChild(int ready, ChildMode mode) {
+    setenv("TERM", "xterm-256color", 1);
     PosixTerminalConsole console(TerminalColors::TrueColor);
     if (!console.open()) _exit(3);
     console.setTitle("VORNAK test");
@@ -60,6 +62,10 @@ enum class ChildMode { Wait, Frames };
             }
         }
         if (escape) break;
+        if (mode == ChildMode::ChangingFrames) {
+            for (size_t i = 0; i < 80; ++i)
+                row[i * 4] = static_cast<uint8_t>('a' + (row[i * 4] - 'a' + 7) % 26);
+        }
         frame();
         usleep(10000);
     }
@@ -156,6 +162,35 @@ class TerminalChild : public ::testing::Test {
         return -1;
     }
 
+    // Milliseconds until the child ends, without reading its output; -1 after 5 s.
+    int64_t millisecondsUntilEnd(int& status) {
+        const auto start = std::chrono::steady_clock::now();
+        while (std::chrono::steady_clock::now() - start < std::chrono::seconds(5)) {
+            if (waitpid(pid_, &status, WNOHANG) == pid_) {
+                pid_ = -1;
+                return std::chrono::duration_cast<std::chrono::milliseconds>(
+                           std::chrono::steady_clock::now() - start)
+                    .count();
+            }
+            usleep(1000);
+        }
+        return -1;
+    }
+
+    // Lets the child fill the terminal's buffer while nothing reads it, until
+    // the unread output stops growing: the child's writes no longer go through.
+    void stallTerminal() {
+        int unread = -1;
+        for (int i = 0; i < 50; ++i) {
+            usleep(100000);
+            int now = 0;
+            ioctl(master_, FIONREAD, &now);
+            if (now == unread && now > 0) return;
+            unread = now;
+        }
+        ADD_FAILURE() << "the terminal's buffer did not fill";
+    }
+
     void sendKeys(std::string_view keys) {
         ASSERT_EQ(write(master_, keys.data(), keys.size()), static_cast<ssize_t>(keys.size()));
     }
@@ -199,7 +234,8 @@ TEST_F(TerminalChild, SetUpSendsStartUpLineThenFrameOnAlternateScreen) {
     termios raw{};
     ASSERT_EQ(tcgetattr(slave_, &raw), 0);
     EXPECT_EQ(raw.c_lflag & (ICANON | ECHO), 0u);
-    EXPECT_NE(raw.c_lflag & ISIG, 0u);  // Ctrl-C, Ctrl-Z, Ctrl-\ still raise signals
+    EXPECT_NE(raw.c_lflag & ISIG, 0u);   // Ctrl-C, Ctrl-Z, Ctrl-\ still raise signals
+    EXPECT_EQ(raw.c_oflag & ONLCR, 0u);  // frames' line feeds reach the terminal as they are
 }
 
 TEST_P(TerminalSignal, RestoresTerminalThenTakesDefaultAction) {
@@ -218,8 +254,12 @@ TEST_P(TerminalSignal, RestoresTerminalThenTakesDefaultAction) {
     expectTermiosRestored();
 }
 
+// Every signal whose default action ends the process (SIGINT, Ctrl-C, first
+// asks for an orderly end; SIGTSTP stops, see below).
 INSTANTIATE_TEST_SUITE_P(Signals, TerminalSignal,
-                         ::testing::Values(SIGTERM, SIGHUP, SIGQUIT, SIGSEGV, SIGABRT),
+                         ::testing::Values(SIGHUP, SIGQUIT, SIGILL, SIGTRAP, SIGABRT, SIGBUS,
+                                           SIGFPE, SIGSEGV, SIGUSR1, SIGUSR2, SIGPIPE, SIGALRM,
+                                           SIGTERM, SIGXCPU, SIGXFSZ, SIGVTALRM, SIGPROF, SIGSYS),
                          [](const auto& info) { return std::string(sigabbrev_np(info.param)); });
 
 TEST_F(TerminalChild, CtrlCEndsInOrderLikeEscape) {
@@ -278,4 +318,164 @@ TEST_F(TerminalChild, ResizeRedrawsFully) {
     EXPECT_EQ(repaint.find("\x1b[31;"), std::string::npos);  // nothing below row 30
     sendKeys("\x1b");
     waitForChild();
+}
+
+TEST_F(TerminalChild, SecondInterruptEndsAtOnceAndRestores) {
+    start(ChildMode::Wait);  // a show that does not react to the first Ctrl-C
+    ASSERT_EQ(kill(pid_, SIGINT), 0);
+    usleep(50000);
+    ASSERT_EQ(waitpid(pid_, nullptr, WNOHANG), 0) << "the first Ctrl-C ended the process";
+    ASSERT_EQ(kill(pid_, SIGINT), 0);
+    const int status = waitForChild();
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGINT);
+    EXPECT_NE(output_.find(LEAVE, readyAt_), std::string::npos);
+    expectTermiosRestored();
+}
+
+TEST_F(TerminalChild, TerminationIsHonouredWhenTheTerminalReadsNothing) {
+    start(ChildMode::ChangingFrames);
+    stallTerminal();
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    int status = 0;
+    const int64_t elapsed = millisecondsUntilEnd(status);
+    ASSERT_GE(elapsed, 0) << "still running 5 s after SIGTERM";
+    EXPECT_LT(elapsed, 500);
+    RecordProperty("milliseconds_to_end", static_cast<int>(elapsed));
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    EXPECT_EQ(WTERMSIG(status), SIGTERM);
+    expectTermiosRestored();
+}
+
+TEST_F(TerminalChild, CtrlCEndsInOrderWhenTheTerminalReadsNothing) {
+    start(ChildMode::ChangingFrames);
+    stallTerminal();
+    sendKeys("\x03");
+    int status = 0;
+    const int64_t elapsed = millisecondsUntilEnd(status);
+    ASSERT_GE(elapsed, 0) << "still running 5 s after Ctrl-C";
+    EXPECT_LT(elapsed, 500);
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    EXPECT_EQ(WEXITSTATUS(status), 0);
+    expectTermiosRestored();
+}
+
+TEST_F(TerminalChild, SequenceCutShortIsCancelledBeforeTheRestore) {
+    start(ChildMode::ChangingFrames);
+    stallTerminal();  // the frame being written stops part-way
+    const size_t before = output_.size();
+    ASSERT_EQ(kill(pid_, SIGTERM), 0);
+    const int status = waitForChild();  // reads again meanwhile
+    ASSERT_TRUE(WIFSIGNALED(status)) << status;
+    const std::string restore = "\x18\x1b[?2026l\x1b[0m\x1b[?7h" + std::string(LEAVE);
+    const size_t at = output_.find(restore, before);
+    ASSERT_NE(at, std::string::npos) << "no cancel and restore after the cut frame";
+    EXPECT_EQ(output_.substr(at + restore.size()), "\x1b[23;0t\r\n");
+    expectTermiosRestored();
+}
+
+// The program on a terminal type that cannot place the cursor, and in a
+// locale that is not UTF-8.
+class ProgramOnTerminal : public TerminalChild {
+  protected:
+    // Starts the program with `environment` (NAME=VALUE, or NAME alone to unset it).
+    void startProgram(std::vector<std::string> environment, std::vector<std::string> arguments) {
+        pid_ = fork();
+        ASSERT_GE(pid_, 0);
+        if (pid_ == 0) {
+            close(master_);
+            setsid();
+            ioctl(slave_, TIOCSCTTY, 0);
+            dup2(slave_, STDIN_FILENO);
+            dup2(slave_, STDOUT_FILENO);
+            dup2(slave_, STDERR_FILENO);
+            for (const std::string& setting : environment) {
+                const size_t equals = setting.find('=');
+                if (equals == std::string::npos) {
+                    unsetenv(setting.c_str());
+                } else {
+                    setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(),
+                           1);
+                }
+            }
+            const std::string program = VORNAK_BINARY_DIR "/vornak";
+            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
+            for (std::string& argument : arguments) argv.push_back(argument.data());
+            argv.push_back(nullptr);
+            chdir(VORNAK_BINARY_DIR);
+            execv(program.c_str(), argv.data());
+            _exit(127);
+        }
+    }
+};
+
+TEST_F(ProgramOnTerminal, TerminalWithoutCursorAddressingGetsOneLineAndStatus1) {
+    for (const char* term : {"TERM=dumb", "TERM", "TERM=no-such-terminal-type"}) {
+        output_.clear();
+        startProgram({term, "LC_ALL=C.UTF-8"}, {"--no-sound"});
+        const int status = waitForChild();
+        ASSERT_TRUE(WIFEXITED(status)) << term;
+        EXPECT_EQ(WEXITSTATUS(status), 1) << term;
+        // One line, and nothing sent that a dumb terminal would print as garbage.
+        EXPECT_EQ(output_.find("vornak: needs a terminal that can place the cursor; TERM is "), 0u)
+            << output_;
+        EXPECT_EQ(output_.find('\n'), output_.size() - 1) << output_;
+        EXPECT_EQ(output_.find('\x1b'), std::string::npos) << term;
+        expectTermiosRestored();
+    }
+    EXPECT_FALSE(terminalTypeHasCursorAddressing(nullptr));
+    EXPECT_FALSE(terminalTypeHasCursorAddressing(""));
+    EXPECT_FALSE(terminalTypeHasCursorAddressing("unknown"));
+    EXPECT_TRUE(terminalTypeHasCursorAddressing("xterm-256color"));
+    EXPECT_TRUE(terminalTypeHasCursorAddressing("tmux-256color"));
+    EXPECT_TRUE(terminalTypeHasCursorAddressing("linux"));
+}
+
+TEST_F(ProgramOnTerminal, LocaleThatIsNotUtf8GetsAStartUpLine) {
+    startProgram({"TERM=xterm-256color", "LC_ALL", "LC_CTYPE", "LANG=C"}, {"--no-sound"});
+    ASSERT_TRUE(waitForOutput("Start in 3 seconds", 0)) << output_;
+    sendKeys("\x1b");
+    const int status = waitForChild();
+    ASSERT_TRUE(WIFEXITED(status)) << status;
+    const size_t first = output_.find("Initialize VORNAK... ");
+    const size_t notice = output_.find(
+        "\r\nThe locale (C) is not UTF-8: the picture is sent as UTF-8 and may show wrong "
+        "characters; set a UTF-8 locale, e.g. export LC_ALL=C.UTF-8\r\n");
+    ASSERT_NE(first, std::string::npos);
+    ASSERT_NE(notice, std::string::npos) << output_;
+    EXPECT_LT(first, notice);
+}
+
+TEST(TerminalLocale, OnlyLocalesThatAreNotUtf8GetTheNotice) {
+    struct Saved {
+        const char* name;
+        std::string value;
+        bool set;
+    } saved[] = {{"LC_ALL", "", false}, {"LC_CTYPE", "", false}, {"LANG", "", false}};
+    for (Saved& variable : saved) {
+        if (const char* value = std::getenv(variable.name)) {
+            variable.value = value;
+            variable.set = true;
+        }
+        unsetenv(variable.name);
+    }
+    setenv("LANG", "C", 1);
+    EXPECT_NE(nonUtf8LocaleNotice().find("The locale (C) is not UTF-8"), std::string::npos);
+    unsetenv("LANG");
+    EXPECT_NE(nonUtf8LocaleNotice().find("The locale (none set) is not UTF-8"), std::string::npos);
+    setenv("LC_ALL", "C.UTF-8", 1);
+    setenv("LANG", "C", 1);
+    EXPECT_EQ(nonUtf8LocaleNotice(), "");  // LC_ALL wins
+    // Not installed here: its name still says UTF-8, or not.
+    setenv("LC_ALL", "xx_YY.utf8", 1);
+    EXPECT_EQ(nonUtf8LocaleNotice(), "");
+    setenv("LC_ALL", "xx_YY.ISO-8859-1", 1);
+    EXPECT_NE(nonUtf8LocaleNotice().find("(xx_YY.ISO-8859-1) is not UTF-8"), std::string::npos);
+    for (const Saved& variable : saved) {
+        if (variable.set) {
+            setenv(variable.name, variable.value.c_str(), 1);
+        } else {
+            unsetenv(variable.name);
+        }
+    }
 }

@@ -187,33 +187,6 @@ std::map<const void*, TargetTracks> tracksByTarget(const TrackList& list) {
     return byTarget;
 }
 
-TEST(RaySphereTracks, CountsPerTargetAndKind) {
-    FreshScene fresh;
-    RaySphereScene& s = fresh.scene;
-    EXPECT_EQ(s.tracks.count(), 141u);
-    auto byTarget = tracksByTarget(s.tracks);
-    // Motion, phase and cover: 11 targets; captions: six flags and five alphas.
-    EXPECT_EQ(byTarget.size(), 11u + 11u);
-    EXPECT_EQ(byTarget[&s.sphereOffset.z].tracks.size(), 74u);
-    EXPECT_EQ(byTarget[&s.sphereOffset.x].tracks.size(), 27u);
-    EXPECT_EQ(byTarget[&s.angleX].tracks.size(), 8u);
-    EXPECT_EQ(byTarget[&s.angleY].tracks.size(), 4u);
-    EXPECT_EQ(byTarget[&s.angleZ].tracks.size(), 5u);
-    EXPECT_EQ(byTarget[&rayPhase].tracks.size(), 2u);
-    EXPECT_EQ(byTarget[&s.coverOn].tracks.size(), 1u);
-    EXPECT_EQ(byTarget[&s.coverDiamond].tracks.size(), 1u);
-    for (int k = 0; k < 3; ++k) EXPECT_EQ(byTarget[&s.coverCorner[k]].tracks.size(), 1u);
-    size_t captionTracks = 0;
-    for (int k = 0; k < 6; ++k)
-        captionTracks +=
-            byTarget[&s.captionOn[k]].tracks.size() + byTarget[&s.captionAlpha[k]].tracks.size();
-    EXPECT_EQ(captionTracks, 16u);
-    EXPECT_EQ(byTarget[&s.captionAlpha[5]].tracks.size(), 0u);  // the last line stays
-    // The pump is quadratic throughout.
-    for (const Track* t : byTarget[&s.sphereOffset.z].tracks)
-        EXPECT_EQ(t->floatParams.easing, EASE_QUADRATIC);
-}
-
 TEST(RaySphereTracks, TracksOnOneTargetNeverOverlap) {
     FreshScene fresh;
     for (auto& [target, entry] : tracksByTarget(fresh.scene.tracks)) {
@@ -253,49 +226,6 @@ TEST(RaySphereTracks, MotionSegmentsJoinWithoutGaps) {
             EXPECT_EQ(list[k - 1]->start + list[k - 1]->duration, list[k]->start);
         EXPECT_EQ(list.back()->start + list.back()->duration, run.last);
     }
-}
-
-TEST(RaySphereTracks, ExactEntries) {
-    FreshScene fresh;
-    const TrackList& list = fresh.scene.tracks;
-    // First: caption line 0 comes on.
-    const Track& first = list.track(0);
-    EXPECT_EQ(first.start, 39163u);
-    EXPECT_EQ(first.duration, 1000u);
-    EXPECT_EQ(first.kind, TRACK_BYTE);
-    EXPECT_EQ(first.byteParams.target, &fresh.scene.captionOn[0]);
-    // Third: caption line 0 fades out.
-    const Track& fade = list.track(2);
-    EXPECT_EQ(fade.start, 41749u);
-    EXPECT_EQ(fade.kind, TRACK_SHORT);
-    EXPECT_EQ(fade.shortParams.from, 255);
-    EXPECT_EQ(fade.shortParams.to, 0);
-    // The held pump segment during the shaft sweep, and the last one.
-    bool heldFound = false;
-    bool lastFound = false;
-    for (uint32_t i = 0; i < list.count(); ++i) {
-        const Track& t = list.track(i);
-        if (t.kind != TRACK_FLOAT || t.floatParams.target != &fresh.scene.sphereOffset.z) continue;
-        if (t.start == 48146) {
-            heldFound = true;
-            EXPECT_EQ(t.duration, 488u);
-            EXPECT_EQ(t.floatParams.from, 7.0f);
-            EXPECT_EQ(t.floatParams.to, 7.0f);
-        }
-        if (t.start == 57910) {
-            lastFound = true;
-            EXPECT_EQ(t.duration, 157u);
-            EXPECT_EQ(t.floatParams.from, 3.0f);
-            EXPECT_EQ(t.floatParams.to, 5.0f);
-        }
-    }
-    EXPECT_TRUE(heldFound);
-    EXPECT_TRUE(lastFound);
-    // The last track added: the cover's diamond.
-    const Track& last = list.track(list.count() - 1);
-    EXPECT_EQ(last.start, 58787u);
-    EXPECT_EQ(last.duration, 58880u - 58787u);
-    EXPECT_EQ(last.byteParams.target, &fresh.scene.coverDiamond);
 }
 
 TEST(RaySphereTracks, InitialValues) {

@@ -175,3 +175,50 @@ TEST_F(SubImageTest, DrawsNothingWithoutTheBuffersItNeeds) {
     EXPECT_EQ(colourAt(30, 30)[0], 0xEE);
     renderContext.frameBuffer = nullptr;
 }
+
+// The source re-created smaller after init: only the part of the rectangle
+// still inside it is drawn, from the new pixels, at the same place; a source
+// that no longer reaches the rectangle, or has another pixel size, draws
+// nothing. (Reading the old rectangle overran the new pixel buffer.)
+TEST_F(SubImageTest, SourceRecreatedSmallerDrawsOnlyWhatLiesInsideIt) {
+    ASSERT_EQ(source.create({9, 12}, 4), 0);  // columns 4..8 and rows 6..11 remain
+    for (int y = 0; y < 12; ++y) {
+        for (int x = 0; x < 9; ++x) {
+            uint8_t* p = source.pixels() + y * source.pitch() + x * 4;
+            p[0] = uint8_t(100 + x);
+            p[1] = uint8_t(100 + y);
+            p[2] = 9;
+            p[3] = 255;
+        }
+    }
+    image.draw(20, 30);
+    for (int row = 0; row < 100; ++row) {
+        for (int column = 0; column < 160; ++column) {
+            const uint8_t* p = colourAt(column, row);
+            if (column >= 20 && column < 25 && row >= 30 && row < 36) {
+                ASSERT_EQ(p[0], 100 + 4 + column - 20) << column << "," << row;
+                ASSERT_EQ(p[1], 100 + 6 + row - 30) << column << "," << row;
+            } else {
+                ASSERT_EQ(p[0], 0xEE) << column << "," << row;
+            }
+        }
+    }
+    // Clipped by the frame as well: drawn at (-2, -3) only columns 6..8, rows 9..11.
+    std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+    image.draw(-2, -3);
+    EXPECT_EQ(colourAt(0, 0)[0], 100 + 6);
+    EXPECT_EQ(colourAt(2, 2)[1], 100 + 11);
+    EXPECT_EQ(colourAt(3, 0)[0], 0xEE);
+    EXPECT_EQ(colourAt(0, 3)[0], 0xEE);
+
+    std::memset(colour.pixels(), 0xEE, 160 * 100 * 4);
+    for (const Size16 size : {Size16{4, 20}, Size16{20, 6}, Size16{1, 1}}) {
+        ASSERT_EQ(source.create(size, 4), 0);
+        image.draw(20, 30);
+    }
+    ASSERT_EQ(source.create({20, 20}, 1), 0);
+    image.draw(20, 30);
+    source.release();
+    image.draw(20, 30);
+    for (int i = 0; i < 160 * 100 * 4; ++i) ASSERT_EQ(colour.pixels()[i], 0xEE) << i;
+}

@@ -130,3 +130,45 @@ TEST(TrackList, AdditionsBeyondCapacityAreRefused) {
     EXPECT_EQ(flags[0], 1);
     EXPECT_EQ(flags[1], 0);
 }
+
+// Quadratic easing is defined for every 32-bit duration: the square of the
+// duration never overflows, and tracks longer than 3037000499 ms still ease
+// from their start value to their end value (d x d itself wraps at 32 bits,
+// as it always has).
+TEST(TrackList, QuadraticEasingIsDefinedForEveryDuration) {
+    auto list = makeList();
+    float longest = -1.0f, justOver = -1.0f;
+    int16_t shortValue = -1;
+    list->addFloat(0, 0xFFFFFFFFu, EASE_QUADRATIC, 0.0f, 100.0f, &longest);
+    list->addFloat(0, 3037000500u, EASE_QUADRATIC, 0.0f, 100.0f, &justOver);
+    list->addShort(0, 0xFFFFFFFFu, EASE_QUADRATIC, 0, 1000, &shortValue);
+    list->evaluate(0);
+    EXPECT_EQ(longest, 0.0f);
+    EXPECT_EQ(justOver, 0.0f);
+    EXPECT_EQ(shortValue, 0);
+    // d = 65535: d x d fits in 32 bits.
+    list->evaluate(65535);
+    const double factor = double(65535u * 65535u) / (double(0xFFFFFFFFu) * double(0xFFFFFFFFu));
+    EXPECT_EQ(longest, float(0.0 + factor * 100.0));
+    EXPECT_GE(justOver, 0.0f);
+    EXPECT_LT(justOver, 1e-6f);
+}
+
+// For the durations the show uses the factor is the one it always was: the
+// 64-bit square read as signed or unsigned gives the same double.
+TEST(TrackList, QuadraticEasingOfShortTracksIsUnchangedBitForBit) {
+    for (const uint32_t duration : {1u, 3u, 500u, 1000u, 8000u, 65536u, 3037000499u}) {
+        auto list = makeList();
+        float x = 0.0f;
+        list->addFloat(0, duration, EASE_QUADRATIC, -3.0f, 7.5f, &x);
+        for (const uint32_t d : {0u, 1u, duration / 3, duration / 2, duration - 1}) {
+            if (d >= duration) continue;  // outside the window
+            list->evaluate(d);
+            const uint32_t dSquared = d * d;
+            const double signedSquare = double(int64_t{duration} * int64_t{duration});
+            const float expected =
+                float(double(-3.0f) + double(dSquared) / signedSquare * double(7.5f - -3.0f));
+            EXPECT_EQ(x, expected) << duration << " at " << d;
+        }
+    }
+}

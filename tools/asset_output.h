@@ -9,6 +9,19 @@
 
 #include "platform/png_file.h"
 
+// An RGBA image being generated, cleared to transparent black.
+struct AssetImage {
+    int width;
+    int height;
+    std::vector<uint8_t> rgba;
+
+    AssetImage(int w, int h) : width(w), height(h), rgba(size_t(w) * size_t(h) * 4, 0) {}
+    void set(int x, int y, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
+        uint8_t* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
+        p[0] = r, p[1] = g, p[2] = b, p[3] = a;
+    }
+};
+
 // Collects array definitions and writes them as one C++ source file.
 class ArraySourceWriter {
   public:

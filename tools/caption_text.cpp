@@ -83,16 +83,9 @@ int textWidth(const Font& font, const std::string& text) {
     return text.empty() ? 0 : width - 1;
 }
 
-struct Image {
-    int width;
-    int height;
-    std::vector<uint8_t> rgba;
-
-    Image(int w, int h) : width(w), height(h), rgba(size_t(w) * size_t(h) * 4, 0) {}
-    void set(int x, int y, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-        uint8_t* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
-        p[0] = r, p[1] = g, p[2] = b, p[3] = a;
-    }
+// The captions' pixels are drawn in BLOCK x BLOCK squares.
+struct Image : AssetImage {
+    using AssetImage::AssetImage;
     void setBlock(int bx, int by, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
         for (int dy = 0; dy < BLOCK; ++dy)
             for (int dx = 0; dx < BLOCK; ++dx) set(bx * BLOCK + dx, by * BLOCK + dy, r, g, b, a);

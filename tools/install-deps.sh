@@ -1,10 +1,21 @@
 #!/bin/sh
 # Checks for the Debian packages the build needs. As root, installs the missing
-# ones; otherwise prints the exact apt-get line and fails.
+# ones; otherwise prints the exact apt-get line and fails. Packages given as
+# arguments are checked too (what one make target needs beside the build).
 set -e
-PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev"
+PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev"
 # Recording to video files (FFmpeg libraries; ffmpeg brings ffprobe for the tests).
 PACKAGES="$PACKAGES libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg"
+# `web` stands for what the page's build and its headless tests need (node and
+# npm from Debian unless a node with npm is already there).
+for extra in "$@"; do
+    if [ "$extra" = web ]; then
+        PACKAGES="$PACKAGES emscripten chromium"
+        command -v npm >/dev/null 2>&1 || PACKAGES="$PACKAGES nodejs npm"
+    else
+        PACKAGES="$PACKAGES $extra"
+    fi
+done
 missing=""
 for p in $PACKAGES; do
     if ! dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed"; then

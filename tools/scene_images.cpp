@@ -15,17 +15,7 @@
 
 namespace {
 
-struct Image {
-    int width;
-    int height;
-    std::vector<uint8_t> rgba;
-
-    Image(int w, int h) : width(w), height(h), rgba(size_t(w) * size_t(h) * 4, 0) {}
-    void set(int x, int y, uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-        uint8_t* p = &rgba[(size_t(y) * size_t(width) + size_t(x)) * 4];
-        p[0] = r, p[1] = g, p[2] = b, p[3] = a;
-    }
-};
+using Image = AssetImage;
 
 uint8_t toByte(double v) {
     return uint8_t(std::clamp(v, 0.0, 255.0) + 0.5);

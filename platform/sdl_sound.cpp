@@ -1,8 +1,9 @@
-// SDL2 audio output. The music is decoded whole when it is opened; the device
-// runs from init on and its callback only copies frames of the playing stream
-// (or silence), so it never blocks, allocates or decodes. Without a usable
-// device a thread of ours calls the same callback at the real rate and
-// discards what it gets, so that the silent show keeps time the same way.
+// SDL2 audio output. The device runs from init on and its callback only takes
+// frames from the playing stream's ring (or gives silence), so it never
+// blocks, allocates or decodes; each stream decodes on a thread of its own.
+// Without a usable device a thread of ours calls the same callback at the real
+// rate and discards what it gets, so that the silent show keeps time the same
+// way.
 #include <SDL2/SDL.h>
 
 #include <fcntl.h>
@@ -17,7 +18,6 @@
 #include <mutex>
 #include <thread>
 
-#include "platform/ogg_decoder.h"
 #include "platform/sdl_sound.h"
 #include "platform/silent_sound.h"
 #include "platform/sound_backends.h"
@@ -82,10 +82,7 @@ struct SdlAudioOutput {
     std::mutex clockMutex;  // the silent clock's lock, in place of the device's
 
     // Shared with the callback; changed only while the device is locked.
-    const int16_t* music = nullptr;  // interleaved stereo
-    size_t musicFrames = 0;
-    size_t position = 0;
-    const SoundStream* playing = nullptr;
+    SoundStream* playing = nullptr;
     int64_t playMicros = 0;
     bool latencyPending = false;
 
@@ -113,10 +110,8 @@ void audioCallback(void* user, Uint8* bytes, int length) {
     SdlAudioOutput& out = *static_cast<SdlAudioOutput*>(user);
     const size_t frames = static_cast<size_t>(length) / 4;
     size_t copied = 0;
-    if (out.music && out.position < out.musicFrames) {
-        copied = std::min(frames, out.musicFrames - out.position);
-        std::memcpy(bytes, out.music + out.position * 2, copied * 4);
-        out.position += copied;
+    if (out.playing) copied = out.playing->take(reinterpret_cast<int16_t*>(bytes), frames);
+    if (copied > 0) {
         out.musicPlayed.fetch_add(copied, std::memory_order_relaxed);
         if (out.latencyPending) {
             out.latencyPending = false;
@@ -175,40 +170,6 @@ bool openDevice(SdlAudioOutput& out, std::string& reason) {
     return true;
 }
 
-// Brings decoded music to interleaved stereo at the output rate.
-bool toOutputFormat(DecodedAudio& audio, int outputRate, SoundStream& stream) {
-    stream.rate = outputRate;
-    if (audio.channels == 2 && audio.rate == outputRate) {
-        stream.samples = std::move(audio.samples);
-        stream.frameCount = audio.frameCount;
-        return true;
-    }
-    SDL_AudioStream* convert = SDL_NewAudioStream(AUDIO_S16SYS, static_cast<Uint8>(audio.channels),
-                                                  audio.rate, AUDIO_S16SYS, 2, outputRate);
-    if (!convert) return false;
-    // The resampler holds back the last few frames even when flushed: feed it
-    // some silence after the music and cut the result to the music's length.
-    const size_t expected =
-        static_cast<size_t>(static_cast<uint64_t>(audio.frameCount) *
-                            static_cast<uint64_t>(outputRate) / static_cast<uint64_t>(audio.rate));
-    const std::vector<int16_t> padding(4096 * static_cast<size_t>(audio.channels));
-    bool ok =
-        SDL_AudioStreamPut(convert, audio.samples.data(),
-                           static_cast<int>(audio.samples.size() * 2)) == 0 &&
-        SDL_AudioStreamPut(convert, padding.data(), static_cast<int>(padding.size() * 2)) == 0 &&
-        SDL_AudioStreamFlush(convert) == 0;
-    if (ok) {
-        const int available = SDL_AudioStreamAvailable(convert);
-        stream.samples.resize(static_cast<size_t>(available) / 2);
-        const int got = SDL_AudioStreamGet(convert, stream.samples.data(), available);
-        ok = got >= 0;
-        stream.frameCount = ok ? std::min(static_cast<size_t>(got) / 4, expected) : 0;
-        stream.samples.resize(2 * stream.frameCount);
-    }
-    SDL_FreeAudioStream(convert);
-    return ok && stream.frameCount > 0;
-}
-
 }  // namespace
 
 SdlSoundSystem::SdlSoundSystem() = default;
@@ -217,11 +178,13 @@ SdlSoundSystem::~SdlSoundSystem() {
     shutdown();
 }
 
-int SdlSoundSystem::init(int mixRate, int, unsigned) {
+int SdlSoundSystem::init(int, int, unsigned) {
     if (output_) return 1;
-    problem_.clear();
+    deviceLine_.clear();
+    musicLine_.clear();
+    // Streams are 44.1 kHz; should the device want another rate, SDL converts.
     auto out = std::make_unique<SdlAudioOutput>();
-    out->rate = mixRate > 0 ? mixRate : 44100;
+    out->rate = OggMusicSource::OUTPUT_RATE;
     SDL_SetHint(SDL_HINT_NO_SIGNAL_HANDLERS, "1");
     SDL_SetHint(SDL_HINT_AUDIO_DEVICE_APP_NAME, "vornak");
 
@@ -232,33 +195,45 @@ int SdlSoundSystem::init(int mixRate, int, unsigned) {
         QuietStderr quiet;
         opened = openDevice(*out, reason);
     }
+    std::replace(reason.begin(), reason.end(), '\n', ' ');
     if (!opened) {
-        problem_ = "No usable audio device (" + reason + "); the show plays silently";
+        deviceLine_ = "No usable audio device (" + reason + "); the show plays silently";
         out->silent = true;
         out->clockRunning = true;
         out->silentClock = std::thread(runSilentClock, std::ref(*out));
     } else if (out->silent) {
-        problem_ = "The audio driver \"dummy\" is chosen; the show plays silently";
+        deviceLine_ = "The audio driver \"dummy\" is chosen; the show plays silently";
     }
-    outputRate_ = out->rate;
     output_ = std::move(out);
+    composeProblem(false);
     return 1;
 }
 
+void SdlSoundSystem::composeProblem(bool musicFailed) {
+    // One line per problem. A music file that stops the start is the cause
+    // shown right under the failure line; notes about the output follow.
+    const std::string& first = musicFailed ? musicLine_ : deviceLine_;
+    const std::string& second = musicFailed ? deviceLine_ : musicLine_;
+    problem_ = first;
+    if (!first.empty() && !second.empty()) problem_ += '\n';
+    problem_ += second;
+}
+
 SoundStream* SdlSoundSystem::openStream(const char* fileName) {
-    DecodedAudio audio;
-    std::string cause;
-    if (!decodeOggFile(fileName, audio, cause)) {
-        problem_ = cause;
-        return nullptr;
-    }
     auto stream = std::make_unique<SoundStream>();
-    if (!toOutputFormat(audio, outputRate_, *stream)) {
-        problem_ = "Cannot convert the music to " + std::to_string(outputRate_) +
-                   " Hz stereo: " + SDL_GetError();
+    std::string cause;
+    bool opened;
+    {
+        SignalsBlocked inheritedByDecodingThread;
+        opened = stream->open(fileName, cause);
+    }
+    if (!opened) {
+        musicLine_ = cause;
+        composeProblem(true);
         return nullptr;
     }
-    if (!cause.empty()) problem_ = cause;  // plays, but ends early
+    musicLine_ = stream->notice();  // plays, but may end early
+    composeProblem(false);
     streams_.push_back(std::move(stream));
     return streams_.back().get();
 }
@@ -268,11 +243,13 @@ int SdlSoundSystem::play(SoundStream* stream) {
                                    [stream](const auto& s) { return s.get() == stream; });
     if (!output_ || !stream || !known) return 0;
     SdlAudioOutput& out = *output_;
+    // Taken off the output while it is rewound and prefilled.
+    out.lock();
+    if (out.playing == stream) out.playing = nullptr;
+    out.unlock();
+    stream->prepareToPlay();
     out.lock();
     out.playing = stream;
-    out.music = stream->samples.data();
-    out.musicFrames = stream->frameCount;
-    out.position = 0;
     out.musicPlayed.store(0, std::memory_order_relaxed);
     out.latencyMicros.store(-1, std::memory_order_relaxed);
     out.playMicros = steadyMicros();
@@ -287,8 +264,6 @@ void SdlSoundSystem::stop(SoundStream* stream) {
     out.lock();
     if (out.playing == stream) {
         out.playing = nullptr;
-        out.music = nullptr;
-        out.musicFrames = 0;
         out.latencyPending = false;
     }
     out.unlock();
@@ -311,7 +286,7 @@ void SdlSoundSystem::shutdown() {
         }
         output_.reset();
     }
-    streams_.clear();
+    streams_.clear();  // each joins its decoding thread
 }
 
 bool SdlSoundSystem::outputIsSilent() const {
