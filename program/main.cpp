@@ -5,6 +5,7 @@
 #include "program/offline_run.h"
 #include "program/options.h"
 #include "program/play.h"
+#include "program/record.h"
 
 int main(int argc, char** argv) {
     Options options;
@@ -25,6 +26,7 @@ int main(int argc, char** argv) {
             break;
     }
     if (options.digest) return runDigest(stdout);
+    if (!options.recordFile.empty()) return runRecordMode(options);
     if (!options.renderDirectory.empty())
         return runRenderMode(options.renderDirectory, options.renderTimes);
     return playShow(options);

@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "platform/terminal_encoder.h"
+#include "program/record.h"
 
 // From the build (git describe of the sources, or "unknown").
 extern const char VORNAK_SOURCE_REVISION[];
@@ -36,6 +37,60 @@ bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
         if (comma == std::string_view::npos) return true;
         list.remove_prefix(comma + 1);
     }
+}
+
+// The values of --record, --scale, --from and --to.
+bool parseRecordValue(std::string_view arg, std::string_view value, Options& options,
+                      std::string& message) {
+    if (arg == "--record") {
+        options.recordFile = value;
+        return true;
+    }
+    std::vector<uint32_t> number;
+    if (!parseTimes(value, number) || number.size() != 1) {
+        message =
+            "'" + std::string(arg) + "' takes a whole number, not '" + std::string(value) + "'";
+        return false;
+    }
+    if (arg == "--scale") {
+        if (number[0] < 1 || number[0] > RECORD_MAX_SCALE) {
+            message = "'--scale' takes 1 to " + std::to_string(RECORD_MAX_SCALE);
+            return false;
+        }
+        options.recordScale = int(number[0]);
+    } else if (arg == "--from") {
+        options.recordFrom = number[0];
+    } else {
+        options.recordTo = number[0];
+    }
+    return true;
+}
+
+bool checkRecordOptions(const Options& options, std::string& message) {
+    if (options.recordFile.empty()) {
+        if (options.recordScale != 0 || options.recordFrom != 0 || options.recordTo != UINT32_MAX) {
+            message = "'--scale', '--from' and '--to' go with '--record FILE'";
+            return false;
+        }
+        return true;
+    }
+    if (options.digest || !options.renderDirectory.empty()) {
+        message = "'--record' is a run of its own, without '--digest' or '--render'";
+        return false;
+    }
+    VideoContainer container;
+    if (!videoContainerForFile(options.recordFile, container)) {
+        message = "cannot record to '" + options.recordFile + "': the file name must end in " +
+                  supportedVideoExtensions();
+        return false;
+    }
+    uint32_t firstTime = 0;
+    uint32_t lastTime = 0;
+    if (!recordStretch(options.recordFrom, options.recordTo, firstTime, lastTime)) {
+        message = "no frame of the show lies from '--from' to before '--to'";
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -74,6 +129,12 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
                 message = "'--at' takes demo times in milliseconds, like 0,1000,38388";
                 return OptionsResult::Error;
             }
+        } else if (arg == "--record" || arg == "--scale" || arg == "--from" || arg == "--to") {
+            if (i + 1 >= argc || argv[i + 1][0] == 0) {
+                message = "'" + std::string(arg) + "' needs a value";
+                return OptionsResult::Error;
+            }
+            if (!parseRecordValue(arg, argv[++i], options, message)) return OptionsResult::Error;
         } else {
             message = joined({"unknown option '", arg, "'"});
             return OptionsResult::Error;
@@ -92,6 +153,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
         message = "'--digest' and '--render' are separate runs";
         return OptionsResult::Error;
     }
+    if (!checkRecordOptions(options, message)) return OptionsResult::Error;
     return OptionsResult::Run;
 }
 
@@ -110,6 +172,13 @@ const char* optionsHelpText() {
            "                       render) for each demo time T in milliseconds\n"
            "  --digest             no terminal, no sound: run the whole show on a virtual\n"
            "                       clock and print a hash of every frame and of all frames\n"
+           "  --record FILE        no terminal, no sound device: run the whole show on a\n"
+           "                       virtual clock and write it with its music as a video\n"
+           "                       file: .mp4 (H.264 + AAC), .webm (VP9 + Opus) or .mkv\n"
+           "                       (lossless FFV1 + FLAC); with --no-sound, without music\n"
+           "  --scale N            enlarge the recorded picture N times (default: 2 for\n"
+           "                       .mp4 and .webm, 1 for .mkv)\n"
+           "  --from T, --to T     record only the demo times from T to before T (ms)\n"
            "  --help               show this help and exit\n"
            "  --version            show the version and exit\n";
 }

@@ -15,6 +15,11 @@ struct Options {
     std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
     std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms
     bool digest = false;                // --digest: print one hash line per frame
+    // --record FILE: the show written as a video file with its music (program/record.h).
+    std::string recordFile;
+    int recordScale = 0;             // --scale N: picture enlargement; 0: the container's default
+    uint32_t recordFrom = 0;         // --from T: first demo time recorded (ms)
+    uint32_t recordTo = UINT32_MAX;  // --to T: recording ends before this demo time (ms)
 };
 
 enum class OptionsResult { Run, Exit, Error };
