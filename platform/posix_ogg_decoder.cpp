@@ -2,12 +2,11 @@
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <vorbis/vorbisfile.h>
 
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 
 #include "platform/ogg_decoder.h"
 
@@ -16,9 +15,11 @@ namespace {
 // Where a relative name was looked for, so that a failure says which file is meant.
 std::string describeFile(const char* fileName) {
     std::string where = "\"" + std::string(fileName) + "\"";
-    if (fileName[0] != '/') {
-        char dir[PATH_MAX];
-        if (getcwd(dir, sizeof dir)) where += std::string(" in ") + dir;
+    // Absolute as the system sees it: "/..." here, "C:\\..." on Windows.
+    if (!std::filesystem::path(fileName).is_absolute()) {
+        std::error_code error;
+        const std::filesystem::path dir = std::filesystem::current_path(error);
+        if (!error) where += " in " + dir.string();
     }
     return where;
 }
