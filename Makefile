@@ -46,7 +46,7 @@ windows-build:
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/windows/mingw-w64.cmake \
 		-DVORNAK_DEPS_PREFIX=$(CURDIR)/$(WINDOWS_DIR)/deps/prefix >/dev/null
 	@$(WINE_ENV) wineserver -p 60
-	@cmake --build $(WINDOWS_DIR) --target vornak vornak_tests -- --quiet
+	@cmake --build $(WINDOWS_DIR) --target vornak vornak_tests vornak_music -- --quiet
 
 windows: windows-build
 	@sh tools/windows/package.sh $(WINDOWS_DIR) $(WINDOWS_ZIP)

@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "platform/win32_console.h"
@@ -116,28 +117,45 @@ TEST_F(Win32ConsoleTest, TitleTextAndBufferSizeReachTheConsole) {
     EXPECT_EQ(text.substr(20 * 81, 21), "Initialize VORNAK... ");
 }
 
+// Every event pending now, read one record at a time. Wine's console on a
+// terminal may add key events of its own (a stray Ctrl+Shift+2): the tests look
+// for theirs among them.
+std::vector<ConsoleInputEvent> readPending(Console& console) {
+    std::vector<ConsoleInputEvent> events;
+    for (uint32_t n = console.pendingInputEvents(); n > 0; --n) {
+        ConsoleInputEvent event;
+        if (!console.readInputEvent(event)) break;
+        events.push_back(event);
+    }
+    return events;
+}
+
+bool isEscapeDown(const ConsoleInputEvent& event) {
+    return event.eventType == CONSOLE_KEY_EVENT && event.keyDown == 1 &&
+           event.virtualKeyCode == CONSOLE_VK_ESCAPE;
+}
+
 TEST_F(Win32ConsoleTest, KeysAreReadOneRecordAtATimeAndFlushDiscardsThem) {
     console_.flushInput();
-    EXPECT_EQ(console_.pendingInputEvents(), 0u);
     injectKey('A', true);
     injectKey(VK_ESCAPE, true);
     injectKey(VK_ESCAPE, false);
-    ASSERT_EQ(console_.pendingInputEvents(), 3u);
-    ConsoleInputEvent event;
-    ASSERT_TRUE(console_.readInputEvent(event));
-    EXPECT_EQ(event.eventType, CONSOLE_KEY_EVENT);
-    EXPECT_EQ(event.keyDown, 1);
-    EXPECT_EQ(event.virtualKeyCode, 'A');
-    ASSERT_TRUE(console_.readInputEvent(event));
-    EXPECT_EQ(event.keyDown, 1);
-    EXPECT_EQ(event.virtualKeyCode, CONSOLE_VK_ESCAPE);
-    ASSERT_TRUE(console_.readInputEvent(event));
-    EXPECT_EQ(event.keyDown, 0);
-    EXPECT_EQ(console_.pendingInputEvents(), 0u);
+    const std::vector<ConsoleInputEvent> events = readPending(console_);
+    ASSERT_GE(events.size(), 3u);
+    std::vector<std::pair<uint16_t, uint8_t>> keys;
+    for (const ConsoleInputEvent& event : events) {
+        ASSERT_EQ(event.eventType, CONSOLE_KEY_EVENT);
+        if (event.virtualKeyCode == 'A' || event.virtualKeyCode == CONSOLE_VK_ESCAPE)
+            keys.emplace_back(event.virtualKeyCode, event.keyDown);
+    }
+    const std::vector<std::pair<uint16_t, uint8_t>> expected = {
+        {'A', 1}, {CONSOLE_VK_ESCAPE, 1}, {CONSOLE_VK_ESCAPE, 0}};
+    EXPECT_EQ(keys, expected);
 
     injectKey(VK_ESCAPE, true);
     console_.flushInput();
-    EXPECT_EQ(console_.pendingInputEvents(), 0u);
+    for (const ConsoleInputEvent& event : readPending(console_))
+        EXPECT_FALSE(isEscapeDown(event)) << "flushed";
 }
 
 TEST_F(Win32ConsoleTest, CloseShowsTheCursorBelowThePictureAndRestoresTheCodePage) {
