@@ -38,19 +38,26 @@ WINDOWS_DIR := build-windows
 WINDOWS_ZIP := dist/vornak-win64.zip
 WINE_ENV := WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all WINEDLLOVERRIDES=mscoree,mshtml= DISPLAY=
 
-.PHONY: windows windows-build windows-test
+.PHONY: windows windows-build windows-test wine-server
+
+# The Wine prefix made once, and one Wine server kept running while the build and
+# the tests start Wine programs side by side (they would race to start their own).
+wine-server:
+	@mkdir -p $(WINDOWS_DIR)/wine
+	@[ -f $(WINDOWS_DIR)/wine/system.reg ] || $(WINE_ENV) wineboot -i >/dev/null 2>&1
+	@$(WINE_ENV) wineserver -p 60 2>/dev/null || true
 
 windows-build:
 	@sh tools/windows/deps.sh $(WINDOWS_DIR)/deps
 	@cmake -S . -B $(WINDOWS_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/windows/mingw-w64.cmake \
 		-DVORNAK_DEPS_PREFIX=$(CURDIR)/$(WINDOWS_DIR)/deps/prefix >/dev/null
-	@$(WINE_ENV) wineserver -p 60
+	@$(MAKE) --no-print-directory wine-server
 	@cmake --build $(WINDOWS_DIR) --target vornak vornak_tests vornak_music -- --quiet
 
 windows: windows-build
 	@sh tools/windows/package.sh $(WINDOWS_DIR) $(WINDOWS_ZIP)
 
 windows-test: windows
-	@$(WINE_ENV) wineserver -p 60
+	@$(MAKE) --no-print-directory wine-server
 	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j2
