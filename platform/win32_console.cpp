@@ -121,10 +121,10 @@ void Win32Console::setScreenBufferSize(int16_t columns, int16_t rows) {
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (GetConsoleScreenBufferInfo(output, &info)) {
             SMALL_RECT window = info.srWindow;
-            window.Right = static_cast<SHORT>(
-                std::min<int>(window.Right, window.Left + size.X - 1));
-            window.Bottom = static_cast<SHORT>(
-                std::min<int>(window.Bottom, window.Top + size.Y - 1));
+            window.Right =
+                static_cast<SHORT>(std::min<int>(window.Right, window.Left + size.X - 1));
+            window.Bottom =
+                static_cast<SHORT>(std::min<int>(window.Bottom, window.Top + size.Y - 1));
             SetConsoleWindowInfo(output, TRUE, &window);
         }
         SetConsoleScreenBufferSize(output, size);

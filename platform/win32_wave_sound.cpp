@@ -1,9 +1,8 @@
-#define NOMINMAX
+#include "platform/win32_wave_sound.h"
+
 #include <windows.h>
 
 #include <mmsystem.h>
-
-#include "platform/win32_wave_sound.h"
 
 #include <algorithm>
 #include <cstring>
@@ -61,18 +60,28 @@ struct WaveOutput {
     std::atomic<bool> running{false};
     std::thread refill;
 
-    // Hands every free buffer to the device, filled from the playing stream, in
-    // ring order. Called with `lock` held. Nothing is queued once the music is
-    // over or stopped.
+    // The one adapter between the output and the music: up to `frames` stereo
+    // frames of the playing stream from where it stands, and how many there were.
+    size_t takeMusic(int16_t* stereo, size_t frames) {
+        if (playing == nullptr || position >= playing->frameCount) return 0;
+        const size_t taken = std::min(frames, playing->frameCount - position);
+        std::memcpy(stereo, playing->samples.data() + 2 * position, taken * 4);
+        position += taken;
+        return taken;
+    }
+
+    // Hands every free buffer to the device, filled with the music, in ring
+    // order. Called with `lock` held. Nothing is queued once the music is over
+    // or stopped.
     void fillFreeBuffers() {
-        while (playing != nullptr && position < playing->frameCount) {
+        for (;;) {
             WAVEHDR& header = headers[nextHeader];
             if (header.dwFlags & WHDR_INQUEUE) return;
-            const size_t frames = std::min(bufferFrames, playing->frameCount - position);
-            std::memcpy(header.lpData, playing->samples.data() + 2 * position, frames * 4);
+            const size_t frames =
+                takeMusic(reinterpret_cast<int16_t*>(header.lpData), bufferFrames);
+            if (frames == 0) return;
             header.dwBufferLength = static_cast<DWORD>(frames * 4);
             if (waveOutWrite(device, &header, sizeof header) != MMSYSERR_NOERROR) return;
-            position += frames;
             musicPlayed.fetch_add(frames, std::memory_order_relaxed);
             nextHeader = (nextHeader + 1) % BUFFER_COUNT;
         }
@@ -123,8 +132,8 @@ bool WaveOutSoundSystem::openOutput(int rate) {
     format.nBlockAlign = 4;
     format.nAvgBytesPerSec = format.nSamplesPerSec * 4;
     const MMRESULT opened =
-        waveOutOpen(&out->device, WAVE_MAPPER, &format, reinterpret_cast<DWORD_PTR>(out->bufferDone),
-                    0, CALLBACK_EVENT);
+        waveOutOpen(&out->device, WAVE_MAPPER, &format,
+                    reinterpret_cast<DWORD_PTR>(out->bufferDone), 0, CALLBACK_EVENT);
     if (opened != MMSYSERR_NOERROR) {
         CloseHandle(out->bufferDone);
         problem_ = "No usable audio device (waveOutOpen: " + waveOutErrorText(opened) +
@@ -152,7 +161,8 @@ void WaveOutSoundSystem::closeOutput() {
     if (out.refill.joinable()) out.refill.join();
     waveOutReset(out.device);  // every queued buffer comes back done
     for (WAVEHDR& header : out.headers) {
-        if (header.dwFlags & WHDR_PREPARED) waveOutUnprepareHeader(out.device, &header, sizeof header);
+        if (header.dwFlags & WHDR_PREPARED)
+            waveOutUnprepareHeader(out.device, &header, sizeof header);
     }
     waveOutClose(out.device);
     CloseHandle(out.bufferDone);

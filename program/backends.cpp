@@ -47,9 +47,9 @@ int openWin32Console(Backends& backends, std::FILE* errors) {
     if (!console->open(problem)) {
         const std::string line = "vornak: " + problem + "\n";
         const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
-        const bool errorLeadsSomewhere = errors != stderr || (error != nullptr &&
-                                         error != INVALID_HANDLE_VALUE &&
-                                         GetFileType(error) != FILE_TYPE_UNKNOWN);
+        const bool errorLeadsSomewhere =
+            errors != stderr || (error != nullptr && error != INVALID_HANDLE_VALUE &&
+                                 GetFileType(error) != FILE_TYPE_UNKNOWN);
         if (errorLeadsSomewhere) {
             std::fputs(line.c_str(), errors);
         } else {

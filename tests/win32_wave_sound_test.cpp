@@ -25,8 +25,7 @@ namespace {
 std::filesystem::path testDirectory() {
     static const std::filesystem::path path = [] {
         const std::filesystem::path dir = std::filesystem::path(VORNAK_BINARY_DIR) /
-                                          "wave_test_files" /
-                                          std::to_string(GetCurrentProcessId());
+                                          "wave_test_files" / std::to_string(GetCurrentProcessId());
         std::filesystem::create_directories(dir);
         return dir;
     }();
