@@ -88,12 +88,18 @@ void Win32Console::close() {
     SetConsoleCtrlHandler(onConsoleControl, FALSE);
     HANDLE output = static_cast<HANDLE>(output_);
     if (cursorHidden_) {
-        // The frames never moved the cursor: put it under the picture, so that
-        // whatever comes next in this console does not overwrite it.
+        // The frames never moved the cursor: put it on a line of its own under
+        // the picture (scrolling the buffer by one line if it ends there), so
+        // that whatever comes next in this console does not overwrite it.
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (GetConsoleScreenBufferInfo(output, &info)) {
-            const SHORT row = static_cast<SHORT>(std::min<int>(rows_, info.dwSize.Y - 1));
-            SetConsoleCursorPosition(output, COORD{0, row});
+            if (info.dwSize.Y > rows_) {
+                SetConsoleCursorPosition(output, COORD{0, rows_});
+            } else {
+                SetConsoleCursorPosition(output, COORD{0, static_cast<SHORT>(info.dwSize.Y - 1)});
+                DWORD written = 0;
+                WriteConsoleA(output, "\n", 1, &written, nullptr);
+            }
         }
         CONSOLE_CURSOR_INFO cursor;
         if (GetConsoleCursorInfo(output, &cursor)) {
