@@ -152,8 +152,8 @@ void Win32Console::setScreenBufferSize(int16_t columns, int16_t rows) {
     char note[200];
     const int length = std::snprintf(
         note, sizeof note,
-        "This console shows %dx%d characters; the show needs %dx%d. Press Alt+Enter for "
-        "full screen, or make the window larger or its font smaller.\n",
+        "This console shows %dx%d characters of the show's %dx%d.\n"
+        "Press Alt+Enter for full screen, or make the window larger or its font smaller.\n",
         visibleColumns_, visibleRows_, size.X, size.Y);
     if (length > 0) writeText(note, static_cast<uint32_t>(std::min<int>(length, sizeof note - 1)));
 }

@@ -31,7 +31,7 @@ class Win32Console : public Console {
     // SetConsoleScreenBufferSize. Where the window is wider or taller than the
     // buffer would be, the window is made smaller first (the call fails
     // otherwise); then the window is made as large as the buffer, as far as the
-    // screen allows. If the visible area stays smaller, one line says so and what
+    // screen allows. If the visible area stays smaller, two lines say so and what
     // to do; the show runs anyway.
     void setScreenBufferSize(int16_t columns, int16_t rows) override;
     void flushInput() override;

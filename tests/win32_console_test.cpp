@@ -289,3 +289,30 @@ TEST(Win32Program, MissingConsoleHandlesAreDescribedByWhatIsMissing) {
     EXPECT_NE(describeMissingConsole(false, true).find("output"), std::string::npos);
     EXPECT_NE(describeMissingConsole(true, false).find("input"), std::string::npos);
 }
+
+// A console whose window cannot show 80x50 (here a terminal of 80x40) gets one
+// note among the start-up lines, saying what it shows and what to do.
+TEST(Win32ConsoleSmall, StartUpLinesSayWhatTheWindowShowsAndWhatToDo) {
+    const char* expected = std::getenv("VORNAK_EXPECT_SMALL_CONSOLE");
+    if (expected == nullptr || std::strcmp(expected, "1") != 0)
+        GTEST_SKIP() << "needs a console of fewer than 50 rows";
+    Win32Console console;
+    std::string problem;
+    ASSERT_TRUE(console.open(problem)) << problem;
+    console.setScreenBufferSize(80, 50);
+    EXPECT_LT(console.visibleRows(), 50);
+
+    CONSOLE_SCREEN_BUFFER_INFO info;
+    ASSERT_TRUE(GetConsoleScreenBufferInfo(output(), &info));
+    std::vector<CHAR_INFO> cells(static_cast<size_t>(info.dwSize.X) * info.dwSize.Y);
+    SMALL_RECT region{0, 0, static_cast<SHORT>(info.dwSize.X - 1),
+                      static_cast<SHORT>(info.dwSize.Y - 1)};
+    ASSERT_TRUE(ReadConsoleOutputA(output(), cells.data(), info.dwSize, COORD{0, 0}, &region));
+    std::string text;
+    for (const CHAR_INFO& cell : cells) text += cell.Char.AsciiChar;
+    const std::string note = "This console shows " + std::to_string(console.visibleColumns()) +
+                             "x" + std::to_string(console.visibleRows()) +
+                             " characters of the show's 80x50.";
+    EXPECT_NE(text.find(note), std::string::npos) << text;
+    EXPECT_NE(text.find("Press Alt+Enter for full screen"), std::string::npos) << text;
+}

@@ -33,7 +33,7 @@ if [ -n "$missing" ]; then
     fi
     echo "Installing:$missing"
     DEBIAN_FRONTEND=noninteractive apt-get update -q >/dev/null
-    DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing >/dev/null
+    DEBIAN_FRONTEND=noninteractive apt-get install -y -q $missing >/dev/null
 fi
 
 # Raise RECIPE whenever the way the libraries are built changes.

@@ -6,6 +6,7 @@
 #   windows_offline   the offline runs (the digest of the whole show)
 #   windows_console   the console backend and the program in a console, under a
 #                     pseudo-terminal of 80x50 (Wine's console works only there)
+#   windows_console_small  the note on a console smaller than the show, at 80x40
 # Start `wineserver -p` before `ctest -j2`, or two first Wine starts can race.
 set(VORNAK_WINE_HOME_NULL_SOUND ${CMAKE_BINARY_DIR}/wine-home/null-sound)
 set(VORNAK_WINE_HOME_NO_SOUND ${CMAKE_BINARY_DIR}/wine-home/no-sound)
@@ -27,7 +28,12 @@ list(JOIN CMAKE_CROSSCOMPILING_EMULATOR " " VORNAK_EMULATOR_COMMAND)
 add_test(NAME windows_console COMMAND script -qfec
     "stty cols 80 rows 50; HOME=${VORNAK_WINE_HOME_NO_SOUND} VORNAK_EXPECT_CONSOLE=1 ${VORNAK_EMULATOR_COMMAND} $<TARGET_FILE:vornak_tests> --gtest_filter=Win32Console*"
     /dev/null)
-set_tests_properties(windows_unit windows_no_sound windows_offline windows_console PROPERTIES
+# A terminal too small for the show: the start-up lines say so.
+add_test(NAME windows_console_small COMMAND script -qfec
+    "stty cols 80 rows 40; HOME=${VORNAK_WINE_HOME_NO_SOUND} VORNAK_EXPECT_SMALL_CONSOLE=1 ${VORNAK_EMULATOR_COMMAND} $<TARGET_FILE:vornak_tests> --gtest_filter=Win32ConsoleSmall*"
+    /dev/null)
+set_tests_properties(windows_unit windows_no_sound windows_offline windows_console
+    windows_console_small PROPERTIES
     WORKING_DIRECTORY ${CMAKE_BINARY_DIR} TIMEOUT 900)
 
 # The program is self-contained: it imports nothing but DLLs that every Windows has.
