@@ -42,10 +42,13 @@ WINE_ENV := WINEPREFIX=$(CURDIR)/$(WINDOWS_DIR)/wine WINEDEBUG=-all WINEDLLOVERR
 
 # The Wine prefix made once, and one Wine server kept running while the build and
 # the tests start Wine programs side by side (they would race to start their own).
+# Wine's background services start here, away from the output of the build and
+# of ctest: started by a test they would hold its output open, and ctest would
+# wait for them. They and the server are stopped after the build and the tests.
 wine-server:
 	@mkdir -p $(WINDOWS_DIR)/wine
-	@[ -f $(WINDOWS_DIR)/wine/system.reg ] || $(WINE_ENV) wineboot -i >/dev/null 2>&1
-	@$(WINE_ENV) wineserver -p 60 2>/dev/null || true
+	@$(WINE_ENV) wineserver -p 60 </dev/null >/dev/null 2>&1 || true
+	@$(WINE_ENV) wineboot </dev/null >/dev/null 2>&1
 
 windows-build:
 	@sh tools/windows/deps.sh $(WINDOWS_DIR)/deps
@@ -53,11 +56,13 @@ windows-build:
 		-DCMAKE_TOOLCHAIN_FILE=$(CURDIR)/tools/windows/mingw-w64.cmake \
 		-DVORNAK_DEPS_PREFIX=$(CURDIR)/$(WINDOWS_DIR)/deps/prefix >/dev/null
 	@$(MAKE) --no-print-directory wine-server
-	@cmake --build $(WINDOWS_DIR) --target vornak vornak_tests vornak_music -- --quiet
+	@cmake --build $(WINDOWS_DIR) --target vornak vornak_tests vornak_music -- --quiet; \
+		status=$$?; $(WINE_ENV) wineserver -k 2>/dev/null; exit $$status
 
 windows: windows-build
 	@sh tools/windows/package.sh $(WINDOWS_DIR) $(WINDOWS_ZIP)
 
 windows-test: windows
 	@$(MAKE) --no-print-directory wine-server
-	ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j2
+	@ctest --test-dir $(WINDOWS_DIR) --output-on-failure -j2; \
+		status=$$?; $(WINE_ENV) wineserver -k 2>/dev/null; exit $$status
