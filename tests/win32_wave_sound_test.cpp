@@ -22,14 +22,20 @@
 
 namespace {
 
+// One directory per test process, removed at exit.
+struct TestDirectory {
+    std::filesystem::path path = std::filesystem::path(VORNAK_BINARY_DIR) / "wave_test_files" /
+                                 std::to_string(GetCurrentProcessId());
+    TestDirectory() { std::filesystem::create_directories(path); }
+    ~TestDirectory() {
+        std::error_code ignored;
+        std::filesystem::remove_all(path, ignored);
+    }
+};
+
 std::filesystem::path testDirectory() {
-    static const std::filesystem::path path = [] {
-        const std::filesystem::path dir = std::filesystem::path(VORNAK_BINARY_DIR) /
-                                          "wave_test_files" / std::to_string(GetCurrentProcessId());
-        std::filesystem::create_directories(dir);
-        return dir;
-    }();
-    return path;
+    static const TestDirectory directory;
+    return directory.path;
 }
 
 std::string writeTone(const std::string& name, double seconds, int channels, int rate) {
