@@ -21,6 +21,16 @@
 #define VORNAK_CAN_OPEN_WINDOW 0
 #endif
 
+#if VORNAK_HAVE_WIN32_CONSOLE
+#define WIN32_LEAN_AND_MEAN
+#include <windows.h>
+
+#include <string>
+
+#include "platform/win32_clock.h"
+#include "platform/win32_console.h"
+#endif
+
 namespace {
 
 constexpr char NO_TERMINAL_NOR_DISPLAY[] =
@@ -28,7 +38,7 @@ constexpr char NO_TERMINAL_NOR_DISPLAY[] =
     "terminal, or on a desktop\n";
 
 #if VORNAK_HAVE_POSIX_TERMINAL
-bool onTerminal() {
+[[maybe_unused]] bool onTerminal() {
     return isatty(STDIN_FILENO) == 1 && isatty(STDOUT_FILENO) == 1;
 }
 
@@ -50,11 +60,11 @@ int openTerminal(const Options& options, Backends& backends, std::FILE* errors) 
     return 0;
 }
 #else
-bool onTerminal() {
+[[maybe_unused]] bool onTerminal() {
     return false;
 }
 
-int openTerminal(const Options&, Backends&, std::FILE* errors) {
+[[maybe_unused]] int openTerminal(const Options&, Backends&, std::FILE* errors) {
     std::fputs("vornak: this build has no console to show the show in\n", errors);
     return 1;
 }
@@ -86,7 +96,7 @@ int openWindow(Backends& backends, std::FILE* errors) {
     return 0;
 }
 #else
-int openWindow(Backends&, std::FILE* errors) {
+[[maybe_unused]] int openWindow(Backends&, std::FILE* errors) {
     std::fputs("vornak: this build has no window to show the show in\n", errors);
     return 1;
 }
@@ -102,7 +112,7 @@ bool namedInEnvironment(const char* name) {
 // Linux an unnamed display could only be the machine's own screen taken over
 // from its text console (SDL's KMS/DRM driver), which nobody expects from a
 // program whose output is merely redirected.
-bool displayAvailable() {
+[[maybe_unused]] bool displayAvailable() {
     if (!VORNAK_CAN_OPEN_WINDOW) return false;
     if (namedInEnvironment("DISPLAY") || namedInEnvironment("WAYLAND_DISPLAY")) return true;
 #if defined(__APPLE__)
@@ -112,12 +122,43 @@ bool displayAvailable() {
 #endif
 }
 
+#if VORNAK_HAVE_WIN32_CONSOLE
+// Without a working console the one line goes to standard error; where that
+// leads nowhere either (started from a shortcut with handles taken away), a
+// message box says it.
+int openWin32Console(Backends& backends, std::FILE* errors) {
+    auto console = std::make_unique<Win32Console>();
+    std::string problem;
+    if (!console->open(problem)) {
+        const std::string line = "vornak: " + problem + "\n";
+        const HANDLE error = GetStdHandle(STD_ERROR_HANDLE);
+        const bool errorLeadsSomewhere =
+            errors != stderr || (error != nullptr && error != INVALID_HANDLE_VALUE &&
+                                 GetFileType(error) != FILE_TYPE_UNKNOWN);
+        if (errorLeadsSomewhere) {
+            std::fputs(line.c_str(), errors);
+        } else {
+            MessageBoxA(nullptr, line.c_str(), "VORNAK", MB_OK | MB_ICONERROR);
+        }
+        return 1;
+    }
+    backends.console = std::move(console);
+    backends.clock = std::make_unique<Win32Clock>();
+    return 0;
+}
+#endif
+
 // A terminal where there is one; a window where the program was started without
 // one (from a desktop launcher, or with its output redirected), or when asked.
 int openConsole(const Options& options, Backends& backends, std::FILE* errors) {
+#if VORNAK_HAVE_WIN32_CONSOLE
+    (void)options;
+    return openWin32Console(backends, errors);
+#else
     if (options.window || (!onTerminal() && displayAvailable()))
         return openWindow(backends, errors);
     return openTerminal(options, backends, errors);
+#endif
 }
 
 }  // namespace

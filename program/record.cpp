@@ -1,8 +1,10 @@
 #include "program/record.h"
 
+#if !defined(_WIN32)
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#endif
 
 #include <algorithm>
 #include <cerrno>
@@ -35,6 +37,7 @@ constexpr auto PROGRESS_INTERVAL = std::chrono::milliseconds(250);
 
 const ConsoleInputEvent ESCAPE_DOWN = {CONSOLE_KEY_EVENT, 1, CONSOLE_VK_ESCAPE};
 
+#if !defined(_WIN32)
 // ---------------------------------------------------------------------------
 // The music, read front to back as the show plays it: 44.1 kHz stereo, found
 // where the show finds it. The one place that uses the decoder's interface.
@@ -441,6 +444,8 @@ int Recorder::run() {
     return 0;
 }
 
+#endif  // !_WIN32
+
 }  // namespace
 
 bool recordStretch(uint32_t from, uint32_t to, uint32_t& firstTime, uint32_t& lastTime) {
@@ -477,6 +482,13 @@ int runRecordMode(const Options& options) {
                      options.recordFile.c_str(), supportedVideoExtensions());
         return 2;
     }
+#if defined(_WIN32)
+    // The recorder writes through POSIX files and signals; the Windows build
+    // has no video encoders either.
+    std::fprintf(stderr, "vornak: this build cannot record videos\n");
+    return 1;
+#else
     Recorder recorder(options, container);
     return recorder.run();
+#endif
 }

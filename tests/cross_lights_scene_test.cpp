@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <numbers>
 #include <string>
 
 #include "show/demo.h"
@@ -226,9 +227,9 @@ TEST_F(CrossLightsRender, CameraSpinsTiltsStretchesAndPansAtItsBoundaries) {
     EXPECT_NEAR(at(4500, 0), 0.5f, 1e-6f);
     EXPECT_EQ(at(6756, 11), 2.2f);
     // Tilt: from -35 degrees about x at 6757 to nearly 15 at the end.
-    EXPECT_NEAR(at(6757, 5), std::cos(-35.0 * M_PI / 180.0), 1e-6);
+    EXPECT_NEAR(at(6757, 5), std::cos(-35.0 * std::numbers::pi / 180.0), 1e-6);
     EXPECT_EQ(modelview().m[11], 2.3f);
-    EXPECT_NEAR(at(13164, 5), std::cos(15.0 * M_PI / 180.0), 1e-4);
+    EXPECT_NEAR(at(13164, 5), std::cos(15.0 * std::numbers::pi / 180.0), 1e-4);
     // Stretch: from (3, 1) to nearly (1, 2).
     EXPECT_EQ(at(13165, 0), 3.0f);
     EXPECT_EQ(modelview().m[5], 1.0f);
