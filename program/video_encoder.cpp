@@ -112,36 +112,6 @@ int soundRateFor(const AVCodec& codec, int inputRate) {
 
 }  // namespace
 
-bool videoContainerForFile(std::string_view fileName, VideoContainer& container) {
-    const size_t dot = fileName.rfind('.');
-    const size_t slash = fileName.rfind('/');
-    if (dot == std::string_view::npos || (slash != std::string_view::npos && dot < slash))
-        return false;
-    std::string extension(fileName.substr(dot));
-    for (char& c : extension) c = char(std::tolower(static_cast<unsigned char>(c)));
-    // A name that is only the extension (".mkv") is a hidden file, not a video name.
-    if (dot == 0 || (slash != std::string_view::npos && dot == slash + 1)) return false;
-    for (const ContainerChoice& choice : CONTAINERS) {
-        if (extension == choice.extension) {
-            container = choice.container;
-            return true;
-        }
-    }
-    return false;
-}
-
-const char* supportedVideoExtensions() {
-    return ".mp4 (H.264 + AAC), .webm (VP9 + Opus) or .mkv (lossless FFV1 + FLAC)";
-}
-
-bool isLosslessContainer(VideoContainer container) {
-    return container == VideoContainer::Matroska;
-}
-
-int defaultVideoScale(VideoContainer container) {
-    return isLosslessContainer(container) ? 1 : 2;
-}
-
 struct VideoEncoder::State {
     VideoSettings settings;
     AVFormatContext* format = nullptr;
