@@ -83,7 +83,7 @@ SoundStream* MusicSearchingSound::openStream(const char* fileName) {
             continue;
         }
         const fs::path path = fs::path(directory) / name;
-        if (holdsFile(path)) return output_.openStream(path.c_str());
+        if (holdsFile(path)) return output_.openStream(path.string().c_str());
     }
     notFound_ = "Cannot find music file \"" + std::string(fileName) + "\"; looked in ";
     for (size_t i = 0; i < directories_.size(); ++i) {

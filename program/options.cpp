@@ -48,13 +48,12 @@ bool parseRecordValue(std::string_view arg, std::string_view value, Options& opt
     }
     std::vector<uint32_t> number;
     if (!parseTimes(value, number) || number.size() != 1) {
-        message =
-            "'" + std::string(arg) + "' takes a whole number, not '" + std::string(value) + "'";
+        message = joined({"'", arg, "' takes a whole number, not '", value, "'"});
         return false;
     }
     if (arg == "--scale") {
         if (number[0] < 1 || number[0] > RECORD_MAX_SCALE) {
-            message = "'--scale' takes 1 to " + std::to_string(RECORD_MAX_SCALE);
+            message = joined({"'--scale' takes 1 to ", std::to_string(RECORD_MAX_SCALE)});
             return false;
         }
         options.recordScale = int(number[0]);
@@ -80,8 +79,8 @@ bool checkRecordOptions(const Options& options, std::string& message) {
     }
     VideoContainer container;
     if (!videoContainerForFile(options.recordFile, container)) {
-        message = "cannot record to '" + options.recordFile + "': the file name must end in " +
-                  supportedVideoExtensions();
+        message = joined({"cannot record to '", options.recordFile,
+                          "': the file name must end in ", supportedVideoExtensions()});
         return false;
     }
     uint32_t firstTime = 0;
@@ -131,7 +130,7 @@ OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
             }
         } else if (arg == "--record" || arg == "--scale" || arg == "--from" || arg == "--to") {
             if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                message = "'" + std::string(arg) + "' needs a value";
+                message = joined({"'", arg, "' needs a value"});
                 return OptionsResult::Error;
             }
             if (!parseRecordValue(arg, argv[++i], options, message)) return OptionsResult::Error;

@@ -266,7 +266,10 @@ TEST(Record, LosslessStretchEqualsTheConsoleLookAndTheMusic) {
         << errors;
     EXPECT_EQ(errors.find('\r'), std::string::npos) << "no progress line off a terminal";
     std::string times;
-    for (int ms = 0; ms < 600; ms += 20) times += (ms ? "," : "") + std::to_string(ms);
+    for (int ms = 0; ms < 600; ms += 20) {
+        if (ms > 0) times += ',';
+        times += std::to_string(ms);
+    }
     ASSERT_EQ(
         runProgramIn(VORNAK_BINARY_DIR, "--render '" + folder + "/look' --at " + times, errors), 0)
         << errors;
