@@ -141,8 +141,8 @@ void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth) {
 // (s, t) = (s/w, t/w) x w, with 1/w accumulated in double precision.
 template <bool Texturing, bool Smooth>
 void generateColors(const TriangleSetup& ts, SpanBuffers& sb, uint16_t n, double invW, float dz,
-                     float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
-                     const uint16_t* colorStep, const uint8_t* flatColor) {
+                    float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                    const uint16_t* colorStep, const uint8_t* flatColor) {
     // Locals, so that the stores into the span arrays cannot make the loop reload them.
     const uint8_t* mask = sb.mask;
     [[maybe_unused]] uint8_t* texels = sb.texels;
@@ -358,8 +358,8 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
         }
     };
     auto fetch = [&](int32_t i, int32_t s, int32_t t) {
-        const uint8_t* texel = base + std::ptrdiff_t{wrap(t, height, maskT)} * pitch +
-                               std::ptrdiff_t{wrap(s, width, maskS)} * 4;
+        const uint8_t* texel = base + static_cast<std::ptrdiff_t>(wrap(t, height, maskT)) * pitch +
+                               static_cast<std::ptrdiff_t>(wrap(s, width, maskS)) * 4;
         std::memcpy(texels + i * 4, texel, 4);
     };
     int32_t i = 0;
@@ -373,7 +373,7 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
     __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
     // A power-of-two texture stored without padding: the texel index is
     // (t << log2 width) | s, four at a time.
-    const bool indexed = PowerOfTwo && pitch == std::ptrdiff_t{width} * 4;
+    const bool indexed = PowerOfTwo && pitch == static_cast<std::ptrdiff_t>(width) * 4;
     const __m128i shift =
         _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
     const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
@@ -405,7 +405,7 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
                                                _mm_and_si128(sv, wrapS));
             _mm_store_si128(reinterpret_cast<__m128i*>(ss), index);
             for (int j = 0; j < 4; ++j) {
-                std::memcpy(texels + (i + j) * 4, base + std::ptrdiff_t{ss[j]} * 4, 4);
+                std::memcpy(texels + (i + j) * 4, base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
             }
         } else {
             _mm_store_si128(reinterpret_cast<__m128i*>(ss), sv);
@@ -427,7 +427,7 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
 [[gnu::always_inline]] inline void smoothColors(uint8_t* colors, const uint16_t* color,
-                                                 const uint16_t* colorStep, int32_t n) {
+                                                const uint16_t* colorStep, int32_t n) {
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     // Two pixels per register, four per round; short spans go one by one.
@@ -746,8 +746,7 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     if (ts.plainBlend) {
         copyAlive(fragments, colorRow, sb.mask, n);
     } else {
-        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst,
-                          count);
+        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst, count);
     }
     if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
 }
@@ -762,13 +761,15 @@ struct SpanRows {
 [[gnu::always_inline]] inline SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
     SpanRows rows;
     rows.depth = ts.depthBase != nullptr
-                     ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
-                                                std::ptrdiff_t{xl} * 4)
+                     ? reinterpret_cast<float*>(ts.depthBase +
+                                                static_cast<std::ptrdiff_t>(y) * ts.depthPitch +
+                                                static_cast<std::ptrdiff_t>(xl) * 4)
                      : nullptr;
     rows.stencil = ts.stencilBase != nullptr
-                       ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
+                       ? ts.stencilBase + static_cast<std::ptrdiff_t>(y) * ts.stencilPitch + xl
                        : nullptr;
-    rows.color = ts.colorBase + std::ptrdiff_t{y} * ts.colorPitch + std::ptrdiff_t{xl} * 4;
+    rows.color = ts.colorBase + static_cast<std::ptrdiff_t>(y) * ts.colorPitch +
+                 static_cast<std::ptrdiff_t>(xl) * 4;
     return rows;
 }
 
@@ -1154,8 +1155,7 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
         sOverW = sOverW - skipped * ds;
         tOverW = tOverW - skipped * dt;
         for (int c = 0; c < 4; ++c) {
-            color[c] =
-                static_cast<uint16_t>(color[c] - static_cast<uint32_t>(xl) * colorStep[c]);
+            color[c] = static_cast<uint16_t>(color[c] - static_cast<uint32_t>(xl) * colorStep[c]);
         }
         n += xl;
         xl = 0;
@@ -1177,31 +1177,32 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
             z += dz;
         }
     }
-    float* depthRow =
-        ts.depthBase != nullptr
-            ? reinterpret_cast<float*>(ts.depthBase + std::ptrdiff_t{y} * ts.depthPitch +
-                                       std::ptrdiff_t{xl} * 4)
+    float* depthRow = ts.depthBase != nullptr
+                          ? reinterpret_cast<float*>(
+                                ts.depthBase + static_cast<std::ptrdiff_t>(y) * ts.depthPitch +
+                                static_cast<std::ptrdiff_t>(xl) * 4)
+                          : nullptr;
+    uint8_t* stencilRow =
+        ts.stencilBase != nullptr
+            ? ts.stencilBase + static_cast<std::ptrdiff_t>(y) * ts.stencilPitch + xl
             : nullptr;
-    uint8_t* stencilRow = ts.stencilBase != nullptr
-                              ? ts.stencilBase + std::ptrdiff_t{y} * ts.stencilPitch + xl
-                              : nullptr;
 
     if (depthTestSpan(sb.depth, depthRow, sb.mask, count) != 1) return;
     if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
 
     const uint8_t* flatColor = renderContext.screenVertices[2].color;
     if (ts.texturing && ts.smooth) {
-        generateColors<true, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
-                                    colorStep, flatColor);
+        generateColors<true, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color, colorStep,
+                                   flatColor);
     } else if (ts.texturing) {
-        generateColors<true, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
-                                     colorStep, flatColor);
+        generateColors<true, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color, colorStep,
+                                    flatColor);
     } else if (ts.smooth) {
-        generateColors<false, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
-                                     colorStep, flatColor);
+        generateColors<false, true>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color, colorStep,
+                                    flatColor);
     } else {
         generateColors<false, false>(ts, sb, count, z0, dz, sOverW, ds, tOverW, dt, color,
-                                      colorStep, flatColor);
+                                     colorStep, flatColor);
     }
 
     const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
@@ -1218,8 +1219,8 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
 
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.colorBase != nullptr) {
-        uint8_t* colorRow =
-            ts.colorBase + std::ptrdiff_t{y} * ts.colorPitch + std::ptrdiff_t{xl} * 4;
+        uint8_t* colorRow = ts.colorBase + static_cast<std::ptrdiff_t>(y) * ts.colorPitch +
+                            static_cast<std::ptrdiff_t>(xl) * 4;
         blendSpan(fragments, colorRow, colorRow, sb.mask, count);
     }
     depthWriteSpan(sb.depth, depthRow, sb.mask, count);
