@@ -1,5 +1,5 @@
 # Two entry points: `make run` builds and plays the show, `make test` builds and
-# runs every test, once with g++ and once with clang under ASan + UBSan.
+# runs every test: g++, clang under ASan + UBSan, and the web page headless.
 # `make release` builds what users get (Release), `make package` its Debian package.
 # `make web` builds the page in dist/web/, `make web-test` tests it headless.
 GENERATOR := -G Ninja
@@ -42,9 +42,12 @@ package: release
 run: build
 	@cd $(BUILD_DIR) && ./vornak
 
+# Every test: the suite with g++, again with clang under ASan + UBSan, then the
+# web page headless. (The Windows build's tests: make windows-test.)
 test: build build-asan
 	ctest --test-dir $(BUILD_DIR) --output-on-failure -j2
 	ctest --test-dir $(ASAN_DIR) --output-on-failure -j2
+	@$(MAKE) --no-print-directory web-test
 
 bench: build
 	$(BUILD_DIR)/vornak_bench
