@@ -14,7 +14,6 @@
 
 #include "platform/clock.h"
 #include "platform/sound.h"
-#include "platform/sound_stream.h"
 #include "platform/virtual_clock.h"
 #include "program/frame_loop.h"
 #include "program/offline_run.h"
@@ -45,7 +44,10 @@ class PageSound : public SoundSystem {
     PageSound(bool musicReady, std::string problem)
         : musicReady_(musicReady), problem_(std::move(problem)) {}
     int init(int, int, unsigned) override { return 1; }
-    SoundStream* openStream(const char*) override { return &stream_; }
+    // The browser holds the music; the show only needs a handle it hands back.
+    SoundStream* openStream(const char*) override {
+        return reinterpret_cast<SoundStream*>(&handle_);
+    }
     int play(SoundStream* stream) override {
         if (stream == nullptr) return 0;
         if (musicReady_) pagePlayMusic();
@@ -61,7 +63,7 @@ class PageSound : public SoundSystem {
   private:
     bool musicReady_;
     std::string problem_;
-    SoundStream stream_;
+    char handle_ = 0;  // never read through the handle
 };
 
 struct PageShow {
