@@ -717,6 +717,25 @@ void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int3
     }
 }
 
+// The texture environment's combine stage over a span; answers where the
+// fragments' colours are now (the texels, or the interpolated colours when
+// nothing was combined into the texel array).
+const uint8_t* combineFragments(const TriangleSetup& ts, SpanBuffers& sb, uint16_t count,
+                                const uint8_t* flat) {
+    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
+    if (ts.combine) {
+        if (ts.texturing && ts.smooth) {
+            texEnvCombineSpan(sb.texels, sb.colors, sb.texels, sb.mask, count);
+        } else if (ts.texturing) {
+            texEnvCombineConstantSpan(sb.texels, flat, sb.texels, sb.mask, count);
+        } else if (ts.smooth) {
+            texEnvCombineConstantSpan(sb.colors, flat, sb.texels, sb.mask, count);
+            fragments = sb.texels;
+        }
+    }
+    return fragments;
+}
+
 // The stages after the depth test, in their order, through the same
 // dispatchers as the stage-by-stage path; the spans' colour arrays hold every
 // pixel's values, which those stages only read for alive pixels.
@@ -731,17 +750,7 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     if (ts.flat) {
         for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colors + i * 4, flat, 4);
     }
-    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
-    if (ts.combine) {
-        if (ts.texturing && ts.smooth) {
-            texEnvCombineSpan(sb.texels, sb.colors, sb.texels, sb.mask, count);
-        } else if (ts.texturing) {
-            texEnvCombineConstantSpan(sb.texels, flat, sb.texels, sb.mask, count);
-        } else if (ts.smooth) {
-            texEnvCombineConstantSpan(sb.colors, flat, sb.texels, sb.mask, count);
-            fragments = sb.texels;
-        }
-    }
+    const uint8_t* fragments = combineFragments(ts, sb, count, flat);
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.plainBlend) {
         copyAlive(fragments, colorRow, sb.mask, n);
@@ -1205,17 +1214,7 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
                                      colorStep, flatColor);
     }
 
-    const uint8_t* fragments = ts.texturing ? sb.texels : sb.colors;
-    if (ts.combine) {
-        if (ts.texturing && ts.smooth) {
-            texEnvCombineSpan(sb.texels, sb.colors, sb.texels, sb.mask, count);
-        } else if (ts.texturing) {
-            texEnvCombineConstantSpan(sb.texels, flatColor, sb.texels, sb.mask, count);
-        } else if (ts.smooth) {
-            texEnvCombineConstantSpan(sb.colors, flatColor, sb.texels, sb.mask, count);
-            fragments = sb.texels;
-        }
-    }
+    const uint8_t* fragments = combineFragments(ts, sb, count, flatColor);
 
     if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.colorBase != nullptr) {

@@ -6,6 +6,8 @@
 // buffers start with depths that make every comparison go both ways.
 #include <gtest/gtest.h>
 
+#include "tests/xorshift_random.h"
+
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
@@ -14,30 +16,20 @@
 #include <limits>
 #include <vector>
 
+#include "image/surface.h"
 #include "render/rasterizer.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 #include "render/texenv_ops.h"
-#include "image/surface.h"
 
 namespace {
 
 constexpr int16_t WIDTH = 160;
 constexpr int16_t HEIGHT = 100;
 
-class Random {
+class Random : public XorshiftRandom {
   public:
-    explicit Random(uint32_t seed) : state_(seed | 1u) {}
-    uint32_t next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
-    float uniform(float lo, float hi) {
-        return lo + (hi - lo) * float(next() >> 8) / float(1 << 24);
-    }
-    bool chance(int percent) { return next() % 100 < uint32_t(percent); }
+    explicit Random(uint32_t seed) : XorshiftRandom(seed) {}
     float special() {
         static const float VALUES[] = {std::numeric_limits<float>::quiet_NaN(),
                                        std::numeric_limits<float>::infinity(),
@@ -57,9 +49,6 @@ class Random {
         return VALUES[next() % (sizeof VALUES / sizeof VALUES[0])];
     }
     float coordinate(float range) { return chance(6) ? special() : uniform(-range, range); }
-
-  private:
-    uint32_t state_;
 };
 
 // One render target with its own buffers and textures.

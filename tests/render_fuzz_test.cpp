@@ -4,6 +4,8 @@
 // every path stays inside its buffers and free of undefined behaviour.
 #include <gtest/gtest.h>
 
+#include "tests/xorshift_random.h"
+
 #include <cmath>
 #include <cstring>
 #include <limits>
@@ -13,19 +15,8 @@
 
 namespace {
 
-class Random {
+class Random : public XorshiftRandom {
   public:
-    uint32_t next() {
-        state_ ^= state_ << 13;
-        state_ ^= state_ >> 17;
-        state_ ^= state_ << 5;
-        return state_;
-    }
-    float uniform(float lo, float hi) {
-        return lo + (hi - lo) * float(next() >> 8) / float(1 << 24);
-    }
-    bool chance(int percent) { return next() % 100 < uint32_t(percent); }
-
     // Mostly ordinary values, sometimes extreme ones.
     float coordinate(float range) {
         static const float SPECIAL[] = {std::numeric_limits<float>::quiet_NaN(),
@@ -43,9 +34,6 @@ class Random {
         if (chance(8)) return SPECIAL[next() % (sizeof SPECIAL / sizeof SPECIAL[0])];
         return uniform(-range, range);
     }
-
-  private:
-    uint32_t state_ = 0x9E3779B9u;
 };
 
 class RenderFuzzTest : public RenderTest {
