@@ -249,8 +249,39 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
                 break;
         }
     }
+    unsigned i = 0;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    // (f x S) >> 8 is the high half of (S << 8) x f, at most 255; the 16-bit
+    // sum with D then saturates at 255 exactly as a saturating byte add does.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i f4 = _mm_setr_epi16(
+        static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
+        static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
+        static_cast<short>(f[2]), static_cast<short>(f[3]));
+    for (; i + 4 <= n; i += 4) {
+        uint32_t maskBytes;
+        std::memcpy(&maskBytes, mask + i, 4);
+        if (maskBytes == 0xFFFFFFFFu) continue;
+        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
+        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i * 4));
+        const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, s), f4);
+        const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, s), f4);
+        const __m128i sum = _mm_adds_epu8(_mm_packus_epi16(low, high), d);
+        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
+        if (maskBytes == 0) {
+            _mm_storeu_si128(o, sum);
+            continue;
+        }
+        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi8(m, zero);
+        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, sum),
+                                         _mm_andnot_si128(alive, _mm_loadu_si128(o))));
+    }
+#endif
     const Lanes factor = perChannel(f);
-    blendLanes(src, dst, out, mask, n,
+    blendLanes(src + i * 4, dst + i * 4, out + i * 4, mask + i, static_cast<uint16_t>(n - i),
                [factor](Lanes s, Lanes d) { return addSaturated(shiftDown8(factor * s), d); });
 }
 

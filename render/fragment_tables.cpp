@@ -165,19 +165,23 @@ uint8_t alphaTestSpan(const uint8_t* colors, uint8_t* mask, uint16_t n) {
     return op->test(colors, mask, rc.alphaFunc, rc.alphaRef, n);
 }
 
-void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
-               uint16_t n) {
+const BlendFragmentOp* currentBlend(uint8_t& srcCode, uint8_t& dstCode) {
     const RenderContext& rc = renderContext;
-    if (!rc.tables.blend.built) return;
+    if (!rc.tables.blend.built) return nullptr;
     // With blending off, fragments are written through the pair (ONE, ZERO).
     const bool on = sglIsEnabled(SGL_BLEND);
-    const uint8_t srcCode = on ? rc.blendSrc : BLEND_ONE;
-    const uint8_t dstCode = on ? rc.blendDst : BLEND_ZERO;
+    srcCode = on ? rc.blendSrc : BLEND_ONE;
+    dstCode = on ? rc.blendDst : BLEND_ZERO;
     // Source codes from 128 up have no entry; like an empty entry they write nothing.
-    if (srcCode >= BLEND_TABLE_SIZE / 256) return;
-    const BlendFragmentOp* op = rc.tables.blend.entries[srcCode * 256 + dstCode];
-    if (op == nullptr) return;
-    op->blend(src, dst, out, mask, srcCode, dstCode, n);
+    if (srcCode >= BLEND_TABLE_SIZE / 256) return nullptr;
+    return rc.tables.blend.entries[srcCode * 256 + dstCode];
+}
+
+void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+               uint16_t n) {
+    uint8_t srcCode = 0, dstCode = 0;
+    const BlendFragmentOp* op = currentBlend(srcCode, dstCode);
+    if (op != nullptr) op->blend(src, dst, out, mask, srcCode, dstCode, n);
 }
 
 void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colors, uint8_t* out,

@@ -80,6 +80,9 @@ uint8_t stencilTestSpan(uint8_t* stencilRow, uint8_t* mask, uint16_t n);
 uint8_t alphaTestSpan(const uint8_t* colors, uint8_t* mask, uint16_t n);
 void blendSpan(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                uint16_t n);
+// The object and factor pair blendSpan uses in the current state; null when it
+// writes nothing.
+const BlendFragmentOp* currentBlend(uint8_t& srcCode, uint8_t& dstCode);
 void texEnvCombineSpan(const uint8_t* texels, const uint8_t* colors, uint8_t* out,
                        const uint8_t* mask, uint16_t n);
 void texEnvCombineConstantSpan(const uint8_t* texels, const uint8_t* color, uint8_t* out,

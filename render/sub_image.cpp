@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 #include "render/fragment_tables.h"
 #include "render/render_context.h"
@@ -64,6 +65,24 @@ void SubImage::draw(int16_t x, int16_t y) const {
     const int32_t colorPitch = color->pitch();
     uint8_t* mask = renderContext.spans.mask;
     const uint16_t count = static_cast<uint16_t>(n);
+    const FragmentTables& tables = renderContext.tables;
+    if (tables.stencil.built && tables.alpha.built && !sglIsEnabled(SGL_STENCIL_TEST) &&
+        !sglIsEnabled(SGL_ALPHA_TEST)) {
+        // No test can reject a pixel: one mask and one blend object for every row.
+        uint8_t srcCode = 0, dstCode = 0;
+        const BlendFragmentOp* blend = currentBlend(srcCode, dstCode);
+        if (blend == nullptr) return;
+        std::memset(mask, 0, count);
+        const uint8_t* sourceRow = sourcePixels + std::ptrdiff_t{y_ + sourceRowOffset} * sourcePitch +
+                                   std::ptrdiff_t{x_ + sourceColumn} * 4;
+        uint8_t* colorRow = color->pixels() + std::ptrdiff_t{firstRow} * colorPitch +
+                            std::ptrdiff_t{firstColumn} * 4;
+        const int rows = std::min(frameHeight - firstRow, height - sourceRowOffset);
+        for (int r = 0; r < rows; ++r, sourceRow += sourcePitch, colorRow += colorPitch) {
+            blend->blend(sourceRow, colorRow, colorRow, mask, srcCode, dstCode, count);
+        }
+        return;
+    }
     for (int r = firstRow, j = sourceRowOffset; r < frameHeight && j < height; ++r, ++j) {
         for (int i = 0; i < n; ++i) mask[i] = 0;
         // The stencil row is only formed when a stencil Surface exists; with
