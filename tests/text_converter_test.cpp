@@ -138,6 +138,28 @@ TEST_F(BuiltConverters, ConvertWalksRowsWithEachSurfacesPitch) {
     dst.release();
 }
 
+// Widths around the four-pixel rounds, with every byte (alpha too) varying.
+TEST_F(BuiltConverters, EveryWidthAndAlphaConvertsPixelByPixel) {
+    uint32_t seed = 77;
+    for (int width : {1, 3, 4, 5, 7, 8, 13}) {
+        Surface src, dst;
+        ASSERT_EQ(src.create({int16_t(width), 3}, 4), 0);
+        ASSERT_EQ(dst.create({int16_t(width), 3}, 4), 0);
+        for (int i = 0; i < width * 3 * 4; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            src.pixels()[i] = uint8_t(seed >> 16);
+        }
+        ASSERT_EQ(glyphs.convert(&src, &dst), 0);
+        for (int i = 0; i < width * 3; ++i) {
+            const int index = textColorIndex(src.pixels() + i * 4);
+            ASSERT_EQ(std::memcmp(dst.pixels() + i * 4, glyphs.table() + index * 4, 4), 0)
+                << width << " wide, pixel " << i;
+        }
+        src.release();
+        dst.release();
+    }
+}
+
 TEST(TextConverter, RefusedConversionsLeaveTheDestinationUntouched) {
     TextConverter converter;
     Surface src, dst, narrow, cells2;
@@ -301,6 +323,31 @@ TEST(Downsample, RenderImageHalvesIntoFrameBlocks) {
     }
     src.release();
     dst.release();
+}
+
+// Halving at widths around the four-block rounds, bright values included.
+TEST(Downsample, EveryHalvedWidthTakesTheTruncatedMean) {
+    uint32_t seed = 5;
+    for (int width : {1, 3, 4, 5, 9}) {
+        Surface src, dst;
+        ASSERT_EQ(src.create({int16_t(width * 2), 4}, 4), 0);
+        ASSERT_EQ(dst.create({int16_t(width), 2}, 4), 0);
+        for (int i = 0; i < width * 2 * 4 * 4; ++i) {
+            seed = seed * 1103515245u + 12345u;
+            src.pixels()[i] = i % 3 == 0 ? 255 : uint8_t(seed >> 16);
+        }
+        downsampleSurface(&src, &dst);
+        for (int y = 0; y < 2; ++y) {
+            for (int x = 0; x < width * 4; ++x) {
+                const uint8_t* top = src.pixels() + y * 2 * src.pitch() + (x / 4) * 8 + x % 4;
+                const uint8_t* bottom = top + src.pitch();
+                const int mean = (top[0] + top[4] + bottom[0] + bottom[4]) / 4;
+                ASSERT_EQ(dst.pixels()[y * dst.pitch() + x], mean) << width << " wide, " << x;
+            }
+        }
+        src.release();
+        dst.release();
+    }
 }
 
 TEST(Downsample, UnevenRatioStopsAtTheSourceEdge) {

@@ -4,6 +4,10 @@
 #include <cstring>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "data/console_font.h"
 #include "textmode/text_tables.h"
 
@@ -33,7 +37,25 @@ int TextConverter::convert(const Surface* src, Surface* dst) const {
     const uint8_t* srcRow = src->pixels();
     uint8_t* dstRow = dst->pixels();
     for (int y = 0; y < size.height; ++y) {
-        for (int x = 0; x < size.width; ++x) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Four colour indices a round, each from its pixel's 32 bits:
+        // (R >> 3) | (G >> 3) << 5 | (B >> 3) << 10.
+        const __m128i fiveBits = _mm_set1_epi32(0x1F);
+        for (; x + 4 <= size.width; x += 4) {
+            const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + x * 4));
+            const __m128i red = _mm_and_si128(_mm_srli_epi32(p, 3), fiveBits);
+            const __m128i green = _mm_and_si128(_mm_srli_epi32(p, 6), _mm_slli_epi32(fiveBits, 5));
+            const __m128i blue = _mm_and_si128(_mm_srli_epi32(p, 9), _mm_slli_epi32(fiveBits, 10));
+            alignas(16) int32_t index[4];
+            _mm_store_si128(reinterpret_cast<__m128i*>(index),
+                            _mm_or_si128(_mm_or_si128(red, green), blue));
+            for (int j = 0; j < 4; ++j) {
+                std::memcpy(dstRow + (x + j) * 4, table_ + index[j] * 4, 4);
+            }
+        }
+#endif
+        for (; x < size.width; ++x) {
             const int index = textColorIndex(srcRow + x * 4);
             std::memcpy(dstRow + x * 4, table_ + index * 4, 4);
         }
@@ -60,7 +82,30 @@ void halveSurface(const Surface& src, Surface& dst) {
         const uint8_t* top = src.pixels() + ptrdiff_t(2 * y) * srcPitch;
         const uint8_t* bottom = top + srcPitch;
         uint8_t* out = dst.pixels() + ptrdiff_t(y) * dst.pitch();
-        for (int x = 0; x < dst.width(); ++x, top += 8, bottom += 8, out += 4) {
+        int x = 0;
+#if defined(__SSE2__)
+        // Two blocks per 16-bit register, four per round: the block sums are
+        // at most 1020, so the lanes hold them exactly.
+        const __m128i zero = _mm_setzero_si128();
+        auto blockSums = [&](const uint8_t* t, const uint8_t* b) {
+            const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
+            const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
+            const __m128i first = _mm_add_epi16(_mm_unpacklo_epi8(upper, zero),
+                                                _mm_unpacklo_epi8(lower, zero));
+            const __m128i second = _mm_add_epi16(_mm_unpackhi_epi8(upper, zero),
+                                                 _mm_unpackhi_epi8(lower, zero));
+            // Left pixels of both blocks plus their right pixels, then / 4.
+            return _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(first, second),
+                                                _mm_unpackhi_epi64(first, second)),
+                                  2);
+        };
+        for (; x + 4 <= dst.width(); x += 4, top += 32, bottom += 32, out += 16) {
+            const __m128i packed =
+                _mm_packus_epi16(blockSums(top, bottom), blockSums(top + 16, bottom + 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
+        }
+#endif
+        for (; x < dst.width(); ++x, top += 8, bottom += 8, out += 4) {
             for (int b = 0; b < 4; ++b)
                 out[b] = uint8_t((unsigned(top[b]) + top[4 + b] + bottom[b] + bottom[4 + b]) / 4);
         }
