@@ -230,10 +230,22 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     return bound < limit;
 }
 
+// The pixel count rounded up to whole rounds of four: the texel gathering
+// works on whole rounds, and the values of pixels past the span are never used.
+[[gnu::always_inline]] inline int32_t wholeRounds(int32_t n) {
+#ifdef VORNAK_FUSED_SSE2
+    return (n + 3) & ~3;
+#else
+    return n;
+#endif
+}
+
 // invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
-// depth array also depth[i] = float(invW[i]).
+// depth array also depth[i] = float(invW[i]); invW and depth are filled for
+// wholeRounds(n) pixels.
 [[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz,
                                             int32_t n) {
+    const int32_t rounds = wholeRounds(n);
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
         int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
@@ -241,7 +253,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
         const __m128d step = _mm_set1_pd(dz);
         const __m128d two = _mm_set1_pd(2.0);
         __m128d k = _mm_set_pd(1.0, 0.0);
-        for (; i + 4 <= n; i += 4) {
+        for (; i < rounds; i += 4) {
             const __m128d z01 = _mm_add_pd(start, _mm_mul_pd(k, step));
             k = _mm_add_pd(k, two);
             const __m128d z23 = _mm_add_pd(start, _mm_mul_pd(k, step));
@@ -269,7 +281,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
 #ifdef VORNAK_FUSED_SSE2
     // Four depths per store, as the fused loops load them.
     if (depth != nullptr) {
-        for (; i + 4 <= n; i += 4) {
+        for (; i < rounds; i += 4) {
             float d[4];
             for (int j = 0; j < 4; ++j) {
                 invW[i + j] = z;
@@ -280,7 +292,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
         }
     }
 #endif
-    for (; i < n; ++i) {
+    for (; i < rounds; ++i) {
         invW[i] = z;
         if (depth != nullptr) depth[i] = static_cast<float>(z);
         z += dz;
@@ -338,6 +350,7 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
 
 // The texels of a span into texels (4 bytes per pixel), as generateColours
 // finds them, for every pixel whether alive or not: reading has no effect.
+// invW holds wholeRounds(n) values.
 template <bool PowerOfTwo>
 void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
                   float sOverW, float ds, float tOverW, float dt) {
@@ -378,7 +391,10 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
         _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
     const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
     const __m128i wrapT = _mm_set1_epi32(static_cast<int>(maskT));
-    for (; i + 4 <= n; i += 4) {
+    // Whole rounds, past the span's end too: invW is filled that far, every
+    // texel index lands inside the texture, and the texel array has room.
+    const int32_t rounds = wholeRounds(n);
+    for (; i < rounds; i += 4) {
         const __m128d w01 = _mm_div_pd(one, _mm_loadu_pd(invW + i));
         const __m128d w23 = _mm_div_pd(one, _mm_loadu_pd(invW + i + 2));
         const __m128 st0 = st;
