@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 
 int32_t noiseState = NOISE_INITIAL_STATE;
 
@@ -15,7 +16,20 @@ void fillNoise(const int16_t rect[4], Surface* target) {
     uint32_t state = uint32_t(noiseState);
     for (int y = 0; y < height; ++y) {
         uint8_t* pixel = target->pixels() + ptrdiff_t(y) * target->pitch();
-        for (int x = 0; x < width; ++x, pixel += 4) {
+        int x = 0;
+        // Sixteen steps at once while the register holds 31 bits: step j
+        // shifts in bit j of f = state ^ (state >> 3) at the top and reads its
+        // grey from bits j + 1 .. j + 8 of f, all still bits of the first state.
+        for (; x + 16 <= width && (state >> 31) == 0; x += 16, pixel += 64) {
+            const uint32_t f = state ^ (state >> 3);
+            for (int j = 0; j < 16; ++j) {
+                const uint32_t grey = (f >> (j + 1)) & 0xFF;
+                const uint32_t bytes = grey * 0x01010101u;
+                std::memcpy(pixel + j * 4, &bytes, 4);
+            }
+            state = (state >> 16) | ((f & 0xFFFF) << 15);
+        }
+        for (; x < width; ++x, pixel += 4) {
             const uint32_t feedback = state ^ (state >> 3);
             state = ((feedback & 1) << 30) | (state >> 1);
             const uint8_t grey = uint8_t((feedback >> 1) & 0xFF);

@@ -89,3 +89,26 @@ TEST_F(NoiseFixture, OneStepPerPixelRowAfterRow) {
     EXPECT_EQ(noiseState, afterFrame);
     row.release();
 }
+
+// The register stepped once per pixel, as the noise is defined.
+TEST_F(NoiseFixture, RowsOfEveryWidthFollowTheRegisterStepByStep) {
+    for (const int32_t start : {NOISE_INITIAL_STATE, 1, 0x7FFFFFFF, int32_t(0x80000001u), -2}) {
+        for (const int16_t width : {1, 15, 16, 17, 33, 160}) {
+            noiseState = start;
+            const int16_t rect[4] = {0, 0, width, 3};
+            fillNoise(rect, &target);
+            uint32_t state = uint32_t(start);
+            for (int y = 0; y < 3; ++y) {
+                for (int x = 0; x < width; ++x) {
+                    const uint32_t feedback = state ^ (state >> 3);
+                    state = ((feedback & 1) << 30) | (state >> 1);
+                    const uint8_t* pixel = target.pixels() + y * target.pitch() + x * 4;
+                    for (int c = 0; c < 4; ++c) {
+                        ASSERT_EQ(pixel[c], uint8_t(feedback >> 1)) << start << " " << x << "," << y;
+                    }
+                }
+            }
+            EXPECT_EQ(uint32_t(noiseState), state) << start << " width " << width;
+        }
+    }
+}
