@@ -405,7 +405,28 @@ void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const 
     if (srcCode == BLEND_ZERO && dstCode == BLEND_ONE && dst == out) return;
     if (srcCode == BLEND_ONE && dstCode == BLEND_ZERO) {
         // Plain writes (blending off): the factors leave the source exactly as it is.
-        for (uint16_t i = 0; i < n; ++i)
+        unsigned i = 0;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+        const __m128i zero = _mm_setzero_si128();
+        for (; i + 4 <= n; i += 4) {
+            uint32_t maskBytes;
+            std::memcpy(&maskBytes, mask + i, 4);
+            if (maskBytes == 0xFFFFFFFFu) continue;
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
+            __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
+            if (maskBytes == 0) {
+                _mm_storeu_si128(o, s);
+                continue;
+            }
+            __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
+            m = _mm_unpacklo_epi8(m, m);
+            m = _mm_unpacklo_epi16(m, m);
+            const __m128i alive = _mm_cmpeq_epi8(m, zero);
+            _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, s),
+                                             _mm_andnot_si128(alive, _mm_loadu_si128(o))));
+        }
+#endif
+        for (; i < n; ++i)
             if (mask[i] == 0) std::memcpy(out + i * 4, src + i * 4, 4);
         return;
     }
