@@ -279,17 +279,21 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     double z = z0;
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
-    // Four depths per store, as the fused loops load them.
-    if (depth != nullptr) {
-        for (; i < rounds; i += 4) {
-            float d[4];
-            for (int j = 0; j < 4; ++j) {
-                invW[i + j] = z;
-                d[j] = static_cast<float>(z);
-                z += dz;
-            }
-            _mm_storeu_ps(depth + i, _mm_setr_ps(d[0], d[1], d[2], d[3]));
+    // Four values a round, kept in registers: a vector load of values just
+    // stored one by one would stall. cvtpd2ps rounds like the conversion.
+    const double step = dz;
+    for (; i < rounds; i += 4) {
+        const double z1 = z + step;
+        const double z2 = z1 + step;
+        const double z3 = z2 + step;
+        const __m128d z01 = _mm_setr_pd(z, z1);
+        const __m128d z23 = _mm_setr_pd(z2, z3);
+        _mm_storeu_pd(invW + i, z01);
+        _mm_storeu_pd(invW + i + 2, z23);
+        if (depth != nullptr) {
+            _mm_storeu_ps(depth + i, _mm_movelh_ps(_mm_cvtpd_ps(z01), _mm_cvtpd_ps(z23)));
         }
+        z = z3 + step;
     }
 #endif
     for (; i < rounds; ++i) {
