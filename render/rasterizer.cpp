@@ -1050,106 +1050,23 @@ void latchTriangleState() {
     latchFusedSpans(ts, rc);
 }
 
-void rasterizeTriangle() {
-    const FrameBuffer* fb = sglGetFrameBuffer();
-    if (fb == nullptr) return;
+namespace {
 
-    // Sort by row; the comparisons are strict, so equal rows keep submission order.
-    const ScreenVertex* v = renderContext.screenVertices;
-    const ScreenVertex* top = &v[0];
-    const ScreenVertex* mid = &v[1];
-    const ScreenVertex* bottom = &v[2];
-    if (mid->y < top->y) std::swap(top, mid);
-    if (bottom->y < top->y) std::swap(top, bottom);
-    if (bottom->y < mid->y) std::swap(mid, bottom);
+void stagedSpanGeneral(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
+                       float dz, float sOverW, float ds, float tOverW, float dt,
+                       const uint16_t* color, const uint16_t* colorStep);
 
-    const int32_t height = fb->height();
-    const int32_t yT = truncToInt(top->y);
-    const int32_t yM = truncToInt(mid->y);
-    const int32_t yB = truncToInt(bottom->y);
-    if (yT >= height || yB < 0) return;
-    const bool flatTop = yT == yM;
-    if (flatTop && yT == yB) return;
-    // Row counts wrap like the machine's subtraction for rows far apart. They
-    // are 0 only when a NaN row broke the sort; such a triangle has no rows.
-    const int32_t longRows = wrapSub(yB, yT);
-    const int32_t shortRows = flatTop ? longRows : wrapSub(yM, yT);
-    if (longRows == 0) return;
-    if (flatTop && top->x > mid->x) std::swap(top, mid);
-
-    latchTriangleState();
-    TriangleSetup& ts = triangleSetup;
-    const bool texturing = ts.texturing != 0;
-    const bool smooth = ts.smooth != 0;
-    EdgeSlot& a = edgeSlots[0];
-    EdgeSlot& b = edgeSlots[1];
-    // 1/w of the three vertices, each divided once for all the edges.
-    const Quotients invW = divide4(1.0f, 1.0f, 1.0f, 1.0f, top->w, mid->w, bottom->w, 1.0f);
-    const float topInvW = invW.v[0];
-    const float midInvW = invW.v[1];
-    const float bottomInvW = invW.v[2];
-    if (flatTop) {
-        setUpEdgeFrom(a, *top, *bottom, longRows, topInvW, bottomInvW);
-        setUpEdgeFrom(b, *mid, *bottom, longRows, midInvW, bottomInvW);
-        ts.aIsLeft = 1;
-    } else {
-        setUpEdgeFrom(a, *top, *mid, shortRows, topInvW, midInvW);
-        setUpEdgeFrom(b, *top, *bottom, longRows, topInvW, bottomInvW);
-        ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
-    }
-    halfStep(a, texturing);
-    halfStep(b, texturing);
-    const EdgeSlot& left = ts.aIsLeft ? a : b;
-    const EdgeSlot& right = ts.aIsLeft ? b : a;
-
-    int32_t y = yT;
-    // Rows left on the long and on the short edge; they reach 0 by counting down.
-    uint32_t longLeft = static_cast<uint32_t>(longRows);
-    uint32_t shortLeft = static_cast<uint32_t>(shortRows);
-    for (;;) {
-        if (y < -ROW_JUMP_LIMIT) {
-            // Jump to row 0, or to just before the next change of edge.
-            uint64_t rows = static_cast<uint64_t>(-static_cast<int64_t>(y));
-            rows = std::min<uint64_t>(rows, longLeft - 1u);
-            if (!flatTop) rows = std::min<uint64_t>(rows, shortLeft - 1u);
-            const uint32_t k = static_cast<uint32_t>(rows);
-            jumpEdge(a, k, texturing, smooth);
-            jumpEdge(b, k, texturing, smooth);
-            y = wrapAdd(y, static_cast<int32_t>(k));
-            longLeft -= k;
-            shortLeft -= k;
-        }
-        stepEdge(a, texturing, smooth);
-        stepEdge(b, texturing, smooth);
-        if (y >= height) break;
-        if (y >= 0) {
-            drawSpan(static_cast<int16_t>(y), static_cast<int16_t>(left.x >> 16),
-                     static_cast<int16_t>(right.x >> 16), left.invW, right.invW);
-        }
-        ++y;
-        --longLeft;
-        --shortLeft;
-        if (longLeft == 0) break;
-        if (!flatTop && shortLeft == 0) {
-            // The short edge ends at M: edge A continues from M to B over the
-            // remaining rows; its colours restart at M's.
-            setUpEdgeFrom(a, *mid, *bottom, static_cast<int32_t>(longLeft), midInvW, bottomInvW);
-            halfStep(a, texturing);
-            shortLeft = longLeft;
-        }
-    }
-}
-
-void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float invWRight) {
-    const TriangleSetup& ts = triangleSetup;
+// drawSpan with its left and right edges given.
+[[gnu::always_inline]] inline void drawSpanBetween(const TriangleSetup& ts, const EdgeSlot& left,
+                                                   const EdgeSlot& right, int16_t y, int16_t xLeft,
+                                                   int16_t xRight, float invWLeft,
+                                                   float invWRight) {
     const int32_t width = ts.width;
     if (xRight < 0 || xLeft >= width || xLeft >= xRight) return;
     int32_t xl = xLeft;
     int32_t n = xRight - xLeft;
 
     // Steps over the unclipped span.
-    const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
-    const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
     const float length = static_cast<float>(n);
     float dz;
     float ds = 0.0f, dt = 0.0f, sOverW = 0.0f, tOverW = 0.0f;
@@ -1191,14 +1108,16 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     }
     if (xRight >= width) n = n + width - xRight;
     if (n <= 0) return;
-    const uint16_t count = static_cast<uint16_t>(n);
-    if (ts.fused) {
-        ts.fusedLoop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, color, colorStep);
-        return;
-    }
+    const FusedSpanLoop loop = ts.fused ? ts.fusedLoop : stagedSpanGeneral;
+    loop(ts, y, xl, n, zl + dz / 2.0f, dz, sOverW, ds, tOverW, dt, color, colorStep);
+}
 
+// The stage-by-stage path: every stage through its dispatcher.
+void stagedSpanGeneral(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
+                       float dz, float sOverW, float ds, float tOverW, float dt,
+                       const uint16_t* color, const uint16_t* colorStep) {
+    const uint16_t count = static_cast<uint16_t>(n);
     SpanBuffers& sb = renderContext.spans;
-    const float z0 = zl + dz / 2.0f;
     if (ts.depthBase != nullptr) {
         double z = z0;
         for (int32_t i = 0; i < n; ++i) {
@@ -1243,4 +1162,114 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
         blendSpan(fragments, colorRow, colorRow, sb.mask, count);
     }
     depthWriteSpan(sb.depth, depthRow, sb.mask, count);
+}
+
+}  // namespace
+
+void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float invWRight) {
+    const TriangleSetup& ts = triangleSetup;
+    const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
+    const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
+    drawSpanBetween(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
+}
+
+void rasterizeTriangle() {
+    const FrameBuffer* fb = sglGetFrameBuffer();
+    if (fb == nullptr) return;
+
+    // Sort by row; the comparisons are strict, so equal rows keep submission order.
+    const ScreenVertex* v = renderContext.screenVertices;
+    const ScreenVertex* top = &v[0];
+    const ScreenVertex* mid = &v[1];
+    const ScreenVertex* bottom = &v[2];
+    if (mid->y < top->y) std::swap(top, mid);
+    if (bottom->y < top->y) std::swap(top, bottom);
+    if (bottom->y < mid->y) std::swap(mid, bottom);
+
+    const int32_t height = fb->height();
+    const int32_t yT = truncToInt(top->y);
+    const int32_t yM = truncToInt(mid->y);
+    const int32_t yB = truncToInt(bottom->y);
+    if (yT >= height || yB < 0) return;
+    const bool flatTop = yT == yM;
+    if (flatTop && yT == yB) return;
+    // Row counts wrap like the machine's subtraction for rows far apart. They
+    // are 0 only when a NaN row broke the sort; such a triangle has no rows.
+    const int32_t longRows = wrapSub(yB, yT);
+    const int32_t shortRows = flatTop ? longRows : wrapSub(yM, yT);
+    if (longRows == 0) return;
+    if (flatTop && top->x > mid->x) std::swap(top, mid);
+
+    latchTriangleState();
+    TriangleSetup& ts = triangleSetup;
+    const bool texturing = ts.texturing != 0;
+    const bool smooth = ts.smooth != 0;
+    // The edges live in locals while the rows are walked and are left in
+    // edgeSlots at the end, as drawSpan reads them.
+    EdgeSlot a;
+    EdgeSlot b;
+    struct KeepEdges {
+        const EdgeSlot& a;
+        const EdgeSlot& b;
+        ~KeepEdges() {
+            edgeSlots[0] = a;
+            edgeSlots[1] = b;
+        }
+    } keepEdges{a, b};
+    // 1/w of the three vertices, each divided once for all the edges.
+    const Quotients invW = divide4(1.0f, 1.0f, 1.0f, 1.0f, top->w, mid->w, bottom->w, 1.0f);
+    const float topInvW = invW.v[0];
+    const float midInvW = invW.v[1];
+    const float bottomInvW = invW.v[2];
+    if (flatTop) {
+        setUpEdgeFrom(a, *top, *bottom, longRows, topInvW, bottomInvW);
+        setUpEdgeFrom(b, *mid, *bottom, longRows, midInvW, bottomInvW);
+        ts.aIsLeft = 1;
+    } else {
+        setUpEdgeFrom(a, *top, *mid, shortRows, topInvW, midInvW);
+        setUpEdgeFrom(b, *top, *bottom, longRows, topInvW, bottomInvW);
+        ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
+    }
+    halfStep(a, texturing);
+    halfStep(b, texturing);
+    const EdgeSlot& left = ts.aIsLeft ? a : b;
+    const EdgeSlot& right = ts.aIsLeft ? b : a;
+
+    int32_t y = yT;
+    // Rows left on the long and on the short edge; they reach 0 by counting down.
+    uint32_t longLeft = static_cast<uint32_t>(longRows);
+    uint32_t shortLeft = static_cast<uint32_t>(shortRows);
+    for (;;) {
+        if (y < -ROW_JUMP_LIMIT) {
+            // Jump to row 0, or to just before the next change of edge.
+            uint64_t rows = static_cast<uint64_t>(-static_cast<int64_t>(y));
+            rows = std::min<uint64_t>(rows, longLeft - 1u);
+            if (!flatTop) rows = std::min<uint64_t>(rows, shortLeft - 1u);
+            const uint32_t k = static_cast<uint32_t>(rows);
+            jumpEdge(a, k, texturing, smooth);
+            jumpEdge(b, k, texturing, smooth);
+            y = wrapAdd(y, static_cast<int32_t>(k));
+            longLeft -= k;
+            shortLeft -= k;
+        }
+        stepEdge(a, texturing, smooth);
+        stepEdge(b, texturing, smooth);
+        if (y >= height) break;
+        if (y >= 0) {
+            drawSpanBetween(ts, left, right, static_cast<int16_t>(y),
+                            static_cast<int16_t>(left.x >> 16), static_cast<int16_t>(right.x >> 16),
+                            left.invW, right.invW);
+        }
+        ++y;
+        --longLeft;
+        --shortLeft;
+        if (longLeft == 0) break;
+        if (!flatTop && shortLeft == 0) {
+            // The short edge ends at M: edge A continues from M to B over the
+            // remaining rows; its colours restart at M's.
+            setUpEdgeFrom(a, *mid, *bottom, static_cast<int32_t>(longLeft), midInvW, bottomInvW);
+            halfStep(a, texturing);
+            shortLeft = longLeft;
+        }
+    }
 }
