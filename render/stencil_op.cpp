@@ -2,6 +2,10 @@
 // parameters, so the per-pixel loop only chooses which set applies.
 #include "render/stencil_op.h"
 
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+#include <emmintrin.h>
+#endif
+
 namespace {
 
 // new = (s & ~wm) | (((((s & keep) | fill) ^ flip) + add) & wm): one expression
@@ -39,13 +43,78 @@ inline uint8_t apply(const StencilUpdate& u, uint8_t s, uint8_t writeMask) {
     return static_cast<uint8_t>((s & ~writeMask) | (changed & writeMask));
 }
 
-template <typename Passes>
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+// The update of sixteen stored values at once, byte by byte as apply does.
+inline __m128i apply16(const StencilUpdate& u, __m128i s, __m128i writeMask) {
+    const __m128i changed = _mm_add_epi8(
+        _mm_xor_si128(_mm_or_si128(_mm_and_si128(s, _mm_set1_epi8(static_cast<char>(u.keep))),
+                                   _mm_set1_epi8(static_cast<char>(u.fill))),
+                      _mm_set1_epi8(static_cast<char>(u.flip))),
+        _mm_set1_epi8(static_cast<char>(u.add)));
+    return _mm_or_si128(_mm_andnot_si128(writeMask, s), _mm_and_si128(changed, writeMask));
+}
+
+inline __m128i select16(__m128i choose, __m128i a, __m128i b) {
+    return _mm_or_si128(_mm_and_si128(choose, a), _mm_andnot_si128(choose, b));
+}
+
+// The unsigned byte comparisons of the stencil functions 1 to 7 (all ones where s passes).
+template <uint8_t Func>
+inline __m128i passes16(__m128i s, __m128i r) {
+    const __m128i ones = _mm_set1_epi8(-1);
+    switch (Func) {
+        case 2:  // s < r
+            return _mm_xor_si128(_mm_cmpeq_epi8(_mm_max_epu8(s, r), s), ones);
+        case 3:  // s <= r
+            return _mm_cmpeq_epi8(_mm_min_epu8(s, r), s);
+        case 4:  // s > r
+            return _mm_xor_si128(_mm_cmpeq_epi8(_mm_min_epu8(s, r), s), ones);
+        case 5:  // s >= r
+            return _mm_cmpeq_epi8(_mm_max_epu8(s, r), s);
+        case 6:
+            return _mm_cmpeq_epi8(s, r);
+        case 7:
+            return _mm_xor_si128(_mm_cmpeq_epi8(s, r), ones);
+        default:
+            return ones;
+    }
+}
+#endif
+
+template <uint8_t Func, typename Passes>
 uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdate& rejected,
                  const StencilUpdate& fail, const StencilUpdate& pass, uint8_t valueMask,
                  uint8_t ref, uint8_t writeMask, Passes passes) {
     const uint8_t maskedRef = ref & valueMask;
     uint8_t anyPassed = 0;
-    for (unsigned i = 0; i < n; ++i) {
+    unsigned i = 0;
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+    // Sixteen pixels a round: each pixel's new value and mask byte chosen
+    // without a branch from the three updates, as the loop below chooses them.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i write = _mm_set1_epi8(static_cast<char>(writeMask));
+    const __m128i values = _mm_set1_epi8(static_cast<char>(valueMask));
+    const __m128i reference = _mm_set1_epi8(static_cast<char>(maskedRef));
+    int passedBits = 0;
+    for (; i + 16 <= n; i += 16) {
+        __m128i* stored = reinterpret_cast<__m128i*>(stencil + i);
+        __m128i* maskBytes = reinterpret_cast<__m128i*>(mask + i);
+        const __m128i s = _mm_loadu_si128(stored);
+        const __m128i m = _mm_loadu_si128(maskBytes);
+        const __m128i alive = _mm_cmpeq_epi8(m, zero);
+        const __m128i passing =
+            _mm_and_si128(alive, passes16<Func>(_mm_and_si128(s, values), reference));
+        const __m128i failing = _mm_andnot_si128(passing, alive);
+        passedBits |= _mm_movemask_epi8(passing);
+        const __m128i updated =
+            select16(passing, apply16(pass, s, write),
+                     select16(failing, apply16(fail, s, write), apply16(rejected, s, write)));
+        _mm_storeu_si128(stored, updated);
+        _mm_storeu_si128(maskBytes, _mm_or_si128(m, failing));
+    }
+    anyPassed = passedBits != 0 ? 1 : 0;
+#endif
+    for (; i < n; ++i) {
         const uint8_t s = stencil[i];
         if (mask[i] != 0) {
             stencil[i] = apply(rejected, s, writeMask);
@@ -80,24 +149,25 @@ uint8_t StencilTestOp::test(uint8_t* stencil, uint8_t* mask, uint16_t n, uint8_t
     const StencilUpdate rejected = stencilUpdate(opRejected, ref, writeMask);
     const StencilUpdate fail = stencilUpdate(opFail, ref, writeMask);
     const StencilUpdate pass = stencilUpdate(opPass, ref, writeMask);
-    auto run = [&](auto passes) {
-        return testSpan(stencil, mask, n, rejected, fail, pass, valueMask, ref, writeMask, passes);
+    auto run = [&]<uint8_t Func>(auto passes) {
+        return testSpan<Func>(stencil, mask, n, rejected, fail, pass, valueMask, ref, writeMask,
+                              passes);
     };
     switch (func) {
         case 1:
-            return run([](uint8_t, uint8_t) { return true; });
+            return run.operator()<1>([](uint8_t, uint8_t) { return true; });
         case 2:
-            return run([](uint8_t s, uint8_t r) { return s < r; });
+            return run.operator()<2>([](uint8_t s, uint8_t r) { return s < r; });
         case 3:
-            return run([](uint8_t s, uint8_t r) { return s <= r; });
+            return run.operator()<3>([](uint8_t s, uint8_t r) { return s <= r; });
         case 4:
-            return run([](uint8_t s, uint8_t r) { return s > r; });
+            return run.operator()<4>([](uint8_t s, uint8_t r) { return s > r; });
         case 5:
-            return run([](uint8_t s, uint8_t r) { return s >= r; });
+            return run.operator()<5>([](uint8_t s, uint8_t r) { return s >= r; });
         case 6:
-            return run([](uint8_t s, uint8_t r) { return s == r; });
+            return run.operator()<6>([](uint8_t s, uint8_t r) { return s == r; });
         case 7:
-            return run([](uint8_t s, uint8_t r) { return s != r; });
+            return run.operator()<7>([](uint8_t s, uint8_t r) { return s != r; });
         default:
             break;
     }

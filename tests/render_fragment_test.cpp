@@ -155,6 +155,56 @@ TEST(StencilTestOp, ValueMaskAppliesToBothSidesAndFunctionZeroStops) {
     EXPECT_EQ(leading[1], 0);
 }
 
+// Every function and operation over random spans longer than the sixteen-pixel
+// rounds, against the test written out pixel by pixel.
+TEST(StencilTestOp, RandomSpansFollowThePixelByPixelTest) {
+    const StencilTestOp op;
+    uint32_t seed = 99;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t(seed >> 16);
+    };
+    constexpr uint16_t n = 37;
+    for (uint8_t func = 1; func <= 7; ++func) {
+        for (int round = 0; round < 60; ++round) {
+            const uint8_t ops[3] = {uint8_t(next() % 6), uint8_t(next() % 6), uint8_t(next() % 6)};
+            const uint8_t valueMask = round % 3 == 0 ? 255 : next();
+            const uint8_t writeMask = round % 4 == 0 ? 255 : next();
+            // Small values make equal and neighbouring comparisons frequent.
+            const uint8_t ref = round % 2 == 0 ? uint8_t(next() % 4) : next();
+            uint8_t stencil[n], mask[n], expectedStencil[n], expectedMask[n];
+            uint8_t expectedAny = 0;
+            for (int i = 0; i < n; ++i) {
+                stencil[i] = round % 2 == 0 ? uint8_t(next() % 4) : next();
+                mask[i] = next() % 3 == 0 ? (next() % 2 == 0 ? 255 : 1) : 0;
+            }
+            for (int i = 0; i < n; ++i) {
+                const unsigned s = stencil[i] & valueMask;
+                const unsigned r = ref & valueMask;
+                const bool passes = func == 1   ? true
+                                    : func == 2 ? s < r
+                                    : func == 3 ? s <= r
+                                    : func == 4 ? s > r
+                                    : func == 5 ? s >= r
+                                    : func == 6 ? s == r
+                                                : s != r;
+                const uint8_t which = mask[i] != 0 ? ops[0] : passes ? ops[2] : ops[1];
+                expectedStencil[i] = applyStencilOp(which, stencil[i], ref, writeMask);
+                expectedMask[i] = mask[i] != 0 ? mask[i] : passes ? 0 : 255;
+                if (mask[i] == 0 && passes) expectedAny = 1;
+            }
+            ASSERT_EQ(op.test(stencil, mask, n, ops[0], ops[1], ops[2], valueMask, func, ref,
+                              writeMask),
+                      expectedAny)
+                << int(func) << " round " << round;
+            for (int i = 0; i < n; ++i) {
+                ASSERT_EQ(stencil[i], expectedStencil[i]) << int(func) << " round " << round << " " << i;
+                ASSERT_EQ(mask[i], expectedMask[i]) << int(func) << " round " << round << " " << i;
+            }
+        }
+    }
+}
+
 TEST(AlphaTestOp, FunctionsOnAlivePixelsOnly) {
     const AlphaTestOp op;
     const uint8_t frag[12] = {9, 9, 9, 0, 9, 9, 9, 128, 9, 9, 9, 0};
