@@ -49,14 +49,23 @@ int FrameBuffer::attach(Surface* s, uint8_t which) {
 // A selector that is not attached (any more) answers null, never a stale Surface.
 Surface* FrameBuffer::surface(uint8_t which) const {
     if ((attached_ & which) == 0) return nullptr;
+    Surface* s = nullptr;
+    uint8_t bytesPerPixel = 4;
     switch (which) {
         case SGL_COLOR_BUFFER:
-            return color_;
+            s = color_;
+            break;
         case SGL_DEPTH_BUFFER:
-            return depth_;
+            s = depth_;
+            break;
         case SGL_STENCIL_BUFFER:
-            return stencil_;
+            s = stencil_;
+            bytesPerPixel = 1;
+            break;
         default:
             return nullptr;
     }
+    const bool fits = s->width() == width_ && s->height() == height_ &&
+                      s->bytesPerPixel() == bytesPerPixel;
+    return fits ? s : nullptr;
 }

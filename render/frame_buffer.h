@@ -23,7 +23,9 @@ class FrameBuffer {
     // pixels, a size mismatch, or a width beyond SPAN_CAPACITY (a row must fit
     // the span scratch).
     int attach(Surface* s, uint8_t which);
-    // The Surface attached under selector 1, 2 or 4, or null.
+    // The Surface attached under selector 1, 2 or 4, or null. A Surface that
+    // was created again since with another size or pixel size answers null
+    // too: drawing would run past its pixels.
     Surface* surface(uint8_t which) const;
 
     uint8_t attachedMask() const { return attached_; }

@@ -527,3 +527,21 @@ TEST_F(PointTest, LinesDrawNothing) {
     sglEnd();
     EXPECT_EQ(drawnPixels(), 0);
 }
+
+// A Surface created again, smaller, after it was attached no longer fits the
+// FrameBuffer: triangles leave it alone instead of writing past its rows.
+TEST_F(RasterTest, BuffersCreatedAgainSmallerAreNotDrawnInto) {
+    ASSERT_EQ(color.create({8, 4}, 4), 0);
+    ASSERT_EQ(depth.create({8, 4}, 4), 0);
+    ASSERT_EQ(stencil.create({8, 4}, 1), 0);
+    std::memset(color.pixels(), BACKGROUND, size_t(color.pitch()) * 4);
+    sglEnable(SGL_DEPTH_TEST);
+    sglDepthFunc(1);
+    setVertex(0, -10.0f, -10.0f);
+    setVertex(1, 170.0f, -10.0f);
+    setVertex(2, 80.0f, 120.0f);
+    rasterizeTriangle();  // under the sanitizers a write past the Surface fails here
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(colorAt(x, y)[0], BACKGROUND) << x << "," << y;
+    }
+}

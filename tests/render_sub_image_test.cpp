@@ -222,3 +222,13 @@ TEST_F(SubImageTest, SourceRecreatedSmallerDrawsOnlyWhatLiesInsideIt) {
     image.draw(20, 30);
     for (int i = 0; i < 160 * 100 * 4; ++i) ASSERT_EQ(color.pixels()[i], 0xEE) << i;
 }
+
+TEST_F(SubImageTest, ColorBufferCreatedAgainSmallerIsNotDrawnInto) {
+    ASSERT_EQ(color.create({8, 4}, 4), 0);
+    std::memset(color.pixels(), 0xEE, size_t(color.pitch()) * 4);
+    image.draw(0, 0);
+    image.draw(2, 1);
+    for (int y = 0; y < 4; ++y) {
+        for (int x = 0; x < 8; ++x) EXPECT_EQ(colorAt(x, y)[0], 0xEE) << x << "," << y;
+    }
+}
