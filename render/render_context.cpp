@@ -1,6 +1,7 @@
 // Context start-up, the render target, clearing, enables and the state setters.
 #include "render/render_context.h"
 
+#include <bit>
 #include <cstring>
 
 #include "render/alpha_test_op.h"
@@ -14,12 +15,14 @@ RenderContext renderContext;
 
 namespace {
 
+// One 4-byte store: every vertex reads the colour back as one 4-byte load,
+// which four byte stores would make wait until they reach the cache.
 void setColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
-    uint8_t* c = renderContext.currentColor;
-    c[0] = r;
-    c[1] = g;
-    c[2] = b;
-    c[3] = a;
+    uint32_t bytes = uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{a} << 24;
+    if constexpr (std::endian::native == std::endian::big) {
+        bytes = (bytes >> 24) | ((bytes >> 8) & 0xFF00u) | ((bytes << 8) & 0xFF0000u) | (bytes << 24);
+    }
+    std::memcpy(renderContext.currentColor, &bytes, 4);
 }
 
 }  // namespace
