@@ -765,13 +765,14 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     SpanBuffers& sb = renderContext.spans;
     if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
     const uint16_t count = static_cast<uint16_t>(n);
-    if (stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
+    // A test that is off lets every pixel through: its dispatcher is skipped.
+    if (ts.stencilTest && stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
     const uint8_t* flat = renderContext.screenVertices[2].color;
     if (ts.flat) {
         for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colors + i * 4, flat, 4);
     }
     const uint8_t* fragments = combineFragments(ts, sb, count, flat);
-    if (alphaTestSpan(fragments, sb.mask, count) != 1) return;
+    if (ts.alphaTest && alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.plainBlend) {
         copyAlive(fragments, colorRow, sb.mask, n);
     } else {
@@ -937,6 +938,8 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     if (src >= BLEND_TABLE_SIZE / 256) return;
     const BlendFragmentOp* blendOp = t.blend.entries[src * 256 + dst];
     if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
+    ts.stencilTest = rc.enables[SGL_STENCIL_TEST] != 0 ? 1 : 0;
+    ts.alphaTest = alphaTest ? 1 : 0;
     ts.depthFunc = func;
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
     ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;

@@ -43,6 +43,8 @@ struct TriangleSetup {
     uint8_t fused = 0;
     uint8_t depthFunc = 1;          // while fused: 1 (no comparison) to 7
     uint8_t depthWrite = 0;         // while fused: passing depths are stored
+    uint8_t stencilTest = 0;        // while fused: SGL_STENCIL_TEST is on
+    uint8_t alphaTest = 0;          // while fused: SGL_ALPHA_TEST is on
     uint8_t plainWrite = 0;         // while fused: nothing but the depth test between
                                     // the fragments and a plain write
     uint8_t plainBlend = 0;         // while fused: blending off, fragments are copied
