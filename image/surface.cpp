@@ -1,7 +1,22 @@
 #include "image/surface.h"
 
+#include <atomic>
 #include <cstddef>
 #include <new>
+
+namespace {
+
+std::atomic<uint32_t> layoutGeneration{0};
+
+}  // namespace
+
+uint32_t surfaceLayoutGeneration() {
+    return layoutGeneration.load(std::memory_order_relaxed);
+}
+
+void noteSurfaceLayoutChange() {
+    layoutGeneration.fetch_add(1, std::memory_order_relaxed);
+}
 
 int Surface::create(const Size16& size, uint8_t bytesPerPixel) {
     if (size.width <= 0 || size.height <= 0 || bytesPerPixel == 0) return SURFACE_ERR_ARGS;
@@ -9,6 +24,7 @@ int Surface::create(const Size16& size, uint8_t bytesPerPixel) {
     const int32_t pitch = int32_t{size.width} * bytesPerPixel;
     uint8_t* memory = new (std::nothrow) uint8_t[size_t(pitch) * size_t(size.height)];
     if (memory == nullptr) return SURFACE_ERR_NOMEM;
+    noteSurfaceLayoutChange();
     pitch_ = pitch;
     pixels_ = memory;
     width_ = size.width;
@@ -20,6 +36,7 @@ int Surface::create(const Size16& size, uint8_t bytesPerPixel) {
 
 void Surface::release() {
     if (!created_) return;
+    noteSurfaceLayoutChange();
     delete[] pixels_;
     pixels_ = nullptr;
     created_ = 0;

@@ -17,9 +17,16 @@ constexpr int SURFACE_ERR_ARGS = 0x10001;
 constexpr int SURFACE_ERR_EMPTY = 0x10002;
 constexpr int SURFACE_ERR_NOMEM = 0x10003;
 
+// Counts the changes to any Surface's memory, pitch or size (and Surfaces
+// coming and going): whoever keeps what it learnt about Surfaces between
+// calls knows to look again when the count has moved.
+uint32_t surfaceLayoutGeneration();
+void noteSurfaceLayoutChange();
+
 class Surface {
   public:
-    Surface() = default;
+    Surface() { noteSurfaceLayoutChange(); }
+    ~Surface() { noteSurfaceLayoutChange(); }
     Surface(const Surface&) = delete;
     Surface& operator=(const Surface&) = delete;
 

@@ -29,8 +29,11 @@ int texEnvIndex(const FragmentKey& key) {
     return key.part[0] < TEXENV_TABLE_SIZE ? key.part[0] : -1;
 }
 
+FragmentTables& tables();
+
 template <typename Op, size_t Size>
 void emptyTable(FragmentTable<Op, Size>& table) {
+    ++tables().generation;
     for (Op*& entry : table.entries) entry = nullptr;
 }
 
@@ -45,6 +48,7 @@ int resetTable(FragmentTable<Op, Size>& table) {
 template <typename Op, size_t Size, typename IndexOf>
 int install(FragmentTable<Op, Size>& table, Op* op, IndexOf indexOf) {
     if (op == nullptr) return SGL_ERR_INVALID;
+    ++tables().generation;
     FragmentKey key;
     for (unsigned i = 0; op->enumerateKeys(key, i) == 1; ++i) {
         const int index = indexOf(key);
@@ -57,6 +61,7 @@ int install(FragmentTable<Op, Size>& table, Op* op, IndexOf indexOf) {
 template <typename Op, size_t Size, typename IndexOf>
 void remove(FragmentTable<Op, Size>& table, const Op* op, IndexOf indexOf) {
     if (op == nullptr) return;
+    ++tables().generation;
     FragmentKey key;
     for (unsigned i = 0; op->enumerateKeys(key, i) == 1; ++i) {
         const int index = indexOf(key);

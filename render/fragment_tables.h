@@ -26,6 +26,8 @@ struct FragmentTables {
     FragmentTable<StencilFragmentOp, STENCIL_TABLE_SIZE> stencil;
     FragmentTable<BlendFragmentOp, BLEND_TABLE_SIZE> blend;
     FragmentTable<TexEnvFragmentOp, TEXENV_TABLE_SIZE> texEnv;  // its built flag is unused
+    // Counts resets, installs and removals: the entries may have changed.
+    uint32_t generation = 0;
 
     // The objects, created by the first sglInit and reinstalled by every later
     // one. They hold no state, so reinstalling the same objects is the same as

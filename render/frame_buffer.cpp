@@ -5,12 +5,14 @@
 
 int FrameBuffer::init() {
     release();
+    noteSurfaceLayoutChange();
     initialised_ = 1;
     return 0;
 }
 
 void FrameBuffer::release() {
     if (!initialised_) return;
+    noteSurfaceLayoutChange();
     attached_ = 0;
     initialised_ = 0;
 }
@@ -43,6 +45,7 @@ int FrameBuffer::attach(Surface* s, uint8_t which) {
             return SGL_ERR_INVALID;
     }
     attached_ |= which;
+    noteSurfaceLayoutChange();
     return 0;
 }
 

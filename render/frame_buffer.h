@@ -8,7 +8,9 @@
 
 class FrameBuffer {
   public:
-    FrameBuffer() = default;
+    // Every change of what a FrameBuffer holds counts as a Surface layout change.
+    FrameBuffer() { noteSurfaceLayoutChange(); }
+    ~FrameBuffer() { noteSurfaceLayoutChange(); }
     FrameBuffer(const FrameBuffer&) = delete;
     FrameBuffer& operator=(const FrameBuffer&) = delete;
 

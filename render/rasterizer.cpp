@@ -1176,6 +1176,72 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     drawSpanBetween(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
 }
 
+namespace {
+
+// Everything latchTriangleState reads, compared before each triangle: while it
+// stays the same, so does the latched setup, and the triangle takes a copy of
+// it instead of latching again (most triangles follow others in one state).
+struct LatchInputs {
+    const FrameBuffer* frameBuffer = nullptr;
+    const Surface* texture = nullptr;
+    uint32_t surfaceGeneration = 0;
+    uint32_t tablesGeneration = 0;
+    uint8_t enables[8] = {};
+    uint8_t initialised = 0;
+    uint8_t fusedAllowed = 0;
+    uint8_t alphaFunc = 0;
+    uint8_t texEnvMode = 0;
+    uint8_t depthFunc = 0;
+    uint8_t depthWrite = 0;
+    uint8_t blendSrc = 0;
+    uint8_t blendDst = 0;
+    uint8_t built[4] = {};
+
+    bool operator==(const LatchInputs&) const = default;
+};
+
+LatchInputs currentLatchInputs() {
+    const RenderContext& rc = renderContext;
+    const FragmentTables& t = rc.tables;
+    LatchInputs in;
+    in.frameBuffer = rc.frameBuffer;
+    in.texture = rc.texture;
+    in.surfaceGeneration = surfaceLayoutGeneration();
+    in.tablesGeneration = t.generation;
+    std::memcpy(in.enables, rc.enables, sizeof in.enables);
+    in.initialised = rc.initialised;
+    in.fusedAllowed = fusedSpansAllowed;
+    in.alphaFunc = rc.alphaFunc;
+    in.texEnvMode = rc.texEnvMode;
+    in.depthFunc = rc.depthFunc;
+    in.depthWrite = rc.depthWrite;
+    in.blendSrc = rc.blendSrc;
+    in.blendDst = rc.blendDst;
+    in.built[0] = t.depth.built;
+    in.built[1] = t.stencil.built;
+    in.built[2] = t.alpha.built;
+    in.built[3] = t.blend.built;
+    return in;
+}
+
+LatchInputs latchedInputs;
+TriangleSetup latchedSetup;
+bool latchedValid = false;
+
+void latchTriangleStateAgainIfChanged() {
+    const LatchInputs in = currentLatchInputs();
+    if (latchedValid && in == latchedInputs) {
+        triangleSetup = latchedSetup;
+        return;
+    }
+    latchTriangleState();
+    latchedInputs = in;
+    latchedSetup = triangleSetup;
+    latchedValid = true;
+}
+
+}  // namespace
+
 void rasterizeTriangle() {
     const FrameBuffer* fb = sglGetFrameBuffer();
     if (fb == nullptr) return;
@@ -1203,7 +1269,7 @@ void rasterizeTriangle() {
     if (longRows == 0) return;
     if (flatTop && top->x > mid->x) std::swap(top, mid);
 
-    latchTriangleState();
+    latchTriangleStateAgainIfChanged();
     TriangleSetup& ts = triangleSetup;
     const bool texturing = ts.texturing != 0;
     const bool smooth = ts.smooth != 0;

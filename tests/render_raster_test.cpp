@@ -545,3 +545,75 @@ TEST_F(RasterTest, BuffersCreatedAgainSmallerAreNotDrawnInto) {
         for (int x = 0; x < 8; ++x) EXPECT_EQ(colorAt(x, y)[0], BACKGROUND) << x << "," << y;
     }
 }
+
+namespace {
+
+// A depth object of another kind than the renderer's: it rejects every pixel.
+class RejectingDepthOp final : public DepthFragmentOp {
+  public:
+    int enumerateKeys(FragmentKey& key, unsigned index) const override {
+        if (index >= DEPTH_TABLE_SIZE) return 0;
+        key.part[0] = uint8_t(index);
+        return 1;
+    }
+    uint8_t test(const float*, const float*, uint8_t* mask, uint8_t, uint16_t n) const override {
+        for (uint16_t i = 0; i < n; ++i) mask[i] = 255;
+        return 0;
+    }
+    void writeDepth(const float*, float*, const uint8_t*, uint16_t) const override {}
+};
+
+}  // namespace
+
+// Triangles in one state reuse the state latched for the first; every change
+// between them, by an sgl call or not, is seen by the next triangle.
+TEST_F(RasterTest, EveryChangeBetweenTrianglesReachesTheNextOne) {
+    auto drawTexelTriangle = [] {
+        // Every pixel samples s = 2.5, t = 1.5, i.e. texel (2, 1).
+        setVertex(0, 10.0f, 10.0f, 2.0f, {1, 2, 3, 255}, 2.5f, 1.5f);
+        setVertex(1, 90.0f, 30.0f, 2.0f, {1, 2, 3, 255}, 2.5f, 1.5f);
+        setVertex(2, 40.0f, 70.0f, 2.0f, {1, 2, 3, 255}, 2.5f, 1.5f);
+        rasterizeTriangle();
+    };
+    makeTexture(4, 4);
+    sglEnable(SGL_TEXTURE);
+    drawTexelTriangle();
+    EXPECT_EQ(colorAt(40, 30)[0], 32);
+
+    // The texture created again with other texels, without any sgl call.
+    ASSERT_EQ(texture.create({4, 4}, 4), 0);
+    std::memset(texture.pixels(), 99, size_t(texture.pitch()) * 4);
+    drawTexelTriangle();
+    EXPECT_EQ(colorAt(40, 30)[0], 99);
+
+    // Another colour Surface attached to the bound FrameBuffer.
+    Surface other;
+    ASSERT_EQ(other.create({160, 100}, 4), 0);
+    std::memset(other.pixels(), 0, size_t(other.pitch()) * 100);
+    ASSERT_EQ(frameBuffer.attach(&other, SGL_COLOR_BUFFER), 0);
+    drawTexelTriangle();
+    EXPECT_EQ(other.pixels()[30 * other.pitch() + 40 * 4], 99);
+    ASSERT_EQ(frameBuffer.attach(&color, SGL_COLOR_BUFFER), 0);
+    other.release();
+    std::memset(colorAt(0, 0), BACKGROUND, 160 * 100 * 4);
+    drawTexelTriangle();
+    EXPECT_GT(drawnPixels(), 0);
+
+    // An installed object of another kind takes over the depth test.
+    std::memset(colorAt(0, 0), BACKGROUND, 160 * 100 * 4);
+    RejectingDepthOp rejecting;
+    ASSERT_EQ(installDepthOp(&rejecting), 0);
+    drawTexelTriangle();
+    EXPECT_EQ(drawnPixels(), 0);
+    removeDepthOp(&rejecting);
+    ASSERT_EQ(installDepthOp(renderContext.tables.depthOp), 0);
+
+    // The fused loops switched off and on again.
+    fusedSpansAllowed = 0;
+    drawTexelTriangle();
+    EXPECT_EQ(triangleSetup.fused, 0);
+    fusedSpansAllowed = 1;
+    drawTexelTriangle();
+    EXPECT_EQ(triangleSetup.fused, 1);
+    EXPECT_EQ(colorAt(40, 30)[0], 99);
+}
