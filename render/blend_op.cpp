@@ -254,10 +254,10 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
     // (f x S) >> 8 is the high half of (S << 8) x f, at most 255; the 16-bit
     // sum with D then saturates at 255 exactly as a saturating byte add does.
     const __m128i zero = _mm_setzero_si128();
-    const __m128i f4 = _mm_setr_epi16(
-        static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
-        static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
-        static_cast<short>(f[2]), static_cast<short>(f[3]));
+    const __m128i f4 =
+        _mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
+                       static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
+                       static_cast<short>(f[2]), static_cast<short>(f[3]));
     for (; i + 4 <= n; i += 4) {
         uint32_t maskBytes;
         std::memcpy(&maskBytes, mask + i, 4);

@@ -68,7 +68,7 @@ Surface* FrameBuffer::surface(uint8_t which) const {
         default:
             return nullptr;
     }
-    const bool fits = s->width() == width_ && s->height() == height_ &&
-                      s->bytesPerPixel() == bytesPerPixel;
+    const bool fits =
+        s->width() == width_ && s->height() == height_ && s->bytesPerPixel() == bytesPerPixel;
     return fits ? s : nullptr;
 }

@@ -20,7 +20,8 @@ namespace {
 void setColor(uint8_t r, uint8_t g, uint8_t b, uint8_t a) {
     uint32_t bytes = uint32_t{r} | uint32_t{g} << 8 | uint32_t{b} << 16 | uint32_t{a} << 24;
     if constexpr (std::endian::native == std::endian::big) {
-        bytes = (bytes >> 24) | ((bytes >> 8) & 0xFF00u) | ((bytes << 8) & 0xFF0000u) | (bytes << 24);
+        bytes =
+            (bytes >> 24) | ((bytes >> 8) & 0xFF00u) | ((bytes << 8) & 0xFF0000u) | (bytes << 24);
     }
     std::memcpy(renderContext.currentColor, &bytes, 4);
 }

@@ -73,7 +73,8 @@ void SubImage::draw(int16_t x, int16_t y) const {
         const BlendFragmentOp* blend = currentBlend(srcCode, dstCode);
         if (blend == nullptr) return;
         std::memset(mask, 0, count);
-        const uint8_t* sourceRow = sourcePixels + std::ptrdiff_t{y_ + sourceRowOffset} * sourcePitch +
+        const uint8_t* sourceRow = sourcePixels +
+                                   std::ptrdiff_t{y_ + sourceRowOffset} * sourcePitch +
                                    std::ptrdiff_t{x_ + sourceColumn} * 4;
         uint8_t* colorRow = color->pixels() + std::ptrdiff_t{firstRow} * colorPitch +
                             std::ptrdiff_t{firstColumn} * 4;

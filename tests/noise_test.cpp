@@ -104,7 +104,8 @@ TEST_F(NoiseFixture, RowsOfEveryWidthFollowTheRegisterStepByStep) {
                     state = ((feedback & 1) << 30) | (state >> 1);
                     const uint8_t* pixel = target.pixels() + y * target.pitch() + x * 4;
                     for (int c = 0; c < 4; ++c) {
-                        ASSERT_EQ(pixel[c], uint8_t(feedback >> 1)) << start << " " << x << "," << y;
+                        ASSERT_EQ(pixel[c], uint8_t(feedback >> 1))
+                            << start << " " << x << "," << y;
                     }
                 }
             }

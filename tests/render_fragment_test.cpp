@@ -193,12 +193,13 @@ TEST(StencilTestOp, RandomSpansFollowThePixelByPixelTest) {
                 expectedMask[i] = mask[i] != 0 ? mask[i] : passes ? 0 : 255;
                 if (mask[i] == 0 && passes) expectedAny = 1;
             }
-            ASSERT_EQ(op.test(stencil, mask, n, ops[0], ops[1], ops[2], valueMask, func, ref,
-                              writeMask),
-                      expectedAny)
+            ASSERT_EQ(
+                op.test(stencil, mask, n, ops[0], ops[1], ops[2], valueMask, func, ref, writeMask),
+                expectedAny)
                 << int(func) << " round " << round;
             for (int i = 0; i < n; ++i) {
-                ASSERT_EQ(stencil[i], expectedStencil[i]) << int(func) << " round " << round << " " << i;
+                ASSERT_EQ(stencil[i], expectedStencil[i])
+                    << int(func) << " round " << round << " " << i;
                 ASSERT_EQ(mask[i], expectedMask[i]) << int(func) << " round " << round << " " << i;
             }
         }

@@ -90,14 +90,14 @@ void halveSurface(const Surface& src, Surface& dst) {
         auto blockSums = [&](const uint8_t* t, const uint8_t* b) {
             const __m128i upper = _mm_loadu_si128(reinterpret_cast<const __m128i*>(t));
             const __m128i lower = _mm_loadu_si128(reinterpret_cast<const __m128i*>(b));
-            const __m128i first = _mm_add_epi16(_mm_unpacklo_epi8(upper, zero),
-                                                _mm_unpacklo_epi8(lower, zero));
-            const __m128i second = _mm_add_epi16(_mm_unpackhi_epi8(upper, zero),
-                                                 _mm_unpackhi_epi8(lower, zero));
+            const __m128i first =
+                _mm_add_epi16(_mm_unpacklo_epi8(upper, zero), _mm_unpacklo_epi8(lower, zero));
+            const __m128i second =
+                _mm_add_epi16(_mm_unpackhi_epi8(upper, zero), _mm_unpackhi_epi8(lower, zero));
             // Left pixels of both blocks plus their right pixels, then / 4.
-            return _mm_srli_epi16(_mm_add_epi16(_mm_unpacklo_epi64(first, second),
-                                                _mm_unpackhi_epi64(first, second)),
-                                  2);
+            return _mm_srli_epi16(
+                _mm_add_epi16(_mm_unpacklo_epi64(first, second), _mm_unpackhi_epi64(first, second)),
+                2);
         };
         for (; x + 4 <= dst.width(); x += 4, top += 32, bottom += 32, out += 16) {
             const __m128i packed =
