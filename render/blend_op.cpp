@@ -166,6 +166,41 @@ inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
 
 #endif
 
+#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
+// Runs round(source pixels, destination pixels), which gives four result
+// pixels, over the span's whole rounds of four: rounds whose four pixels are
+// all rejected are skipped, the others store the pixels whose mask byte is 0.
+// Returns how many pixels it went through.
+template <typename Round>
+unsigned storeRoundsOfFour(const uint8_t* src, const uint8_t* dst, uint8_t* out,
+                           const uint8_t* mask, uint16_t n, Round round) {
+    const __m128i zero = _mm_setzero_si128();
+    unsigned i = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint32_t maskBytes;
+        std::memcpy(&maskBytes, mask + i, 4);
+        if (maskBytes == 0xFFFFFFFFu) continue;  // all four rejected
+        const __m128i result = round(src + i * 4, dst + i * 4);
+        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
+        if (maskBytes == 0) {  // all four alive
+            _mm_storeu_si128(o, result);
+            continue;
+        }
+        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
+        m = _mm_unpacklo_epi8(m, m);
+        m = _mm_unpacklo_epi16(m, m);
+        const __m128i alive = _mm_cmpeq_epi8(m, zero);
+        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, result),
+                                         _mm_andnot_si128(alive, _mm_loadu_si128(o))));
+    }
+    return i;
+}
+
+inline __m128i loadFour(const uint8_t* p) {
+    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+}
+#endif
+
 // Runs kernel(source lanes, destination lanes) over the span two pixels at a
 // time; an odd last pixel goes through the same lanes padded with a rejected one.
 template <typename Kernel>
@@ -173,32 +208,17 @@ void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint
                 uint16_t n, Kernel kernel) {
     unsigned i = 0;
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-    // Four pixels a round: the same kernel on each half, one masked store.
+    // Four pixels a round: the same kernel on each half.
     const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= n; i += 4) {
-        uint32_t maskBytes;
-        std::memcpy(&maskBytes, mask + i, 4);
-        if (maskBytes == 0xFFFFFFFFu) continue;  // all four rejected
-        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i * 4));
+    i = storeRoundsOfFour(src, dst, out, mask, n, [&](const uint8_t* s4, const uint8_t* d4) {
+        const __m128i s = loadFour(s4);
+        const __m128i d = loadFour(d4);
         const Lanes low =
             kernel(Lanes{_mm_unpacklo_epi8(s, zero)}, Lanes{_mm_unpacklo_epi8(d, zero)});
         const Lanes high =
             kernel(Lanes{_mm_unpackhi_epi8(s, zero)}, Lanes{_mm_unpackhi_epi8(d, zero)});
-        const __m128i packed = _mm_packus_epi16(low.v, high.v);
-        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
-        if (maskBytes == 0) {  // all four alive
-            _mm_storeu_si128(o, packed);
-            continue;
-        }
-        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
-        m = _mm_unpacklo_epi8(m, m);
-        m = _mm_unpacklo_epi16(m, m);
-        const __m128i alive = _mm_cmpeq_epi8(m, zero);
-        const __m128i old = _mm_loadu_si128(o);
-        _mm_storeu_si128(o,
-                         _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old)));
-    }
+        return _mm_packus_epi16(low.v, high.v);
+    });
 #endif
     for (; i + 2 <= n; i += 2) {
         storePixels(kernel(loadPixels(src + i * 4), loadPixels(dst + i * 4)), mask + i,
@@ -258,27 +278,12 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
         _mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
                        static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
                        static_cast<short>(f[2]), static_cast<short>(f[3]));
-    for (; i + 4 <= n; i += 4) {
-        uint32_t maskBytes;
-        std::memcpy(&maskBytes, mask + i, 4);
-        if (maskBytes == 0xFFFFFFFFu) continue;
-        const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-        const __m128i d = _mm_loadu_si128(reinterpret_cast<const __m128i*>(dst + i * 4));
+    i = storeRoundsOfFour(src, dst, out, mask, n, [&](const uint8_t* s4, const uint8_t* d4) {
+        const __m128i s = loadFour(s4);
         const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, s), f4);
         const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, s), f4);
-        const __m128i sum = _mm_adds_epu8(_mm_packus_epi16(low, high), d);
-        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
-        if (maskBytes == 0) {
-            _mm_storeu_si128(o, sum);
-            continue;
-        }
-        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
-        m = _mm_unpacklo_epi8(m, m);
-        m = _mm_unpacklo_epi16(m, m);
-        const __m128i alive = _mm_cmpeq_epi8(m, zero);
-        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, sum),
-                                         _mm_andnot_si128(alive, _mm_loadu_si128(o))));
-    }
+        return _mm_adds_epu8(_mm_packus_epi16(low, high), loadFour(d4));
+    });
 #endif
     const Lanes factor = perChannel(f);
     blendLanes(src + i * 4, dst + i * 4, out + i * 4, mask + i, static_cast<uint16_t>(n - i),
@@ -407,24 +412,8 @@ void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const 
         // Plain writes (blending off): the factors leave the source exactly as it is.
         unsigned i = 0;
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-        const __m128i zero = _mm_setzero_si128();
-        for (; i + 4 <= n; i += 4) {
-            uint32_t maskBytes;
-            std::memcpy(&maskBytes, mask + i, 4);
-            if (maskBytes == 0xFFFFFFFFu) continue;
-            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + i * 4));
-            __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
-            if (maskBytes == 0) {
-                _mm_storeu_si128(o, s);
-                continue;
-            }
-            __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
-            m = _mm_unpacklo_epi8(m, m);
-            m = _mm_unpacklo_epi16(m, m);
-            const __m128i alive = _mm_cmpeq_epi8(m, zero);
-            _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, s),
-                                             _mm_andnot_si128(alive, _mm_loadu_si128(o))));
-        }
+        i = storeRoundsOfFour(src, dst, out, mask, n,
+                              [](const uint8_t* s4, const uint8_t*) { return loadFour(s4); });
 #endif
         for (; i < n; ++i)
             if (mask[i] == 0) std::memcpy(out + i * 4, src + i * 4, 4);
