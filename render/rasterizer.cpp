@@ -622,27 +622,6 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
     }
 }
 
-void writeDepthMasked(const float* depth, float* depthRow, const uint8_t* mask, int32_t n) {
-    int32_t i = 0;
-#ifdef VORNAK_FUSED_SSE2
-    const __m128i zero = _mm_setzero_si128();
-    for (; i + 4 <= n; i += 4) {
-        int32_t four;
-        std::memcpy(&four, mask + i, 4);
-        __m128i m = _mm_cvtsi32_si128(four);
-        m = _mm_unpacklo_epi8(m, m);
-        m = _mm_unpacklo_epi16(m, m);
-        const __m128i alive = _mm_cmpeq_epi32(m, zero);
-        __m128i* out = reinterpret_cast<__m128i*>(depthRow + i);
-        const __m128i z = _mm_castps_si128(_mm_loadu_ps(depth + i));
-        _mm_storeu_si128(out, select128(alive, z, _mm_loadu_si128(out)));
-    }
-#endif
-    for (; i < n; ++i) {
-        if (mask[i] == 0) depthRow[i] = depth[i];
-    }
-}
-
 // The built-in texture environment's arithmetic over every pixel of a span
 // (modes 1 modulate (a x b + b) >> 8, 2 add up to 255, 3 subtract down to 0;
 // mode 0 is a copy the callers skip): out = a op b, b one colour if constant.
@@ -715,8 +694,11 @@ void combineSpanIn(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* o
     }
 }
 
-// Writes the fragments of the alive pixels (mask byte 0) into row.
-void copyAlive(const uint8_t* fragments, uint8_t* row, const uint8_t* mask, int32_t n) {
+// Copies the 4-byte values (colours or depths) of the alive pixels (mask
+// byte 0) from `from` into row, bit for bit.
+void copyAlive(const void* from, void* to, const uint8_t* mask, int32_t n) {
+    const auto* fragments = static_cast<const uint8_t*>(from);
+    auto* row = static_cast<uint8_t*>(to);
     int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
     const __m128i zero = _mm_setzero_si128();
@@ -778,7 +760,7 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     } else {
         ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst, count);
     }
-    if (ts.depthWrite) writeDepthMasked(depth, depthRow, sb.mask, n);
+    if (ts.depthWrite) copyAlive(depth, depthRow, sb.mask, n);
 }
 
 // Where the span's pixels start in the depth, stencil and colour rows.
