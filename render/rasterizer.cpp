@@ -1014,8 +1014,10 @@ void latchTriangleState() {
     latchSurface(fb, SGL_DEPTH_BUFFER, ts.depthBase, ts.depthPitch);
     latchSurface(fb, SGL_STENCIL_BUFFER, ts.stencilBase, ts.stencilPitch);
 
-    // Only a 4-byte texture with pixels can be sampled; anything else is no texture.
-    const Surface* texture = rc.texture;
+    // Only a 4-byte texture with pixels can be sampled; anything else is no
+    // texture. While texturing is off the bound one is not looked at: it may be
+    // gone already.
+    const Surface* texture = rc.enables[SGL_TEXTURE] != 0 ? rc.texture : nullptr;
     const uint8_t* texturePixels = texture != nullptr ? texture->pixels() : nullptr;
     const bool texturing =
         rc.enables[SGL_TEXTURE] != 0 && texturePixels != nullptr && texture->bytesPerPixel() == 4;

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <cstring>
 #include <limits>
+#include <memory>
 #include <vector>
 
 #include "render/geometry_pipeline.h"
@@ -616,4 +617,21 @@ TEST_F(RasterTest, EveryChangeBetweenTrianglesReachesTheNextOne) {
     drawTexelTriangle();
     EXPECT_EQ(triangleSetup.fused, 1);
     EXPECT_EQ(colorAt(40, 30)[0], 99);
+}
+
+// A texture left bound after it is gone is not touched while texturing is off
+// (under the sanitizers a read of it fails here).
+TEST_F(RasterTest, TextureGoneWhileTexturingIsOffIsNotRead) {
+    auto gone = std::make_unique<Surface>();
+    ASSERT_EQ(gone->create({4, 4}, 4), 0);
+    sglBindTexture(gone.get());
+    gone->release();
+    gone.reset();
+    sglDisable(SGL_TEXTURE);
+    setVertex(0, 10.0f, 10.0f);
+    setVertex(1, 50.0f, 10.0f);
+    setVertex(2, 30.0f, 40.0f);
+    rasterizeTriangle();
+    sglBindTexture(nullptr);
+    EXPECT_TRUE(drawn(30, 20));
 }
