@@ -352,19 +352,26 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     }
 }
 
-// The texels of a span into texels (4 bytes per pixel), as generateColours
-// finds them, for every pixel whether alive or not: reading has no effect.
-// invW holds wholeRounds(n) values.
+// Texel lookup of one texture: where the texel under (s, t) is, the wrap of
+// both coordinates into the texture included.
 template <bool PowerOfTwo>
-void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
-                  float sOverW, float ds, float tOverW, float dt) {
-    const uint8_t* base = ts.textureBase;
-    const std::ptrdiff_t pitch = ts.texturePitch;
-    const int32_t width = ts.textureWidth;
-    const int32_t height = ts.textureHeight;
-    const uint32_t maskS = static_cast<uint32_t>(width - 1);
-    const uint32_t maskT = static_cast<uint32_t>(height - 1);
-    auto wrap = [](int32_t v, int32_t size, uint32_t mask) -> uint32_t {
+struct TexelLookup {
+    const uint8_t* base;
+    std::ptrdiff_t pitch;
+    int32_t width;
+    int32_t height;
+    uint32_t maskS;
+    uint32_t maskT;
+
+    explicit TexelLookup(const TriangleSetup& ts)
+        : base(ts.textureBase),
+          pitch(ts.texturePitch),
+          width(ts.textureWidth),
+          height(ts.textureHeight),
+          maskS(static_cast<uint32_t>(width - 1)),
+          maskT(static_cast<uint32_t>(height - 1)) {}
+
+    static uint32_t wrap(int32_t v, int32_t size, uint32_t mask) {
         if constexpr (PowerOfTwo) {
             (void)size;
             return static_cast<uint32_t>(v) & mask;
@@ -373,34 +380,50 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
             const int32_t r = v % size;
             return static_cast<uint32_t>(r < 0 ? r + size : r);
         }
-    };
-    auto fetch = [&](int32_t i, int32_t s, int32_t t) {
-        const uint8_t* texel = base + static_cast<std::ptrdiff_t>(wrap(t, height, maskT)) * pitch +
-                               static_cast<std::ptrdiff_t>(wrap(s, width, maskS)) * 4;
-        std::memcpy(texels + i * 4, texel, 4);
-    };
-    int32_t i = 0;
+    }
+
+    uint32_t texel(int32_t s, int32_t t) const {
+        uint32_t value;
+        std::memcpy(&value,
+                    base + static_cast<std::ptrdiff_t>(wrap(t, height, maskT)) * pitch +
+                        static_cast<std::ptrdiff_t>(wrap(s, width, maskS)) * 4,
+                    4);
+        return value;
+    }
+};
+
 #ifdef VORNAK_FUSED_SSE2
-    // Four pixels a round. s/w and t/w advance together in one register, each
-    // lane adding its own step in the same order as one by one; the products
-    // and truncations are the scalar ones lane by lane (cvttpd2dq gives
-    // INT32_MIN for NaN and out-of-range values, like truncToInt).
-    const __m128d one = _mm_set1_pd(1.0);
-    const __m128 step = _mm_setr_ps(ds, dt, 0.0f, 0.0f);
-    __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
+// Four pixels' texels at a time. s/w and t/w advance together in one register,
+// each lane adding its own step in the same order as one by one; the products
+// and truncations are the scalar ones lane by lane (cvttpd2dq gives INT32_MIN
+// for NaN and out-of-range values, like truncToInt).
+template <bool PowerOfTwo>
+struct TexelRounds {
+    TexelLookup<PowerOfTwo> lookup;
+    __m128 step;
     // A power-of-two texture stored without padding: the texel index is
     // (t << log2 width) | s, four at a time.
-    const bool indexed = PowerOfTwo && pitch == static_cast<std::ptrdiff_t>(width) * 4;
-    const __m128i shift =
-        _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(width)) : 0);
-    const __m128i wrapS = _mm_set1_epi32(static_cast<int>(maskS));
-    const __m128i wrapT = _mm_set1_epi32(static_cast<int>(maskT));
-    // Whole rounds, past the span's end too: invW is filled that far, every
-    // texel index lands inside the texture, and the texel array has room.
-    const int32_t rounds = wholeRounds(n);
-    for (; i < rounds; i += 4) {
-        const __m128d w01 = _mm_div_pd(one, _mm_loadu_pd(invW + i));
-        const __m128d w23 = _mm_div_pd(one, _mm_loadu_pd(invW + i + 2));
+    bool indexed;
+    __m128i shift;
+    __m128i wrapS;
+    __m128i wrapT;
+
+    TexelRounds(const TriangleSetup& ts, float ds, float dt)
+        : lookup(ts),
+          step(_mm_setr_ps(ds, dt, 0.0f, 0.0f)),
+          indexed(PowerOfTwo && lookup.pitch == static_cast<std::ptrdiff_t>(lookup.width) * 4),
+          shift(
+              _mm_cvtsi32_si128(indexed ? __builtin_ctz(static_cast<unsigned>(lookup.width)) : 0)),
+          wrapS(_mm_set1_epi32(static_cast<int>(lookup.maskS))),
+          wrapT(_mm_set1_epi32(static_cast<int>(lookup.maskT))) {}
+
+    // The texels of the four pixels whose 1/w are invW01 and invW23 and whose
+    // (s/w, t/w) starts at st into out; st moves on to the pixel after them.
+    [[gnu::always_inline]] void round(__m128d invW01, __m128d invW23, __m128& st,
+                                      uint8_t* out) const {
+        const __m128d one = _mm_set1_pd(1.0);
+        const __m128d w01 = _mm_div_pd(one, invW01);
+        const __m128d w23 = _mm_div_pd(one, invW23);
         const __m128 st0 = st;
         const __m128 st1 = _mm_add_ps(st0, step);
         const __m128 st2 = _mm_add_ps(st1, step);
@@ -425,25 +448,75 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
                                                _mm_and_si128(sv, wrapS));
             _mm_store_si128(reinterpret_cast<__m128i*>(ss), index);
             for (int j = 0; j < 4; ++j) {
-                std::memcpy(texels + (i + j) * 4, base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
+                std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
             }
         } else {
             _mm_store_si128(reinterpret_cast<__m128i*>(ss), sv);
             _mm_store_si128(reinterpret_cast<__m128i*>(ts4), tv);
-            for (int j = 0; j < 4; ++j) fetch(i + j, ss[j], ts4[j]);
+            for (int j = 0; j < 4; ++j) {
+                const uint32_t texel = lookup.texel(ss[j], ts4[j]);
+                std::memcpy(out + j * 4, &texel, 4);
+            }
         }
+    }
+};
+#endif
+
+// The texels of a span into texels (4 bytes per pixel), as generateColours
+// finds them, for every pixel whether alive or not: reading has no effect.
+// invW holds wholeRounds(n) values.
+template <bool PowerOfTwo>
+void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
+                  float sOverW, float ds, float tOverW, float dt) {
+    int32_t i = 0;
+#ifdef VORNAK_FUSED_SSE2
+    const TexelRounds<PowerOfTwo> rounds(ts, ds, dt);
+    __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
+    // Whole rounds, past the span's end too: invW is filled that far, every
+    // texel index lands inside the texture, and the texel array has room.
+    for (const int32_t end = wholeRounds(n); i < end; i += 4) {
+        rounds.round(_mm_loadu_pd(invW + i), _mm_loadu_pd(invW + i + 2), st, texels + i * 4);
     }
     sOverW = _mm_cvtss_f32(st);
     tOverW = _mm_cvtss_f32(_mm_shuffle_ps(st, st, _MM_SHUFFLE(1, 1, 1, 1)));
 #endif
+    const TexelLookup<PowerOfTwo> lookup(ts);
     for (; i < n; ++i) {
         const double w = 1.0 / invW[i];
-        fetch(i, truncToInt(static_cast<double>(sOverW) * w),
-              truncToInt(static_cast<double>(tOverW) * w));
+        const uint32_t texel = lookup.texel(truncToInt(static_cast<double>(sOverW) * w),
+                                            truncToInt(static_cast<double>(tOverW) * w));
+        std::memcpy(texels + i * 4, &texel, 4);
         sOverW += ds;
         tOverW += dt;
     }
 }
+
+#ifdef VORNAK_FUSED_SSE2
+// The 8.8 running colour of pixels k and k + 1 (colour + k x step modulo
+// 65536), one 16-bit lane per channel.
+[[gnu::always_inline]] inline __m128i smoothPair(const uint16_t* color, const uint16_t* colorStep,
+                                                 uint32_t k) {
+    return _mm_setr_epi16(static_cast<short>(color[0] + k * colorStep[0]),
+                          static_cast<short>(color[1] + k * colorStep[1]),
+                          static_cast<short>(color[2] + k * colorStep[2]),
+                          static_cast<short>(color[3] + k * colorStep[3]),
+                          static_cast<short>(color[0] + (k + 1) * colorStep[0]),
+                          static_cast<short>(color[1] + (k + 1) * colorStep[1]),
+                          static_cast<short>(color[2] + (k + 1) * colorStep[2]),
+                          static_cast<short>(color[3] + (k + 1) * colorStep[3]));
+}
+
+// The high bytes of two pairs of running colours: four pixels' colours.
+[[gnu::always_inline]] inline __m128i colorBytes(__m128i pair01, __m128i pair23) {
+    return _mm_packus_epi16(_mm_srli_epi16(pair01, 8), _mm_srli_epi16(pair23, 8));
+}
+
+// The colours of the first four pixels of a smooth span.
+[[gnu::always_inline]] inline __m128i smoothRound(const uint16_t* color,
+                                                  const uint16_t* colorStep) {
+    return colorBytes(smoothPair(color, colorStep, 0), smoothPair(color, colorStep, 2));
+}
+#endif
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
 [[gnu::always_inline]] inline void smoothColors(uint8_t* colors, const uint16_t* color,
@@ -452,22 +525,11 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 #ifdef VORNAK_FUSED_SSE2
     // Two pixels per register, four per round; short spans go one by one.
     if (n >= 4) {
-        auto pair = [&](uint32_t k) {
-            return _mm_setr_epi16(static_cast<short>(color[0] + k * colorStep[0]),
-                                  static_cast<short>(color[1] + k * colorStep[1]),
-                                  static_cast<short>(color[2] + k * colorStep[2]),
-                                  static_cast<short>(color[3] + k * colorStep[3]),
-                                  static_cast<short>(color[0] + (k + 1) * colorStep[0]),
-                                  static_cast<short>(color[1] + (k + 1) * colorStep[1]),
-                                  static_cast<short>(color[2] + (k + 1) * colorStep[2]),
-                                  static_cast<short>(color[3] + (k + 1) * colorStep[3]));
-        };
-        __m128i a01 = pair(0);
-        __m128i a23 = pair(2);
-        const __m128i step4 = _mm_sub_epi16(pair(4), a01);
+        __m128i a01 = smoothPair(color, colorStep, 0);
+        __m128i a23 = smoothPair(color, colorStep, 2);
+        const __m128i step4 = _mm_sub_epi16(smoothPair(color, colorStep, 4), a01);
         for (; i + 4 <= n; i += 4) {
-            const __m128i packed = _mm_packus_epi16(_mm_srli_epi16(a01, 8), _mm_srli_epi16(a23, 8));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(colors + i * 4), packed);
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(colors + i * 4), colorBytes(a01, a23));
             a01 = _mm_add_epi16(a01, step4);
             a23 = _mm_add_epi16(a23, step4);
         }
@@ -787,6 +849,78 @@ struct SpanRows {
 
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 
+#ifdef VORNAK_FUSED_SSE2
+// A textured span of at most 4 x Rounds pixels with room for that many in its
+// rows, in registers and without a loop: small triangles are mostly such
+// spans, and the loops' varying trip counts cost more than their work. The
+// pixels past the span are computed too and written back unchanged. All
+// texels are read before the first write, as the texture may be the colour
+// buffer.
+template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
+[[gnu::always_inline]] inline void shortTexturedSpan(const TriangleSetup& ts, const SpanRows& rows,
+                                                     int32_t n, float z0, float dz, float sOverW,
+                                                     float ds, float tOverW, float dt,
+                                                     const uint16_t* color,
+                                                     const uint16_t* colorStep,
+                                                     const uint8_t* flat) {
+    const TexelRounds<PowerOfTwo> texelRounds(ts, ds, dt);
+    __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
+    // 1/w one addition after the other, as fillInvW does for short spans.
+    double z = z0;
+    __m128 depths[Rounds];
+    alignas(16) uint8_t gathered[Rounds][16];
+    for (int r = 0; r < Rounds; ++r) {
+        const double z1 = z + double{dz};
+        const double z2 = z1 + double{dz};
+        const double z3 = z2 + double{dz};
+        const __m128d invW01 = _mm_setr_pd(z, z1);
+        const __m128d invW23 = _mm_setr_pd(z2, z3);
+        z = z3 + double{dz};
+        depths[r] = _mm_movelh_ps(_mm_cvtpd_ps(invW01), _mm_cvtpd_ps(invW23));
+        texelRounds.round(invW01, invW23, st, gathered[r]);
+    }
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    const __m128i count = _mm_set1_epi32(n);
+    for (int r = 0; r < Rounds; ++r) {
+        __m128i texels = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered[r]));
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            const uint32_t k = static_cast<uint32_t>(r) * 4;
+            const __m128i other = ts.smooth ? colorBytes(smoothPair(color, colorStep, k),
+                                                         smoothPair(color, colorStep, k + 2))
+                                            : _mm_set1_epi32(static_cast<int>(flatBits));
+            switch (ts.texEnvMode) {
+                case SGL_MODULATE:
+                    texels = combineLanes<SGL_MODULATE>(texels, other);
+                    break;
+                case SGL_ADD:
+                    texels = combineLanes<SGL_ADD>(texels, other);
+                    break;
+                default:
+                    texels = combineLanes<SGL_SUBTRACT>(texels, other);
+                    break;
+            }
+        }
+        __m128i pass = _mm_cmplt_epi32(lane, count);
+        lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
+        float* depthRow = rows.depth + r * 4;
+        __m128 stored = _mm_setzero_ps();
+        if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow);
+        if constexpr (Func > 1) {
+            pass = _mm_and_si128(pass, _mm_castps_si128(depthPasses4<Func>(depths[r], stored)));
+        }
+        __m128i* out = reinterpret_cast<__m128i*>(rows.color + r * 16);
+        _mm_storeu_si128(out, select128(pass, texels, _mm_loadu_si128(out)));
+        if constexpr (Write) {
+            _mm_storeu_si128(
+                reinterpret_cast<__m128i*>(depthRow),
+                select128(pass, _mm_castps_si128(depths[r]), _mm_castps_si128(stored)));
+        }
+    }
+}
+#endif
+
 // Spans without stencil test, alpha test, texture environment or blending: one
 // loop per colour source, depth function and depth write, chosen per triangle.
 template <SpanKind Kind, uint8_t Func, bool Write>
@@ -810,6 +944,19 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
         }
         writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     } else {
+#ifdef VORNAK_FUSED_SSE2
+        constexpr bool POWER_OF_TWO = Kind == SpanKind::TEXTURED_POWER_OF_TWO;
+        if (n <= 4 && xl + 4 <= ts.width) {
+            shortTexturedSpan<POWER_OF_TWO, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW,
+                                                            dt, color, colorStep, flat);
+            return;
+        }
+        if (n <= 8 && xl + 8 <= ts.width) {
+            shortTexturedSpan<POWER_OF_TWO, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW,
+                                                            dt, color, colorStep, flat);
+            return;
+        }
+#endif
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
                                                               ds, tOverW, dt);

@@ -349,3 +349,41 @@ TEST(RenderDifferentialTest, NegativeZeroDepthsMatchTheStageByStagePath) {
         }
     });
 }
+
+// Short spans textured from the colour buffer itself, each pixel reading one
+// a few places along its own row: every texel is the one the row held before
+// the span, whichever loop draws it.
+TEST(RenderDifferentialTest, SpansTexturedFromTheirOwnRowReadItBeforeWriting) {
+    auto drawRows = [](bool fused) {
+        Target target;
+        target.fill(7);
+        sglInit();
+        sglBindFrameBuffer(&target.frameBuffer);
+        fusedSpansAllowed = fused ? 1 : 0;
+        Random random(11);
+        for (int round = 0; round < 400; ++round) {
+            for (uint8_t cap = 1; cap <= 7; ++cap) sglDisable(cap);
+            sglEnable(SGL_TEXTURE);
+            if (random.chance(50)) sglEnable(SGL_DEPTH_TEST);
+            sglDepthFunc(2);
+            sglDepthMask(1);
+            sglBindTexture(&target.color);
+            latchTriangleState();
+            triangleSetup.aIsLeft = 1;
+            const int16_t y = int16_t(random.next() % HEIGHT);
+            const int16_t xl = int16_t(8 + random.next() % 140);
+            const int16_t xr = int16_t(xl + 1 + random.next() % 8);
+            // 1/w = 1 throughout: pixel x samples texel x + offset of row y.
+            const float offset = float(int(random.next() % 15) - 7);
+            edgeSlots[0].sOverW = float(xl) + offset;
+            edgeSlots[1].sOverW = float(xr) + offset;
+            edgeSlots[0].tOverW = edgeSlots[1].tOverW = float(y) + 0.5f;
+            drawSpan(y, xl, xr, 1.0f, 1.0f);
+        }
+        fusedSpansAllowed = 1;
+        sglBindTexture(nullptr);
+        renderContext.frameBuffer = nullptr;
+        return target.bytes();
+    };
+    EXPECT_EQ(drawRows(true), drawRows(false));
+}
