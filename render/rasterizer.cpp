@@ -850,25 +850,18 @@ struct SpanRows {
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 
 #ifdef VORNAK_FUSED_SSE2
-// A textured span of at most 4 x Rounds pixels with room for that many in its
-// rows, in registers and without a loop: small triangles are mostly such
-// spans, and the loops' varying trip counts cost more than their work. The
-// pixels past the span are computed too and written back unchanged. All
-// texels are read before the first write, as the texture may be the colour
-// buffer.
-template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
-[[gnu::always_inline]] inline void shortTexturedSpan(const TriangleSetup& ts, const SpanRows& rows,
-                                                     int32_t n, float z0, float dz, float sOverW,
-                                                     float ds, float tOverW, float dt,
-                                                     const uint16_t* color,
-                                                     const uint16_t* colorStep,
-                                                     const uint8_t* flat) {
+// The depths and texels of the first 4 x Rounds pixels of a textured span,
+// without a loop over the span's length: small triangles are mostly spans of
+// one to eight pixels, where the loops' varying trip counts cost more than
+// their work. 1/w is added one step after the other, as fillInvW does for
+// short spans.
+template <bool PowerOfTwo, int Rounds>
+[[gnu::always_inline]] inline void shortTexelRounds(const TriangleSetup& ts, float z0, float dz,
+                                                    float sOverW, float ds, float tOverW, float dt,
+                                                    float* depth, uint8_t* texels) {
     const TexelRounds<PowerOfTwo> texelRounds(ts, ds, dt);
     __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
-    // 1/w one addition after the other, as fillInvW does for short spans.
     double z = z0;
-    __m128 depths[Rounds];
-    alignas(16) uint8_t gathered[Rounds][16];
     for (int r = 0; r < Rounds; ++r) {
         const double z1 = z + double{dz};
         const double z2 = z1 + double{dz};
@@ -876,15 +869,31 @@ template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
         const __m128d invW01 = _mm_setr_pd(z, z1);
         const __m128d invW23 = _mm_setr_pd(z2, z3);
         z = z3 + double{dz};
-        depths[r] = _mm_movelh_ps(_mm_cvtpd_ps(invW01), _mm_cvtpd_ps(invW23));
-        texelRounds.round(invW01, invW23, st, gathered[r]);
+        _mm_storeu_ps(depth + r * 4, _mm_movelh_ps(_mm_cvtpd_ps(invW01), _mm_cvtpd_ps(invW23)));
+        texelRounds.round(invW01, invW23, st, texels + r * 16);
     }
+}
+
+// A textured span of at most 4 x Rounds pixels with room for that many in its
+// rows, written four pixels at a time; the pixels past the span are computed
+// too and written back unchanged. All texels are read before the first
+// write, as the texture may be the colour buffer.
+template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
+[[gnu::always_inline]] inline void shortTexturedSpan(const TriangleSetup& ts, const SpanRows& rows,
+                                                     int32_t n, float z0, float dz, float sOverW,
+                                                     float ds, float tOverW, float dt,
+                                                     const uint16_t* color,
+                                                     const uint16_t* colorStep,
+                                                     const uint8_t* flat) {
+    alignas(16) float depths[Rounds * 4];
+    alignas(16) uint8_t gathered[Rounds * 16];
+    shortTexelRounds<PowerOfTwo, Rounds>(ts, z0, dz, sOverW, ds, tOverW, dt, depths, gathered);
     uint32_t flatBits;
     std::memcpy(&flatBits, flat, 4);
     __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
     const __m128i count = _mm_set1_epi32(n);
     for (int r = 0; r < Rounds; ++r) {
-        __m128i texels = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered[r]));
+        __m128i texels = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered + r * 16));
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
             const uint32_t k = static_cast<uint32_t>(r) * 4;
             const __m128i other = ts.smooth ? colorBytes(smoothPair(color, colorStep, k),
@@ -905,17 +914,18 @@ template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
         __m128i pass = _mm_cmplt_epi32(lane, count);
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
         float* depthRow = rows.depth + r * 4;
+        const __m128 z = _mm_load_ps(depths + r * 4);
         __m128 stored = _mm_setzero_ps();
         if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow);
         if constexpr (Func > 1) {
-            pass = _mm_and_si128(pass, _mm_castps_si128(depthPasses4<Func>(depths[r], stored)));
+            pass = _mm_and_si128(pass, _mm_castps_si128(depthPasses4<Func>(z, stored)));
         }
         __m128i* out = reinterpret_cast<__m128i*>(rows.color + r * 16);
         _mm_storeu_si128(out, select128(pass, texels, _mm_loadu_si128(out)));
         if constexpr (Write) {
             _mm_storeu_si128(
                 reinterpret_cast<__m128i*>(depthRow),
-                select128(pass, _mm_castps_si128(depths[r]), _mm_castps_si128(stored)));
+                select128(pass, _mm_castps_si128(z), _mm_castps_si128(stored)));
         }
     }
 }
