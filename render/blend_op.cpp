@@ -247,12 +247,11 @@ inline Lanes factorLanes(const Factor& f, Lanes s, Lanes d, Lanes k) {
     return f.sign > 0 ? add + v : add - v;
 }
 
+// The factors f_j of the constant-colour source code Code, from the blend colour.
 template <uint8_t Code>
-void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
-                      uint16_t n) {
+void constantOneFactors(uint16_t f[4]) {
     uint8_t k[4];
     sglGetBlendColor(k);
-    uint16_t f[4];
     for (unsigned j = 0; j < 4; ++j) {
         switch (Code) {
             case BLEND_CONSTANT_COLOR:
@@ -269,6 +268,12 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
                 break;
         }
     }
+}
+
+// out = min(255, ((f_j x S_j) >> 8) + D_j) over one span.
+[[gnu::always_inline]] inline void blendConstantOneRow(const uint8_t* src, const uint8_t* dst,
+                                                       uint8_t* out, const uint8_t* mask,
+                                                       uint16_t n, const uint16_t f[4]) {
     unsigned i = 0;
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
     // (f x S) >> 8 is the high half of (S << 8) x f, at most 255; the 16-bit
@@ -284,10 +289,29 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
         const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, s), f4);
         return _mm_adds_epu8(_mm_packus_epi16(low, high), loadFour(d4));
     });
+    if (i == n) return;
 #endif
     const Lanes factor = perChannel(f);
     blendLanes(src + i * 4, dst + i * 4, out + i * 4, mask + i, static_cast<uint16_t>(n - i),
                [factor](Lanes s, Lanes d) { return addSaturated(shiftDown8(factor * s), d); });
+}
+
+template <uint8_t Code>
+void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                      uint16_t n) {
+    uint16_t f[4];
+    constantOneFactors<Code>(f);
+    blendConstantOneRow(src, dst, out, mask, n, f);
+}
+
+template <uint8_t Code>
+void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                          std::ptrdiff_t dstPitch, const uint8_t* mask, uint16_t n, int rows) {
+    uint16_t f[4];
+    constantOneFactors<Code>(f);
+    for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
+        blendConstantOneRow(src, dst, dst, mask, n, f);
+    }
 }
 
 template <uint8_t Code>
@@ -447,6 +471,27 @@ void BlendConstantOneOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* 
             return blendConstantOne<BLEND_ONE_MINUS_CONSTANT_COLOR>(src, dst, out, mask, n);
         case BLEND_ONE_MINUS_CONSTANT_ALPHA:
             return blendConstantOne<BLEND_ONE_MINUS_CONSTANT_ALPHA>(src, dst, out, mask, n);
+        default:
+            return;
+    }
+}
+
+void BlendConstantOneOp::blendRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                                   std::ptrdiff_t dstPitch, const uint8_t* mask, uint8_t srcCode,
+                                   uint16_t n, int rows) const {
+    switch (srcCode) {
+        case BLEND_CONSTANT_COLOR:
+            return blendConstantOneRows<BLEND_CONSTANT_COLOR>(src, srcPitch, dst, dstPitch, mask, n,
+                                                              rows);
+        case BLEND_CONSTANT_ALPHA:
+            return blendConstantOneRows<BLEND_CONSTANT_ALPHA>(src, srcPitch, dst, dstPitch, mask, n,
+                                                              rows);
+        case BLEND_ONE_MINUS_CONSTANT_COLOR:
+            return blendConstantOneRows<BLEND_ONE_MINUS_CONSTANT_COLOR>(src, srcPitch, dst,
+                                                                        dstPitch, mask, n, rows);
+        case BLEND_ONE_MINUS_CONSTANT_ALPHA:
+            return blendConstantOneRows<BLEND_ONE_MINUS_CONSTANT_ALPHA>(src, srcPitch, dst,
+                                                                        dstPitch, mask, n, rows);
         default:
             return;
     }

@@ -7,6 +7,8 @@
 // 256: ZERO 0, ONE 256, a colour or alpha + 1, or 256 - a colour or alpha.
 #pragma once
 
+#include <cstddef>
+
 #include "render/fragment_op.h"
 
 class BlendOp final : public BlendFragmentOp {
@@ -28,6 +30,12 @@ class BlendConstantOneOp final : public BlendFragmentOp {
     // Writes nothing for a source code it does not serve; dstCode is taken as ONE.
     void blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                uint8_t srcCode, uint8_t dstCode, uint16_t n) const override;
+    // blend into dst itself over `rows` rows of n pixels, src and dst moving on
+    // by their pitches, one mask for every row: what blend does row by row,
+    // with the factors worked out once (image rectangles).
+    void blendRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                   std::ptrdiff_t dstPitch, const uint8_t* mask, uint8_t srcCode, uint16_t n,
+                   int rows) const;
 };
 
 // (DST_COLOR | DST_ALPHA | ONE_MINUS_DST_COLOR | ONE_MINUS_DST_ALPHA, ONE). For

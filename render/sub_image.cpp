@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "render/blend_op.h"
 #include "render/fragment_tables.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
@@ -79,6 +80,11 @@ void SubImage::draw(int16_t x, int16_t y) const {
         uint8_t* colorRow = color->pixels() + std::ptrdiff_t{firstRow} * colorPitch +
                             std::ptrdiff_t{firstColumn} * 4;
         const int rows = std::min(frameHeight - firstRow, height - sourceRowOffset);
+        if (const auto* constantOne = dynamic_cast<const BlendConstantOneOp*>(blend)) {
+            constantOne->blendRows(sourceRow, sourcePitch, colorRow, colorPitch, mask, srcCode,
+                                   count, rows);
+            return;
+        }
         for (int r = 0; r < rows; ++r, sourceRow += sourcePitch, colorRow += colorPitch) {
             blend->blend(sourceRow, colorRow, colorRow, mask, srcCode, dstCode, count);
         }

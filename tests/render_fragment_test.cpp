@@ -638,3 +638,49 @@ TEST_F(RenderTest, EveryBlendEntryMatchesItsTableOverRandomSpans) {
     const uint8_t white[4] = {255, 255, 255, 255};
     sglBlendColor4ubv(white);
 }
+
+// Rows of an image rectangle in one call: every row as blend gives it, the
+// bytes between the rows and past them untouched, unknown codes writing nothing.
+TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
+    const BlendConstantOneOp op;
+    uint32_t seed = 777;
+    auto next = [&seed] {
+        seed = seed * 1103515245u + 12345u;
+        return uint8_t(seed >> 16);
+    };
+    constexpr int srcPitch = 45 * 4;
+    constexpr int dstPitch = 41 * 4;
+    constexpr int rows = 6;
+    uint8_t src[srcPitch * rows], dst[dstPitch * rows + 16], out[dstPitch * rows + 16];
+    uint8_t mask[40], k[4];
+    const uint8_t codes[] = {BLEND_CONSTANT_COLOR, BLEND_CONSTANT_ALPHA,
+                             BLEND_ONE_MINUS_CONSTANT_COLOR, BLEND_ONE_MINUS_CONSTANT_ALPHA,
+                             BLEND_ONE};
+    for (int round = 0; round < 60; ++round) {
+        for (uint8_t& b : k) b = next();
+        sglBlendColor4ubv(k);
+        for (uint8_t& b : src) b = next();
+        for (uint8_t& b : dst) b = next();
+        for (uint8_t& b : mask) b = next() < 64 ? 255 : 0;
+        const uint16_t n = uint16_t(1 + round % 40);
+        const uint8_t code = codes[round % 5];
+        std::memcpy(out, dst, sizeof out);
+        op.blendRows(src, srcPitch, out, dstPitch, mask, code, n, rows);
+        for (int r = 0; r < rows; ++r) {
+            for (int b = 0; b < dstPitch; ++b) {
+                const int i = b / 4;
+                const int j = b % 4;
+                const uint8_t* s = src + r * srcPitch + i * 4;
+                const uint8_t* d = dst + r * dstPitch + i * 4;
+                const unsigned expected = i < n && mask[i] == 0 && code != BLEND_ONE
+                                              ? referenceBlend(op, code, BLEND_ONE, s, d, k, j)
+                                              : d[j];
+                ASSERT_EQ(out[r * dstPitch + b], expected)
+                    << "code " << int(code) << " width " << n << " row " << r << " byte " << b;
+            }
+        }
+        ASSERT_EQ(std::memcmp(out + dstPitch * rows, dst + dstPitch * rows, 16), 0);
+    }
+    const uint8_t white[4] = {255, 255, 255, 255};
+    sglBlendColor4ubv(white);
+}
