@@ -172,8 +172,9 @@ inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
 // all rejected are skipped, the others store the pixels whose mask byte is 0.
 // Returns how many pixels it went through.
 template <typename Round>
-unsigned storeRoundsOfFour(const uint8_t* src, const uint8_t* dst, uint8_t* out,
-                           const uint8_t* mask, uint16_t n, Round round) {
+[[gnu::always_inline]] inline unsigned storeRoundsOfFour(const uint8_t* src, const uint8_t* dst,
+                                                         uint8_t* out, const uint8_t* mask,
+                                                         uint16_t n, Round round) {
     const __m128i zero = _mm_setzero_si128();
     unsigned i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -270,7 +271,9 @@ void constantOneFactors(uint16_t f[4]) {
     }
 }
 
-// out = min(255, ((f_j x S_j) >> 8) + D_j) over one span.
+// out = min(255, ((f_j x S_j) >> 8) + D_j) over one span; AllAlive when no
+// mask byte of the span is set.
+template <bool AllAlive = false>
 [[gnu::always_inline]] inline void blendConstantOneRow(const uint8_t* src, const uint8_t* dst,
                                                        uint8_t* out, const uint8_t* mask,
                                                        uint16_t n, const uint16_t f[4]) {
@@ -283,12 +286,20 @@ void constantOneFactors(uint16_t f[4]) {
         _mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
                        static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
                        static_cast<short>(f[2]), static_cast<short>(f[3]));
-    i = storeRoundsOfFour(src, dst, out, mask, n, [&](const uint8_t* s4, const uint8_t* d4) {
+    auto round = [&](const uint8_t* s4, const uint8_t* d4) {
         const __m128i s = loadFour(s4);
         const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, s), f4);
         const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, s), f4);
         return _mm_adds_epu8(_mm_packus_epi16(low, high), loadFour(d4));
-    });
+    };
+    if constexpr (AllAlive) {
+        for (; i + 4 <= n; i += 4) {
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4),
+                             round(src + i * 4, dst + i * 4));
+        }
+    } else {
+        i = storeRoundsOfFour(src, dst, out, mask, n, round);
+    }
     if (i == n) return;
 #endif
     const Lanes factor = perChannel(f);
@@ -309,6 +320,13 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
                           std::ptrdiff_t dstPitch, const uint8_t* mask, uint16_t n, int rows) {
     uint16_t f[4];
     constantOneFactors<Code>(f);
+    // Rectangles without a test have every pixel alive: no mask to look at.
+    if (std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; })) {
+        for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
+            blendConstantOneRow<true>(src, dst, dst, mask, n, f);
+        }
+        return;
+    }
     for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
         blendConstantOneRow(src, dst, dst, mask, n, f);
     }

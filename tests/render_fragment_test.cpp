@@ -661,7 +661,8 @@ TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
         sglBlendColor4ubv(k);
         for (uint8_t& b : src) b = next();
         for (uint8_t& b : dst) b = next();
-        for (uint8_t& b : mask) b = next() < 64 ? 255 : 0;
+        // Every other round all alive, as image rectangles without tests are.
+        for (uint8_t& b : mask) b = round % 2 == 0 && next() < 64 ? 255 : 0;
         const uint16_t n = uint16_t(1 + round % 40);
         const uint8_t code = codes[round % 5];
         std::memcpy(out, dst, sizeof out);
