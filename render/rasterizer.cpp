@@ -417,6 +417,24 @@ struct TexelRounds {
           wrapS(_mm_set1_epi32(static_cast<int>(lookup.maskS))),
           wrapT(_mm_set1_epi32(static_cast<int>(lookup.maskT))) {}
 
+    // The texel of one pixel, as round finds it for its first.
+    [[gnu::always_inline]] uint32_t single(double invW, float sOverW, float tOverW) const {
+        const __m128d w = _mm_div_pd(_mm_set1_pd(1.0), _mm_set1_pd(invW));
+        const __m128i st =
+            _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(_mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f)), w));
+        const int32_t s = _mm_cvtsi128_si32(st);
+        const int32_t t = _mm_cvtsi128_si32(_mm_shuffle_epi32(st, _MM_SHUFFLE(1, 1, 1, 1)));
+        if (indexed) {
+            const uint32_t index = (static_cast<uint32_t>(t) & lookup.maskT)
+                                       << _mm_cvtsi128_si32(shift) |
+                                   (static_cast<uint32_t>(s) & lookup.maskS);
+            uint32_t texel;
+            std::memcpy(&texel, lookup.base + static_cast<std::ptrdiff_t>(index) * 4, 4);
+            return texel;
+        }
+        return lookup.texel(s, t);
+    }
+
     // The texels of the four pixels whose 1/w are invW01 and invW23 and whose
     // (s/w, t/w) starts at st into out; st moves on to the pixel after them.
     [[gnu::always_inline]] void round(__m128d invW01, __m128d invW23, __m128& st,
@@ -931,6 +949,46 @@ template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
 }
 #endif
 
+#ifdef VORNAK_FUSED_SSE2
+// A textured span of one pixel (a fifth of the spans of small triangles).
+template <bool PowerOfTwo, uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void singleTexturedPixel(const TriangleSetup& ts,
+                                                       const SpanRows& rows, float z0, float sOverW,
+                                                       float tOverW, const uint16_t* color,
+                                                       const uint8_t* flat) {
+    if constexpr (Func > 1) {
+        if (!depthPasses<Func>(z0, *rows.depth)) return;
+    }
+    const uint32_t texel = TexelRounds<PowerOfTwo>(ts, 0.0f, 0.0f).single(z0, sOverW, tOverW);
+    __m128i pixel = _mm_cvtsi32_si128(static_cast<int>(texel));
+    if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+        uint8_t bytes[4];
+        if (ts.smooth) {
+            for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
+        } else {
+            std::memcpy(bytes, flat, 4);
+        }
+        int32_t other;
+        std::memcpy(&other, bytes, 4);
+        const __m128i otherPixel = _mm_cvtsi32_si128(other);
+        switch (ts.texEnvMode) {
+            case SGL_MODULATE:
+                pixel = combineLanes<SGL_MODULATE>(pixel, otherPixel);
+                break;
+            case SGL_ADD:
+                pixel = combineLanes<SGL_ADD>(pixel, otherPixel);
+                break;
+            default:
+                pixel = combineLanes<SGL_SUBTRACT>(pixel, otherPixel);
+                break;
+        }
+    }
+    const int32_t bits = _mm_cvtsi128_si32(pixel);
+    std::memcpy(rows.color, &bits, 4);
+    if constexpr (Write) *rows.depth = z0;
+}
+#endif
+
 // Spans without stencil test, alpha test, texture environment or blending: one
 // loop per colour source, depth function and depth write, chosen per triangle.
 template <SpanKind Kind, uint8_t Func, bool Write>
@@ -956,6 +1014,11 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     } else {
 #ifdef VORNAK_FUSED_SSE2
         constexpr bool POWER_OF_TWO = Kind == SpanKind::TEXTURED_POWER_OF_TWO;
+        if (n == 1) {
+            singleTexturedPixel<POWER_OF_TWO, Func, Write>(ts, rows, z0, sOverW, tOverW, color,
+                                                           flat);
+            return;
+        }
         if (n <= 4 && xl + 4 <= ts.width) {
             shortTexturedSpan<POWER_OF_TWO, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW,
                                                             dt, color, colorStep, flat);
