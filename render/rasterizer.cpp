@@ -8,6 +8,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
@@ -1400,9 +1401,14 @@ struct LatchInputs {
     uint8_t blendSrc = 0;
     uint8_t blendDst = 0;
     uint8_t built[4] = {};
+    uint8_t unused[4] = {};
 
-    bool operator==(const LatchInputs&) const = default;
+    // Byte for byte: there are no padding bytes (checked below).
+    bool operator==(const LatchInputs& other) const {
+        return std::memcmp(this, &other, sizeof(LatchInputs)) == 0;
+    }
 };
+static_assert(std::has_unique_object_representations_v<LatchInputs>);
 
 LatchInputs currentLatchInputs() {
     const RenderContext& rc = renderContext;
