@@ -893,58 +893,91 @@ template <bool PowerOfTwo, int Rounds>
     }
 }
 
-// A textured span of at most 4 x Rounds pixels with room for that many in its
+// The 4 x Rounds depths of a span, 1/w added one step after the other as
+// fillDepths does for short spans.
+template <int Rounds>
+[[gnu::always_inline]] inline void shortDepthRounds(float z0, float dz, float* depth) {
+    double z = z0;
+    for (int r = 0; r < Rounds; ++r) {
+        const double z1 = z + double{dz};
+        const double z2 = z1 + double{dz};
+        const double z3 = z2 + double{dz};
+        _mm_storeu_ps(depth + r * 4, _mm_movelh_ps(_mm_cvtpd_ps(_mm_setr_pd(z, z1)),
+                                                   _mm_cvtpd_ps(_mm_setr_pd(z2, z3))));
+        z = z3 + double{dz};
+    }
+}
+
+// x combined with y by the built-in texture environment's mode.
+[[gnu::always_inline]] inline __m128i combineMode(uint8_t mode, __m128i x, __m128i y) {
+    switch (mode) {
+        case SGL_MODULATE:
+            return combineLanes<SGL_MODULATE>(x, y);
+        case SGL_ADD:
+            return combineLanes<SGL_ADD>(x, y);
+        default:
+            return combineLanes<SGL_SUBTRACT>(x, y);
+    }
+}
+
+// A plain span of at most 4 x Rounds pixels with room for that many in its
 // rows, written four pixels at a time; the pixels past the span are computed
 // too and written back unchanged. All texels are read before the first
 // write, as the texture may be the colour buffer.
-template <bool PowerOfTwo, uint8_t Func, bool Write, int Rounds>
-[[gnu::always_inline]] inline void shortTexturedSpan(const TriangleSetup& ts, const SpanRows& rows,
-                                                     int32_t n, float z0, float dz, float sOverW,
-                                                     float ds, float tOverW, float dt,
-                                                     const uint16_t* color,
-                                                     const uint16_t* colorStep,
-                                                     const uint8_t* flat) {
+template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
+[[gnu::always_inline]] inline void shortPlainSpan(const TriangleSetup& ts, const SpanRows& rows,
+                                                  int32_t n, float z0, float dz, float sOverW,
+                                                  float ds, float tOverW, float dt,
+                                                  const uint16_t* color, const uint16_t* colorStep,
+                                                  const uint8_t* flat) {
+    constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
     alignas(16) float depths[Rounds * 4];
     alignas(16) uint8_t gathered[Rounds * 16];
-    shortTexelRounds<PowerOfTwo, Rounds>(ts, z0, dz, sOverW, ds, tOverW, dt, depths, gathered);
+    if constexpr (TEXTURED) {
+        shortTexelRounds<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Rounds>(
+            ts, z0, dz, sOverW, ds, tOverW, dt, depths, gathered);
+    } else if constexpr (Func > 1 || Write) {
+        shortDepthRounds<Rounds>(z0, dz, depths);
+    }
     uint32_t flatBits;
     std::memcpy(&flatBits, flat, 4);
+    const __m128i flat4 = _mm_set1_epi32(static_cast<int>(flatBits));
+    const bool combine = ts.combine && ts.texEnvMode != SGL_REPLACE;
     __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
     const __m128i count = _mm_set1_epi32(n);
     for (int r = 0; r < Rounds; ++r) {
-        __m128i texels = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered + r * 16));
-        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
-            const uint32_t k = static_cast<uint32_t>(r) * 4;
-            const __m128i other = ts.smooth ? colorBytes(smoothPair(color, colorStep, k),
-                                                         smoothPair(color, colorStep, k + 2))
-                                            : _mm_set1_epi32(static_cast<int>(flatBits));
-            switch (ts.texEnvMode) {
-                case SGL_MODULATE:
-                    texels = combineLanes<SGL_MODULATE>(texels, other);
-                    break;
-                case SGL_ADD:
-                    texels = combineLanes<SGL_ADD>(texels, other);
-                    break;
-                default:
-                    texels = combineLanes<SGL_SUBTRACT>(texels, other);
-                    break;
+        const uint32_t k = static_cast<uint32_t>(r) * 4;
+        __m128i colors = flat4;
+        if constexpr (TEXTURED) {
+            colors = _mm_load_si128(reinterpret_cast<const __m128i*>(gathered + r * 16));
+            if (combine) {
+                const __m128i other = ts.smooth ? colorBytes(smoothPair(color, colorStep, k),
+                                                             smoothPair(color, colorStep, k + 2))
+                                                : flat4;
+                colors = combineMode(ts.texEnvMode, colors, other);
             }
+        } else if constexpr (Kind == SpanKind::SMOOTH) {
+            colors =
+                colorBytes(smoothPair(color, colorStep, k), smoothPair(color, colorStep, k + 2));
+            if (combine) colors = combineMode(ts.texEnvMode, colors, flat4);
         }
         __m128i pass = _mm_cmplt_epi32(lane, count);
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
         float* depthRow = rows.depth + r * 4;
-        const __m128 z = _mm_load_ps(depths + r * 4);
+        __m128 z = _mm_setzero_ps();
         __m128 stored = _mm_setzero_ps();
-        if constexpr (Func > 1 || Write) stored = _mm_loadu_ps(depthRow);
+        if constexpr (Func > 1 || Write) {
+            z = _mm_load_ps(depths + r * 4);
+            stored = _mm_loadu_ps(depthRow);
+        }
         if constexpr (Func > 1) {
             pass = _mm_and_si128(pass, _mm_castps_si128(depthPasses4<Func>(z, stored)));
         }
         __m128i* out = reinterpret_cast<__m128i*>(rows.color + r * 16);
-        _mm_storeu_si128(out, select128(pass, texels, _mm_loadu_si128(out)));
+        _mm_storeu_si128(out, select128(pass, colors, _mm_loadu_si128(out)));
         if constexpr (Write) {
-            _mm_storeu_si128(
-                reinterpret_cast<__m128i*>(depthRow),
-                select128(pass, _mm_castps_si128(z), _mm_castps_si128(stored)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(depthRow),
+                             select128(pass, _mm_castps_si128(z), _mm_castps_si128(stored)));
         }
     }
 }
@@ -1000,6 +1033,25 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     constexpr bool NEED_DEPTH = Func > 1 || Write;
     const SpanRows rows = spanRows(ts, y, xl);
     const uint8_t* flat = renderContext.screenVertices[2].color;
+#ifdef VORNAK_FUSED_SSE2
+    if constexpr (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED) {
+        if (n == 1) {
+            singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
+                ts, rows, z0, sOverW, tOverW, color, flat);
+            return;
+        }
+    }
+    if (n <= 4 && xl + 4 <= ts.width) {
+        shortPlainSpan<Kind, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
+                                             colorStep, flat);
+        return;
+    }
+    if (n <= 8 && xl + 8 <= ts.width) {
+        shortPlainSpan<Kind, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
+                                             colorStep, flat);
+        return;
+    }
+#endif
     if constexpr (Kind == SpanKind::FLAT) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
         writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.color, n);
@@ -1013,24 +1065,6 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
         }
         writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     } else {
-#ifdef VORNAK_FUSED_SSE2
-        constexpr bool POWER_OF_TWO = Kind == SpanKind::TEXTURED_POWER_OF_TWO;
-        if (n == 1) {
-            singleTexturedPixel<POWER_OF_TWO, Func, Write>(ts, rows, z0, sOverW, tOverW, color,
-                                                           flat);
-            return;
-        }
-        if (n <= 4 && xl + 4 <= ts.width) {
-            shortTexturedSpan<POWER_OF_TWO, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW,
-                                                            dt, color, colorStep, flat);
-            return;
-        }
-        if (n <= 8 && xl + 8 <= ts.width) {
-            shortTexturedSpan<POWER_OF_TWO, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW,
-                                                            dt, color, colorStep, flat);
-            return;
-        }
-#endif
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
                                                               ds, tOverW, dt);
