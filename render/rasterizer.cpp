@@ -515,14 +515,14 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
 // 65536), one 16-bit lane per channel.
 [[gnu::always_inline]] inline __m128i smoothPair(const uint16_t* color, const uint16_t* colorStep,
                                                  uint32_t k) {
-    return _mm_setr_epi16(static_cast<short>(color[0] + k * colorStep[0]),
-                          static_cast<short>(color[1] + k * colorStep[1]),
-                          static_cast<short>(color[2] + k * colorStep[2]),
-                          static_cast<short>(color[3] + k * colorStep[3]),
-                          static_cast<short>(color[0] + (k + 1) * colorStep[0]),
-                          static_cast<short>(color[1] + (k + 1) * colorStep[1]),
-                          static_cast<short>(color[2] + (k + 1) * colorStep[2]),
-                          static_cast<short>(color[3] + (k + 1) * colorStep[3]));
+    // The low 16 bits of the lane products are the products modulo 65536.
+    const __m128i start = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(color));
+    const __m128i step = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(colorStep));
+    const short k0 = static_cast<short>(k);
+    const short k1 = static_cast<short>(k + 1);
+    return _mm_add_epi16(_mm_unpacklo_epi64(start, start),
+                         _mm_mullo_epi16(_mm_unpacklo_epi64(step, step),
+                                         _mm_setr_epi16(k0, k0, k0, k0, k1, k1, k1, k1)));
 }
 
 // The high bytes of two pairs of running colours: four pixels' colours.
