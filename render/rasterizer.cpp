@@ -530,11 +530,6 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
     return _mm_packus_epi16(_mm_srli_epi16(pair01, 8), _mm_srli_epi16(pair23, 8));
 }
 
-// The colours of the first four pixels of a smooth span.
-[[gnu::always_inline]] inline __m128i smoothRound(const uint16_t* color,
-                                                  const uint16_t* colorStep) {
-    return colorBytes(smoothPair(color, colorStep, 0), smoothPair(color, colorStep, 2));
-}
 #endif
 
 // colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
@@ -963,10 +958,12 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
         }
         __m128i pass = _mm_cmplt_epi32(lane, count);
         lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
-        float* depthRow = rows.depth + r * 4;
+        // Without a depth test or write there may be no depth row at all.
+        float* depthRow = nullptr;
         __m128 z = _mm_setzero_ps();
         __m128 stored = _mm_setzero_ps();
         if constexpr (Func > 1 || Write) {
+            depthRow = rows.depth + r * 4;
             z = _mm_load_ps(depths + r * 4);
             stored = _mm_loadu_ps(depthRow);
         }

@@ -285,6 +285,28 @@ TEST(RenderDifferentialTest, SharedSurfacesMatchTheStageByStagePath) {
     });
 }
 
+// A FrameBuffer without a depth Surface: the depth test passes everything
+// and nothing is written, whatever the depth state says.
+TEST(RenderDifferentialTest, TrianglesWithoutADepthBufferMatchTheStageByStagePath) {
+    auto scene = [](Random& random, Target& target) {
+        target.frameBuffer.release();
+        target.frameBuffer.attach(&target.color, SGL_COLOR_BUFFER);
+        if (random.chance(50)) target.frameBuffer.attach(&target.stencil, SGL_STENCIL_BUFFER);
+        for (int i = 0; i < 6; ++i) {
+            randomScreenTriangle(random);
+            rasterizeTriangle();
+        }
+        randomSpans(random);
+    };
+    int fusedTriangles = 0;
+    for (uint32_t seed = 1; seed <= 12; ++seed) {
+        const Outcome fused = draw(seed, true, scene);
+        ASSERT_EQ(fused.bytes, draw(seed, false, scene).bytes) << "seed " << seed;
+        fusedTriangles += fused.fusedTriangles;
+    }
+    EXPECT_GT(fusedTriangles, 100);
+}
+
 // The texture-environment objects over spans long enough for their vector
 // loops, against the per-pixel formulas: rejected pixels keep what out held.
 TEST(RenderDifferentialTest, TextureEnvironmentSpansMatchThePerPixelFormulas) {
