@@ -817,11 +817,51 @@ const uint8_t* combineFragments(const TriangleSetup& ts, SpanBuffers& sb, uint16
 // The stages after the depth test, in their order, through the same
 // dispatchers as the stage-by-stage path; the spans' colour arrays hold every
 // pixel's values, which those stages only read for alive pixels.
+#ifdef VORNAK_FUSED_SSE2
+// maskSpan over whole rounds of four, the mask bytes past the span 255; the
+// depth row has room for the last round (the depths past the span are
+// compared, and never used).
+template <uint8_t Func>
+uint8_t maskRounds(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
+    const __m128i count = _mm_set1_epi32(n);
+    __m128i lane = _mm_setr_epi32(0, 1, 2, 3);
+    int passed = 0;
+    for (int32_t i = 0; i < n; i += 4) {
+        __m128i pass = _mm_cmplt_epi32(lane, count);
+        lane = _mm_add_epi32(lane, _mm_set1_epi32(4));
+        if constexpr (Func > 1) {
+            pass = _mm_and_si128(pass, _mm_castps_si128(depthPasses4<Func>(
+                                           _mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i))));
+        }
+        passed |= _mm_movemask_ps(_mm_castsi128_ps(pass));
+        const __m128i words = _mm_packs_epi32(pass, pass);
+        const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), _mm_set1_epi32(-1));
+        const int32_t four = _mm_cvtsi128_si32(bytes);
+        std::memcpy(mask + i, &four, 4);
+    }
+    return passed != 0 ? 1 : 0;
+}
+#endif
+
+// roundsFit: the rows have room for the span's last round of four, which the
+// depth test and the copies of alive pixels then run whole, the pixels past
+// the span rejected.
 template <uint8_t Func>
 void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, uint8_t* stencilRow,
-                uint8_t* colorRow, int32_t n) {
+                uint8_t* colorRow, int32_t n, bool roundsFit) {
     SpanBuffers& sb = renderContext.spans;
+    int32_t copied = n;
+#ifdef VORNAK_FUSED_SSE2
+    if (roundsFit) {
+        if (maskRounds<Func>(depth, depthRow, sb.mask, n) == 0) return;
+        copied = (n + 3) & ~3;
+    } else if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) {
+        return;
+    }
+#else
+    (void)roundsFit;
     if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) return;
+#endif
     const uint16_t count = static_cast<uint16_t>(n);
     // A test that is off lets every pixel through: its dispatcher is skipped.
     if (ts.stencilTest && stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
@@ -832,11 +872,11 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     const uint8_t* fragments = combineFragments(ts, sb, count, flat);
     if (ts.alphaTest && alphaTestSpan(fragments, sb.mask, count) != 1) return;
     if (ts.plainBlend) {
-        copyAlive(fragments, colorRow, sb.mask, n);
+        copyAlive(fragments, colorRow, sb.mask, copied);
     } else {
         ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst, count);
     }
-    if (ts.depthWrite) copyAlive(depth, depthRow, sb.mask, n);
+    if (ts.depthWrite) copyAlive(depth, depthRow, sb.mask, copied);
 }
 
 // Where the span's pixels start in the depth, stencil and colour rows.
@@ -1096,7 +1136,8 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
         fillDepths(sb.depth, z0, dz, n);
     }
     if (ts.smooth) smoothColors(sb.colors, color, colorStep, n);
-    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n);
+    const bool roundsFit = xl + ((n + 3) & ~3) <= ts.width;
+    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n, roundsFit);
 }
 
 template <SpanKind Kind, bool Write, size_t... Func>
