@@ -874,7 +874,10 @@ void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, ui
     if (ts.plainBlend) {
         copyAlive(fragments, colorRow, sb.mask, copied);
     } else {
-        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst, count);
+        // The renderer's blend objects write alive pixels only: they take the
+        // whole rounds too.
+        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst,
+                          static_cast<uint16_t>(copied));
     }
     if (ts.depthWrite) copyAlive(depth, depthRow, sb.mask, copied);
 }
