@@ -2,6 +2,8 @@
 // parameters, so the per-pixel loop only chooses which set applies.
 #include "render/stencil_op.h"
 
+#include <cstring>
+
 #if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
 #include <emmintrin.h>
 #endif
@@ -96,9 +98,9 @@ uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdat
     const __m128i values = _mm_set1_epi8(static_cast<char>(valueMask));
     const __m128i reference = _mm_set1_epi8(static_cast<char>(maskedRef));
     int passedBits = 0;
-    for (; i + 16 <= n; i += 16) {
-        __m128i* stored = reinterpret_cast<__m128i*>(stencil + i);
-        __m128i* maskBytes = reinterpret_cast<__m128i*>(mask + i);
+    auto round = [&](uint8_t* stencil16, uint8_t* mask16) {
+        __m128i* stored = reinterpret_cast<__m128i*>(stencil16);
+        __m128i* maskBytes = reinterpret_cast<__m128i*>(mask16);
         const __m128i s = _mm_loadu_si128(stored);
         const __m128i m = _mm_loadu_si128(maskBytes);
         const __m128i alive = _mm_cmpeq_epi8(m, zero);
@@ -111,6 +113,21 @@ uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdat
                      select16(failing, apply16(fail, s, write), apply16(rejected, s, write)));
         _mm_storeu_si128(stored, updated);
         _mm_storeu_si128(maskBytes, _mm_or_si128(m, failing));
+    };
+    for (; i + 16 <= n; i += 16) round(stencil + i, mask + i);
+    // The last pixels through one round of copies, the lanes past them
+    // rejected (their results are not copied back): no branch per pixel.
+    if (i < n) {
+        const unsigned rest = n - i;
+        alignas(16) uint8_t stencil16[16] = {};
+        alignas(16) uint8_t mask16[16];
+        std::memset(mask16, 255, sizeof mask16);
+        std::memcpy(stencil16, stencil + i, rest);
+        std::memcpy(mask16, mask + i, rest);
+        round(stencil16, mask16);
+        std::memcpy(stencil + i, stencil16, rest);
+        std::memcpy(mask + i, mask16, rest);
+        i = n;
     }
     anyPassed = passedBits != 0 ? 1 : 0;
 #endif
