@@ -665,6 +665,17 @@ template <uint8_t Func, bool Write>
     }
 }
 
+#ifdef VORNAK_FUSED_SSE2
+// Four mask bytes (0 alive, 255 rejected) at mask from 32-bit lanes of all
+// ones (pass) or zeros: narrowed to bytes and inverted.
+inline void storeMaskBytes(__m128i pass, uint8_t* mask) {
+    const __m128i words = _mm_packs_epi32(pass, pass);
+    const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), _mm_set1_epi32(-1));
+    const int32_t four = _mm_cvtsi128_si32(bytes);
+    std::memcpy(mask, &four, 4);
+}
+#endif
+
 // The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
 template <uint8_t Func>
 uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
@@ -676,16 +687,11 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
         int32_t i = 0;
 #ifdef VORNAK_FUSED_SSE2
         int passed = 0;
-        const __m128i ones = _mm_set1_epi32(-1);
         for (; i + 4 <= n; i += 4) {
             const __m128 pass =
                 depthPasses4<Func>(_mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i));
             passed |= _mm_movemask_ps(pass);
-            // 32-bit lanes of all ones (pass) or zeros, narrowed to bytes and inverted.
-            const __m128i words = _mm_packs_epi32(_mm_castps_si128(pass), _mm_castps_si128(pass));
-            const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), ones);
-            const int32_t four = _mm_cvtsi128_si32(bytes);
-            std::memcpy(mask + i, &four, 4);
+            storeMaskBytes(_mm_castps_si128(pass), mask + i);
         }
         any = passed != 0 ? 1 : 0;
 #endif
@@ -834,10 +840,7 @@ uint8_t maskRounds(const float* depth, const float* depthRow, uint8_t* mask, int
                                            _mm_loadu_ps(depth + i), _mm_loadu_ps(depthRow + i))));
         }
         passed |= _mm_movemask_ps(_mm_castsi128_ps(pass));
-        const __m128i words = _mm_packs_epi32(pass, pass);
-        const __m128i bytes = _mm_xor_si128(_mm_packs_epi16(words, words), _mm_set1_epi32(-1));
-        const int32_t four = _mm_cvtsi128_si32(bytes);
-        std::memcpy(mask + i, &four, 4);
+        storeMaskBytes(pass, mask + i);
     }
     return passed != 0 ? 1 : 0;
 }
@@ -907,11 +910,22 @@ struct SpanRows {
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 
 #ifdef VORNAK_FUSED_SSE2
+// 1/w of the next four pixels, one addition after the other as fillInvW and
+// fillDepths do for short spans; z moves on to the pixel after them.
+[[gnu::always_inline]] inline void invWRound(double& z, float dz, __m128d& invW01,
+                                             __m128d& invW23) {
+    const double z1 = z + double{dz};
+    const double z2 = z1 + double{dz};
+    const double z3 = z2 + double{dz};
+    invW01 = _mm_setr_pd(z, z1);
+    invW23 = _mm_setr_pd(z2, z3);
+    z = z3 + double{dz};
+}
+
 // The depths and texels of the first 4 x Rounds pixels of a textured span,
 // without a loop over the span's length: small triangles are mostly spans of
 // one to eight pixels, where the loops' varying trip counts cost more than
-// their work. 1/w is added one step after the other, as fillInvW does for
-// short spans.
+// their work.
 template <bool PowerOfTwo, int Rounds>
 [[gnu::always_inline]] inline void shortTexelRounds(const TriangleSetup& ts, float z0, float dz,
                                                     float sOverW, float ds, float tOverW, float dt,
@@ -920,29 +934,21 @@ template <bool PowerOfTwo, int Rounds>
     __m128 st = _mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f);
     double z = z0;
     for (int r = 0; r < Rounds; ++r) {
-        const double z1 = z + double{dz};
-        const double z2 = z1 + double{dz};
-        const double z3 = z2 + double{dz};
-        const __m128d invW01 = _mm_setr_pd(z, z1);
-        const __m128d invW23 = _mm_setr_pd(z2, z3);
-        z = z3 + double{dz};
+        __m128d invW01, invW23;
+        invWRound(z, dz, invW01, invW23);
         _mm_storeu_ps(depth + r * 4, _mm_movelh_ps(_mm_cvtpd_ps(invW01), _mm_cvtpd_ps(invW23)));
         texelRounds.round(invW01, invW23, st, texels + r * 16);
     }
 }
 
-// The 4 x Rounds depths of a span, 1/w added one step after the other as
-// fillDepths does for short spans.
+// The 4 x Rounds depths of a span.
 template <int Rounds>
 [[gnu::always_inline]] inline void shortDepthRounds(float z0, float dz, float* depth) {
     double z = z0;
     for (int r = 0; r < Rounds; ++r) {
-        const double z1 = z + double{dz};
-        const double z2 = z1 + double{dz};
-        const double z3 = z2 + double{dz};
-        _mm_storeu_ps(depth + r * 4, _mm_movelh_ps(_mm_cvtpd_ps(_mm_setr_pd(z, z1)),
-                                                   _mm_cvtpd_ps(_mm_setr_pd(z2, z3))));
-        z = z3 + double{dz};
+        __m128d invW01, invW23;
+        invWRound(z, dz, invW01, invW23);
+        _mm_storeu_ps(depth + r * 4, _mm_movelh_ps(_mm_cvtpd_ps(invW01), _mm_cvtpd_ps(invW23)));
     }
 }
 
@@ -1044,18 +1050,7 @@ template <bool PowerOfTwo, uint8_t Func, bool Write>
         }
         int32_t other;
         std::memcpy(&other, bytes, 4);
-        const __m128i otherPixel = _mm_cvtsi32_si128(other);
-        switch (ts.texEnvMode) {
-            case SGL_MODULATE:
-                pixel = combineLanes<SGL_MODULATE>(pixel, otherPixel);
-                break;
-            case SGL_ADD:
-                pixel = combineLanes<SGL_ADD>(pixel, otherPixel);
-                break;
-            default:
-                pixel = combineLanes<SGL_SUBTRACT>(pixel, otherPixel);
-                break;
-        }
+        pixel = combineMode(ts.texEnvMode, pixel, _mm_cvtsi32_si128(other));
     }
     const int32_t bits = _mm_cvtsi128_si32(pixel);
     std::memcpy(rows.color, &bits, 4);
