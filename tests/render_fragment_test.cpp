@@ -11,16 +11,14 @@
 #include "render/stencil_op.h"
 #include "render/texenv_ops.h"
 #include "render_fixture.h"
+#include "tests/xorshift_random.h"
 
 namespace {
 
-// Bytes of a fixed linear congruential sequence, the same on every machine.
-struct ByteSequence {
-    uint32_t seed;
-    uint8_t operator()() {
-        seed = seed * 1103515245u + 12345u;
-        return uint8_t(seed >> 16);
-    }
+// Bytes from the renderer tests' reproducible random source.
+struct RandomBytes : XorshiftRandom {
+    using XorshiftRandom::XorshiftRandom;
+    uint8_t operator()() { return uint8_t(next() >> 24); }
 };
 
 struct Pixel {
@@ -168,7 +166,7 @@ TEST(StencilTestOp, ValueMaskAppliesToBothSidesAndFunctionZeroStops) {
 // rounds, against the test written out pixel by pixel.
 TEST(StencilTestOp, RandomSpansFollowThePixelByPixelTest) {
     const StencilTestOp op;
-    ByteSequence next{99u};
+    RandomBytes next{99u};
     constexpr uint16_t n = 37;
     for (uint8_t func = 1; func <= 7; ++func) {
         for (int round = 0; round < 60; ++round) {
@@ -599,7 +597,7 @@ unsigned referenceBlend(const FragmentOp& op, uint8_t src, uint8_t dst, const ui
 // Every installed object on every pair it serves, against the factor tables
 // written out per pixel: odd spans, rejected pixels, random colours.
 TEST_F(RenderTest, EveryBlendEntryMatchesItsTableOverRandomSpans) {
-    ByteSequence next{12345u};
+    RandomBytes next{12345u};
     constexpr uint16_t n = 37;
     uint8_t src[n * 4], dst[n * 4], out[n * 4], mask[n], k[4];
     int checked = 0;
@@ -644,7 +642,7 @@ TEST_F(RenderTest, EveryBlendEntryMatchesItsTableOverRandomSpans) {
 // bytes between the rows and past them untouched, unknown codes writing nothing.
 TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
     const BlendConstantOneOp op;
-    ByteSequence next{777u};
+    RandomBytes next{777u};
     constexpr int srcPitch = 45 * 4;
     constexpr int dstPitch = 41 * 4;
     constexpr int rows = 6;
