@@ -115,24 +115,6 @@ TEST_F(CrossLightsLogic, LightWithEightFlashesFadesAfterItsLastSlot) {
     EXPECT_EQ(flashIntensity(cyan, 24589 + 3334), 0.0f);
 }
 
-TEST_F(CrossLightsLogic, LightsHaveTheirPlacesColorsAndEmptySlots) {
-    const float x[5] = {0.0f, -0.3f, 0.5f, 0.3f, -0.5f};
-    const float y[5] = {0.0f, -0.5f, -0.3f, 0.5f, 0.3f};
-    const uint8_t rgb[5][3] = {
-        {255, 255, 255}, {0, 255, 255}, {0, 255, 0}, {255, 0, 0}, {0, 0, 255}};
-    const int flashes[5] = {4, 8, 4, 2, 2};
-    for (int k = 0; k < 5; ++k) {
-        const CrossLight& light = *scene.lights[k];
-        EXPECT_EQ(light.position.x, x[k]) << k;
-        EXPECT_EQ(light.position.y, y[k]) << k;
-        EXPECT_EQ(light.position.z, 0.0f) << k;
-        for (int c = 0; c < 3; ++c) EXPECT_EQ(light.color[c], rgb[k][c]) << k;
-        for (int i = 1; i < 8; ++i) EXPECT_LE(light.flashTimes[i - 1], light.flashTimes[i]) << k;
-        for (int i = 0; i < 8; ++i)
-            EXPECT_EQ(light.flashTimes[i] == CROSS_NO_FLASH, i >= flashes[k]) << k << " " << i;
-    }
-}
-
 TEST_F(CrossLightsLogic, EachCaptionIsOnExactlyDuringItsShowing) {
     const uint32_t shown[8][2] = {{3157, 5657},   {6757, 9257},   {10448, 12948}, {13165, 15665},
                                   {13165, 15665}, {16161, 18661}, {19551, 22151}, {24589, 32985}};

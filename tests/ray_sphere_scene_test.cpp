@@ -228,26 +228,6 @@ TEST(RaySphereTracks, MotionSegmentsJoinWithoutGaps) {
     }
 }
 
-TEST(RaySphereTracks, InitialValues) {
-    FreshScene fresh;
-    RaySphereScene& s = fresh.scene;
-    EXPECT_EQ(s.startTime(1), 38388u);
-    EXPECT_EQ(s.startTime(2), 38388u);
-    EXPECT_EQ(s.baseScale.x, 1.0f);
-    EXPECT_EQ(s.sphereScale.y, 30.0f);
-    EXPECT_EQ(s.sphereOffset.z, 0.0f);
-    for (int k = 0; k < 6; ++k) {
-        EXPECT_EQ(s.captionOn[k], 0);
-        EXPECT_EQ(s.captionAlpha[k], 255);
-        EXPECT_EQ(s.captionX[k], 0);
-        EXPECT_EQ(s.captionY[k], 3 + 7 * k);
-    }
-    ASSERT_NE(s.sphereTexture, nullptr);
-    EXPECT_EQ(s.sphereTexture->width(), 128);
-    EXPECT_EQ(s.sphereTexture->height(), 128);
-    EXPECT_EQ(s.sphereTexture->bytesPerPixel(), 4);
-}
-
 TEST(RaySphereTracks, CaptionsBuildUpLineByLine) {
     FreshScene fresh;
     RaySphereScene& s = fresh.scene;
