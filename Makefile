@@ -14,7 +14,7 @@ WEB_DIR := dist/web
 # emcc's JavaScript tools find Debian's node modules there whichever node runs them.
 EMSCRIPTEN_ENV := NODE_PATH=/usr/share/nodejs
 
-.PHONY: run test deps build build-asan release package bench fuzz clean web web-deps web-test
+.PHONY: run test deps build build-asan release package bench fuzz clean web web-deps web-test pictures
 
 deps:
 	@sh tools/install-deps.sh
@@ -70,6 +70,15 @@ fuzz: deps
 		status=$$?; grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' $(FUZZ_DIR)/$$target.log; \
 		if [ $$status -ne 0 ]; then tail -n 60 $(FUZZ_DIR)/$$target.log; exit 1; fi; \
 	done
+
+# The README's pictures: one moment of each scene as the console shows it,
+# drawn by --render into doc/pictures/ (committed; rerun after a change of the show).
+PICTURE_TIMES := 15000 48000 68000 90000 110000 130000 150000 165000
+pictures: build
+	@rm -rf $(BUILD_DIR)/pictures
+	@$(BUILD_DIR)/vornak --render $(BUILD_DIR)/pictures --at $(shell echo $(PICTURE_TIMES) | tr ' ' ,)
+	@mkdir -p doc/pictures
+	@for t in $(PICTURE_TIMES); do cp $(BUILD_DIR)/pictures/$$t.png doc/pictures/; done
 
 clean:
 	rm -rf $(BUILD_DIR) $(ASAN_DIR) $(RELEASE_DIR) $(FUZZ_DIR) $(WEB_BUILD_DIR) $(WINDOWS_DIR) dist
