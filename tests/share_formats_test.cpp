@@ -69,16 +69,17 @@ char32_t nextCodePoint(const std::string& text, size_t& i) {
 }  // namespace
 
 #if VORNAK_HAVE_GIF
-// Clips at scales 1 and 3 of five frames (every colour, nothing changed, one
-// cell, all but the middle, everything), decoded and drawn frame over frame.
+// Clips at scales 1 and 3 of six frames (every colour, nothing changed, one
+// cell, nothing again, all but the middle, everything), decoded and drawn frame
+// over frame.
 TEST(ShareFormats, GifFramesDecodeToTheConsoleLookOfTheirCells) {
-    std::vector<Cells> frames(5, randomCells(27));
+    std::vector<Cells> frames(6, randomCells(27));
     frames[2][(20 * COLUMNS + 10) * 4 + 2] ^= 0x11;  // every pixel of the cell changes
-    frames[3] = frames[2];
-    frames[3][2] ^= 0x11;
-    frames[3][CELLS * 4 - 2] ^= 0x11;
-    frames[4] = randomCells(28);
-    const int areas[] = {640 * 600, 1, 8 * 12, 640 * 600, -1};  // of the rectangles, unscaled
+    frames[3] = frames[4] = frames[2];
+    frames[4][2] ^= 0x11;
+    frames[4][CELLS * 4 - 2] ^= 0x11;
+    frames[5] = randomCells(28);
+    const int areas[] = {640 * 600, 1, 8 * 12, 1, 640 * 600, -1};  // of the rectangles, unscaled
     for (int scale : {1, 3}) {
         GifWriter writer;
         ASSERT_TRUE(writer.open(temporaryFile(), COLUMNS, ROWS, scale)) << writer.error();
@@ -88,7 +89,7 @@ TEST(ShareFormats, GifFramesDecodeToTheConsoleLookOfTheirCells) {
         GifFileType* gif = DGifOpenFileName(temporaryFile().c_str(), &error);
         ASSERT_TRUE(gif != nullptr && DGifSlurp(gif) == GIF_OK);
         const int width = 640 * scale, height = 600 * scale;
-        ASSERT_TRUE(gif->SWidth == width && gif->SHeight == height && gif->ImageCount == 5);
+        ASSERT_TRUE(gif->SWidth == width && gif->SHeight == height && gif->ImageCount == 6);
         ASSERT_EQ(gif->SColorMap->ColorCount, 16);
         const ExtensionBlock* loop = gif->SavedImages[0].ExtensionBlocks;  // before the first frame
         ASSERT_GE(gif->SavedImages[0].ExtensionBlockCount, 2);
@@ -99,7 +100,7 @@ TEST(ShareFormats, GifFramesDecodeToTheConsoleLookOfTheirCells) {
         Surface cells;
         ASSERT_EQ(cells.create({COLUMNS, ROWS}, 4), 0);
         RgbaImage look;
-        for (int i = 0; i < 5; ++i) {
+        for (int i = 0; i < 6; ++i) {
             const GifImageDesc& d = gif->SavedImages[i].ImageDesc;
             GraphicsControlBlock control{};
             ASSERT_EQ(DGifSavedExtensionToGCB(gif, i, &control), GIF_OK);
