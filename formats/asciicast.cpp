@@ -80,6 +80,7 @@ bool AsciicastWriter::fail(const std::string& what, int errorNumber) {
 }
 
 void AsciicastWriter::putEscaped(std::string_view text, bool more) {
+    if (text.data() == nullptr) text = "";  // no null pointers for memcpy and fwrite
     const auto* bytes = reinterpret_cast<const uint8_t*>(text.data());
     size_t n = text.size(), i = 0;
     // First the character begun in the previous piece.
