@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/render_target.h"
-#include "render/rasterizer.h"
+#include "render/rasterizer_internal.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 
