@@ -336,7 +336,8 @@ uint8_t maskRounds(const float* depth, const float* depthRow, uint8_t* mask, int
     for (int32_t i = 0; i < n; i += 4) {
         Ints4 pass = lanesBefore(n, i);
         if constexpr (Func > 1) {
-            pass = andBits(pass, depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i)));
+            pass = andBits(pass,
+                           depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i)));
         }
         any |= anyLane(pass) ? 1 : 0;
         storeMaskBytes(pass, mask + i);

@@ -302,10 +302,14 @@ inline Floats4 roundToFloats(Doubles2 low, Doubles2 high) {
 // (cvttpd2dq gives INT32_MIN for NaN and out-of-range values too).
 inline void texelCoordinates(Floats4 st0, Floats4 st1, Floats4 st2, Floats4 st3, Doubles2 w01,
                              Doubles2 w23, Ints4& s, Ints4& t) {
-    const __m128i c0 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0.v), _mm_unpacklo_pd(w01.v, w01.v)));
-    const __m128i c1 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1.v), _mm_unpackhi_pd(w01.v, w01.v)));
-    const __m128i c2 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2.v), _mm_unpacklo_pd(w23.v, w23.v)));
-    const __m128i c3 = _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3.v), _mm_unpackhi_pd(w23.v, w23.v)));
+    const __m128i c0 =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st0.v), _mm_unpacklo_pd(w01.v, w01.v)));
+    const __m128i c1 =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st1.v), _mm_unpackhi_pd(w01.v, w01.v)));
+    const __m128i c2 =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st2.v), _mm_unpacklo_pd(w23.v, w23.v)));
+    const __m128i c3 =
+        _mm_cvttpd_epi32(_mm_mul_pd(_mm_cvtps_pd(st3.v), _mm_unpackhi_pd(w23.v, w23.v)));
     const __m128 q01 = _mm_castsi128_ps(_mm_unpacklo_epi64(c0, c1));
     const __m128 q23 = _mm_castsi128_ps(_mm_unpacklo_epi64(c2, c3));
     s.v = _mm_castps_si128(_mm_shuffle_ps(q01, q23, _MM_SHUFFLE(2, 0, 2, 0)));
@@ -450,10 +454,12 @@ inline Ints4 equalBytes(Ints4 a, Ints4 b) {
                                            [](unsigned x, unsigned y) { return x == y ? 255 : 0; });
 }
 inline Ints4 minBytes(Ints4 a, Ints4 b) {
-    return lanes_detail::eachLane<uint8_t>(a, b, [](unsigned x, unsigned y) { return std::min(x, y); });
+    return lanes_detail::eachLane<uint8_t>(a, b,
+                                           [](unsigned x, unsigned y) { return std::min(x, y); });
 }
 inline Ints4 maxBytes(Ints4 a, Ints4 b) {
-    return lanes_detail::eachLane<uint8_t>(a, b, [](unsigned x, unsigned y) { return std::max(x, y); });
+    return lanes_detail::eachLane<uint8_t>(a, b,
+                                           [](unsigned x, unsigned y) { return std::max(x, y); });
 }
 inline Ints4 addSaturatedBytes(Ints4 a, Ints4 b) {
     return lanes_detail::eachLane<uint8_t>(a, b, addSaturatedByte);
@@ -531,7 +537,8 @@ inline Ints4 loadTwoPixelsAsWords(const uint8_t* p) {
 }
 inline void storeTwoPixels(Ints4 words, const uint8_t* mask, uint8_t* out) {
     for (unsigned j = 0; j < 8; ++j) {
-        if (mask[j / 4] == 0) out[j] = lanes_detail::packedByte(lanes_detail::lane<uint16_t>(words, j));
+        if (mask[j / 4] == 0)
+            out[j] = lanes_detail::packedByte(lanes_detail::lane<uint16_t>(words, j));
     }
 }
 
@@ -612,7 +619,8 @@ inline void texelCoordinates(Floats4 st0, Floats4 st1, Floats4 st2, Floats4 st3,
     t = lanes_detail::fromLanes(tt);
 }
 inline Ints4 shiftLeft32(Ints4 a, int bits) {
-    return lanes_detail::eachLane<uint32_t>(a, a, [bits](uint32_t x, uint32_t) { return x << bits; });
+    return lanes_detail::eachLane<uint32_t>(a, a,
+                                            [bits](uint32_t x, uint32_t) { return x << bits; });
 }
 
 struct Quotients {

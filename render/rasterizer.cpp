@@ -35,8 +35,7 @@ void latchTriangleStateAgainIfChanged();
 void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth);
 [[gnu::always_inline]] inline void drawSpanBetween(const TriangleSetup& ts, const EdgeSlot& left,
                                                    const EdgeSlot& right, int16_t y, int16_t xLeft,
-                                                   int16_t xRight, float invWLeft,
-                                                   float invWRight);
+                                                   int16_t xRight, float invWLeft, float invWRight);
 
 }  // namespace
 
@@ -170,7 +169,6 @@ inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out
         for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(num[c], divisor));
     }
 }
-
 
 // setUpEdge with 1/p.w and 1/q.w given.
 [[gnu::always_inline]] inline void setUpEdgeFrom(EdgeSlot& edge, const ScreenVertex& p,

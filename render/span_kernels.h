@@ -360,7 +360,8 @@ uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32
         uint8_t any = 0;
         int32_t i = 0;
         for (; i + 4 <= n; i += 4) {
-            const Ints4 pass = depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i));
+            const Ints4 pass =
+                depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i));
             any |= anyLane(pass) ? 1 : 0;
             storeMaskBytes(pass, mask + i);
         }
@@ -417,8 +418,8 @@ inline void copyAlive(const void* from, void* to, const uint8_t* mask, int32_t n
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
         uint8_t* out = row + i * 4;
-        storeInts4(out, selectBits(aliveLanes(mask + i), loadInts4(fragments + i * 4),
-                                   loadInts4(out)));
+        storeInts4(out,
+                   selectBits(aliveLanes(mask + i), loadInts4(fragments + i * 4), loadInts4(out)));
     }
     for (; i < n; ++i) {
         if (mask[i] == 0) std::memcpy(row + i * 4, fragments + i * 4, 4);

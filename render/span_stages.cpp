@@ -68,7 +68,6 @@ void stagedSpanGeneral(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n
     depthWriteSpan(sb.depth, depthRow, sb.mask, count);
 }
 
-
 // The texture environment's combine stage over a span; answers where the
 // fragments' colours are now (the texels, or the interpolated colours when
 // nothing was combined into the texel array).
@@ -87,7 +86,6 @@ const uint8_t* combineFragments(const TriangleSetup& ts, SpanBuffers& sb, uint16
     }
     return fragments;
 }
-
 
 namespace {
 
