@@ -5,7 +5,6 @@
 #include <cstring>
 
 #include "render/lanes.h"
-#include "render/sgl.h"
 
 namespace {
 
@@ -36,59 +35,42 @@ void combineAlive(const uint8_t* a, const uint8_t* b, unsigned bStride, uint8_t*
     }
 }
 
-void replace(const uint8_t* a, uint8_t* out, uint16_t n) {
-    if (a != out) std::memmove(out, a, size_t{n} * 4);
-}
-
-void addOrSubtract(const uint8_t* a, const uint8_t* b, unsigned bStride, uint8_t* out,
-                   const uint8_t* mask, uint8_t mode, uint16_t n) {
-    if (mode == SGL_ADD) {
+// The object's operation over n pixels; the second operand advances by bStride.
+template <uint8_t FirstMode>
+void combineIn(const uint8_t* a, const uint8_t* b, unsigned bStride, uint8_t* out,
+               const uint8_t* mask, uint8_t mode, uint16_t n) {
+    if constexpr (FirstMode == SGL_REPLACE) {
+        if (a != out) std::memmove(out, a, size_t{n} * 4);
+    } else if constexpr (FirstMode == SGL_MODULATE) {
+        combineAlive<SGL_MODULATE>(a, b, bStride, out, mask, n);
+    } else if (mode == SGL_ADD) {
         combineAlive<SGL_ADD>(a, b, bStride, out, mask, n);
     } else {
         combineAlive<SGL_SUBTRACT>(a, b, bStride, out, mask, n);
     }
 }
 
-int enumerateModes(FragmentKey& key, unsigned index, uint8_t firstMode, unsigned count) {
-    if (index >= count) return 0;
-    key.part[0] = static_cast<uint8_t>(firstMode + index);
+}  // namespace
+
+template <uint8_t FirstMode>
+int TexEnvOp<FirstMode>::enumerateKeys(FragmentKey& key, unsigned index) const {
+    if (index >= (FirstMode == SGL_ADD ? 2u : 1u)) return 0;
+    key.part[0] = static_cast<uint8_t>(FirstMode + index);
     return 1;
 }
 
-}  // namespace
-
-int TexEnvReplaceOp::enumerateKeys(FragmentKey& key, unsigned index) const {
-    return enumerateModes(key, index, 0, 1);
-}
-void TexEnvReplaceOp::combine(const uint8_t* a, const uint8_t*, uint8_t* out, const uint8_t*,
-                              uint8_t, uint16_t n) const {
-    replace(a, out, n);
-}
-void TexEnvReplaceOp::combineConstant(const uint8_t* a, const uint8_t*, uint8_t* out,
-                                      const uint8_t*, uint8_t, uint16_t n) const {
-    replace(a, out, n);
-}
-
-int TexEnvModulateOp::enumerateKeys(FragmentKey& key, unsigned index) const {
-    return enumerateModes(key, index, 1, 1);
-}
-void TexEnvModulateOp::combine(const uint8_t* a, const uint8_t* b, uint8_t* out,
-                               const uint8_t* mask, uint8_t, uint16_t n) const {
-    combineAlive<SGL_MODULATE>(a, b, 4, out, mask, n);
-}
-void TexEnvModulateOp::combineConstant(const uint8_t* a, const uint8_t* k, uint8_t* out,
-                                       const uint8_t* mask, uint8_t, uint16_t n) const {
-    combineAlive<SGL_MODULATE>(a, k, 0, out, mask, n);
-}
-
-int TexEnvAddSubtractOp::enumerateKeys(FragmentKey& key, unsigned index) const {
-    return enumerateModes(key, index, 2, 2);
-}
-void TexEnvAddSubtractOp::combine(const uint8_t* a, const uint8_t* b, uint8_t* out,
+template <uint8_t FirstMode>
+void TexEnvOp<FirstMode>::combine(const uint8_t* a, const uint8_t* b, uint8_t* out,
                                   const uint8_t* mask, uint8_t mode, uint16_t n) const {
-    addOrSubtract(a, b, 4, out, mask, mode, n);
+    combineIn<FirstMode>(a, b, 4, out, mask, mode, n);
 }
-void TexEnvAddSubtractOp::combineConstant(const uint8_t* a, const uint8_t* k, uint8_t* out,
+
+template <uint8_t FirstMode>
+void TexEnvOp<FirstMode>::combineConstant(const uint8_t* a, const uint8_t* k, uint8_t* out,
                                           const uint8_t* mask, uint8_t mode, uint16_t n) const {
-    addOrSubtract(a, k, 0, out, mask, mode, n);
+    combineIn<FirstMode>(a, k, 0, out, mask, mode, n);
 }
+
+template class TexEnvOp<SGL_REPLACE>;
+template class TexEnvOp<SGL_MODULATE>;
+template class TexEnvOp<SGL_ADD>;
