@@ -318,6 +318,13 @@ inline void texelCoordinates(Floats4 st0, Floats4 st1, Floats4 st2, Floats4 st3,
 inline Ints4 shiftLeft32(Ints4 a, int bits) {
     return {_mm_sll_epi32(a.v, _mm_cvtsi32_si128(bits))};
 }
+// The texel coordinates of one pixel, as texelCoordinates finds them.
+inline void texelCoordinate(float sOverW, float tOverW, double w, int32_t& s, int32_t& t) {
+    const __m128i st = _mm_cvttpd_epi32(
+        _mm_mul_pd(_mm_cvtps_pd(_mm_setr_ps(sOverW, tOverW, 0.0f, 0.0f)), _mm_set1_pd(w)));
+    s = _mm_cvtsi128_si32(st);
+    t = _mm_cvtsi128_si32(_mm_shuffle_epi32(st, _MM_SHUFFLE(1, 1, 1, 1)));
+}
 
 // Four quotients a/d, b/e, c/f, g/h in one division, each lane rounded like
 // the scalar division. The operands go straight into a register: a vector
@@ -621,6 +628,10 @@ inline void texelCoordinates(Floats4 st0, Floats4 st1, Floats4 st2, Floats4 st3,
 inline Ints4 shiftLeft32(Ints4 a, int bits) {
     return lanes_detail::eachLane<uint32_t>(a, a,
                                             [bits](uint32_t x, uint32_t) { return x << bits; });
+}
+inline void texelCoordinate(float sOverW, float tOverW, double w, int32_t& s, int32_t& t) {
+    s = truncToInt(static_cast<double>(sOverW) * w);
+    t = truncToInt(static_cast<double>(tOverW) * w);
 }
 
 struct Quotients {

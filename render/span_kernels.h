@@ -198,9 +198,8 @@ struct TexelRounds {
 
     // The texel of one pixel, as round finds it for its first.
     [[gnu::always_inline]] uint32_t single(double invW, float sOverW, float tOverW) const {
-        const double w = 1.0 / invW;
-        const int32_t s = truncToInt(static_cast<double>(sOverW) * w);
-        const int32_t t = truncToInt(static_cast<double>(tOverW) * w);
+        int32_t s, t;
+        texelCoordinate(sOverW, tOverW, 1.0 / invW, s, t);
         if (indexed) {
             const uint32_t index = (static_cast<uint32_t>(t) & lookup.maskT) << shift |
                                    (static_cast<uint32_t>(s) & lookup.maskS);
