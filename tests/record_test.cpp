@@ -27,6 +27,7 @@ extern "C" {
 #include "platform/png_file.h"
 #include "program/options.h"
 #include "program/record.h"
+#include "program/record_progress.h"
 
 namespace fs = std::filesystem;
 
