@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "textmode/text_mode.h"
 #include "platform/headless_console.h"
 #include "platform/virtual_clock.h"
 #include "program/offline_frames.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
