@@ -11,8 +11,7 @@ int main(int argc, char** argv) {
     Options options;
     std::string message;
     if (parseOptions(argc, argv, options, message) == OptionsResult::Error) {
-        std::fprintf(stderr, "vornak: %s\nTry 'vornak --help' for the options.\n",
-                     message.c_str());
+        std::fprintf(stderr, "vornak: %s\nTry 'vornak --help' for the options.\n", message.c_str());
         return 2;
     }
     switch (options.mode) {

@@ -39,8 +39,8 @@ class HelpLayout : public CLI::Formatter {
         std::string text = "Usage: vornak [OPTION]...\n" + app->get_description() + "\n";
         for (const std::string& group : app->get_groups()) {
             text += "\n" + group + ":\n";
-            for (const CLI::Option* option : app->get_options(
-                     [&](const CLI::Option* o) { return o->get_group() == group; }))
+            for (const CLI::Option* option :
+                 app->get_options([&](const CLI::Option* o) { return o->get_group() == group; }))
                 text += make_option(option, false);
         }
         return text;
@@ -214,8 +214,8 @@ bool chooseRunMode(const GivenOptions& given, Options& options, std::string& mes
 bool checkRecording(const Options& options, std::string& message) {
     VideoContainer container;
     if (!videoContainerForFile(options.recordFile, container)) {
-        message = joined({"cannot record to '", options.recordFile,
-                          "': the file name must end in ", supportedVideoExtensions()});
+        message = joined({"cannot record to '", options.recordFile, "': the file name must end in ",
+                          supportedVideoExtensions()});
         return false;
     }
     uint32_t firstTime = 0;

@@ -53,9 +53,9 @@ TEST(Options, HelpAndVersionAreRunsOfTheirOwn) {
 // Every option is in the help, which fits an 80-column terminal.
 TEST(Options, HelpNamesEveryOptionWithinEightyColumns) {
     const std::string help = optionsHelpText();
-    for (const char* option : {"--colors MODE", "--no-sound", "--window", "--render DIR",
-                               "--at T1,T2,...", "--digest", "--record FILE", "--scale N",
-                               "--from T", "--to T", "--help", "--version"})
+    for (const char* option :
+         {"--colors MODE", "--no-sound", "--window", "--render DIR", "--at T1,T2,...", "--digest",
+          "--record FILE", "--scale N", "--from T", "--to T", "--help", "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
     for (size_t start = 0, end; start < help.size(); start = end + 1) {
         end = help.find('\n', start);
