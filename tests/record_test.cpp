@@ -27,6 +27,7 @@ extern "C" {
 #include "platform/png_file.h"
 #include "program/options.h"
 #include "program/record.h"
+#include "program/record_progress.h"
 
 namespace fs = std::filesystem;
 
@@ -190,6 +191,7 @@ TEST(RecordOptions, RecordTakesAKnownContainerAndItsOwnSettings) {
                     options, message),
               OptionsResult::Run)
         << message;
+    EXPECT_EQ(options.mode, RunMode::Record);
     EXPECT_EQ(options.recordFile, "out/Show.MKV");
     EXPECT_EQ(options.recordScale, 3);
     EXPECT_EQ(options.recordFrom, 1000u);
