@@ -8,6 +8,8 @@ PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtes
 PACKAGES="$PACKAGES libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg"
 # Reading the command-line options (CLI11, header-only).
 PACKAGES="$PACKAGES libcli11-dev"
+# Music at other sample rates than 44.1 kHz, converted through libsoxr.
+PACKAGES="$PACKAGES libsoxr-dev"
 # `web` stands for what the page's build and its headless tests need (node and
 # npm from Debian unless a node with npm is already there).
 for extra in "$@"; do
