@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/terminal_sequences.h"
+
 namespace {
 
 constexpr auto PROGRESS_INTERVAL = std::chrono::milliseconds(250);
@@ -42,12 +44,14 @@ void ProgressLine::update(uint32_t showFrames, uint32_t videoFrames) {
     progress_.videoFrames = videoFrames;
     progress_.seconds = seconds();
     const std::string text = recordProgressText(progress_);
-    std::fprintf(stderr, "\rvornak: recording %s%s\033[K", file_.c_str(), text.c_str());
+    const std::string line = std::string(vt::CARRIAGE_RETURN) + "vornak: recording " + file_ +
+                             text + std::string(vt::ERASE_TO_LINE_END);
+    std::fputs(line.c_str(), stderr);
     std::fflush(stderr);
 }
 
 void ProgressLine::clear() {
-    if (shown_ && drawn_) std::fputs("\r\033[K", stderr);
+    if (shown_ && drawn_) std::fwrite(vt::CLEAR_LINE.data(), 1, vt::CLEAR_LINE.size(), stderr);
     drawn_ = false;
 }
 
