@@ -62,9 +62,10 @@ int runProgramIn(const std::string& directory, const std::string& arguments, std
         errors);
 }
 
-// A fresh folder for one test's files.
+// A fresh folder for one test's files, apart from a suite run at the same time.
 std::string freshFolder(const char* name) {
-    const std::string folder = testing::TempDir() + "vornak-record-" + name;
+    const std::string folder =
+        testing::TempDir() + "vornak-record-" + name + "-" + std::to_string(getpid());
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
