@@ -9,7 +9,7 @@
 #include <vector>
 
 #include "bench/render_target.h"
-#include "render/rasterizer.h"
+#include "render/rasterizer_internal.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 
@@ -40,32 +40,7 @@ void setState(State state) {
     }
 }
 
-struct Vertex {
-    float x, y, z, s, t;
-    uint8_t rgba[4];
-};
-
-// The triangles of the triangle benchmark: about 6 pixels on a side, depths 2 to 20.
-std::vector<Vertex> smallTriangles() {
-    std::vector<Vertex> v;
-    uint32_t seed = 7;
-    auto next = [&seed](float lo, float hi) {
-        seed = seed * 1664525u + 1013904223u;
-        return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
-    };
-    for (int i = 0; i < 1000; ++i) {
-        const float z = next(2.0f, 20.0f);
-        const float cx = next(-0.9f, 0.9f) * z;
-        const float cy = next(-0.7f, 0.7f) * z;
-        const float size = 0.04f * z;
-        const float s = next(0.0f, 0.8f);
-        const float t = next(0.0f, 0.8f);
-        v.push_back({cx - size, cy - size, z, s, t, {255, 0, 0, 200}});
-        v.push_back({cx + size, cy - size, z + 0.3f, s + 0.2f, t, {0, 255, 0, 200}});
-        v.push_back({cx, cy + size, z - 0.3f, s + 0.1f, t + 0.2f, {0, 0, 255, 200}});
-    }
-    return v;
-}
+using Vertex = BenchVertex;
 
 // Ten full-screen quads tilted in depth, nearest last.
 std::vector<Vertex> quads() {

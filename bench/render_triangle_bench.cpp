@@ -18,7 +18,6 @@ using Target = BenchRenderTarget;
 
 enum class Shading { Textured, Flat, Smooth, Blended };
 
-constexpr int SMALL_TRIANGLES = 1000;
 constexpr int FULL_SCREEN_QUADS = 10;
 
 void setShading(Shading shading) {
@@ -34,36 +33,7 @@ void setShading(Shading shading) {
     }
 }
 
-struct Vertex {
-    float x, y, z, s, t;
-    uint8_t rgba[4];
-};
-
-// Triangles of about 6 pixels on a side, scattered over the screen at
-// depths 2 to 20, each tilted in depth so that perspective matters.
-std::vector<Vertex> smallTriangles() {
-    std::vector<Vertex> v;
-    uint32_t seed = 7;
-    auto next = [&seed](float lo, float hi) {
-        seed = seed * 1664525u + 1013904223u;
-        return lo + (hi - lo) * float(seed >> 8) / float(1 << 24);
-    };
-    for (int i = 0; i < SMALL_TRIANGLES; ++i) {
-        const float z = next(2.0f, 20.0f);
-        const float cx = next(-0.9f, 0.9f) * z;
-        const float cy = next(-0.7f, 0.7f) * z;
-        const float size = 0.04f * z;
-        const float s = next(0.0f, 0.8f);
-        const float t = next(0.0f, 0.8f);
-        const Vertex corners[3] = {
-            {cx - size, cy - size, z, s, t, {255, 0, 0, 200}},
-            {cx + size, cy - size, z + 0.3f, s + 0.2f, t, {0, 255, 0, 200}},
-            {cx, cy + size, z - 0.3f, s + 0.1f, t + 0.2f, {0, 0, 255, 200}},
-        };
-        v.insert(v.end(), corners, corners + 3);
-    }
-    return v;
-}
+using Vertex = BenchVertex;
 
 void submit(const Vertex& v) {
     sglColor4ubv(v.rgba);

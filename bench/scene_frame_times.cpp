@@ -6,8 +6,6 @@
 #include <limits>
 #include <vector>
 
-#include "platform/virtual_clock.h"
-
 namespace {
 
 double threadMicroseconds() {
@@ -25,9 +23,7 @@ double wallMicroseconds() {
 }  // namespace
 
 Demo& benchmarkDemo() {
-    static VirtualClock clock;
-    static Demo& demo = [&]() -> Demo& {
-        vornakDemo.attachPlatform(&clock, nullptr);
+    static Demo& demo = []() -> Demo& {
         vornakDemo.setSoundEnabled(0);
         vornakDemo.init({160, 100});
         return vornakDemo;

@@ -54,7 +54,6 @@ int stretchOf(uint32_t demoTime) {
 
 struct OfflineShow {
     OfflineShow() {
-        vornakDemo.attachPlatform(&clock, nullptr);
         vornakDemo.setSoundEnabled(0);
         vornakDemo.init({160, 100});
         converters[0].build(0);

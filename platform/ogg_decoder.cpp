@@ -1,19 +1,17 @@
 // Ogg Vorbis decoding through libvorbisfile, a block at a time, and conversion
-// to 44.1 kHz stereo with a windowed-sinc resampler.
+// to 44.1 kHz stereo through libsoxr.
 #define OV_EXCLUDE_STATIC_CALLBACKS
 #include <ogg/ogg.h>
+#include <soxr.h>
 #include <vorbis/codec.h>
 #include <vorbis/vorbisfile.h>
 
 #include <algorithm>
 #include <bit>
 #include <cerrno>
-#include <cmath>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
-#include <numbers>
-#include <vector>
 
 #include "platform/ogg_decoder.h"
 
@@ -102,62 +100,33 @@ uint64_t atOutputRate(uint64_t frames, int rate) {
     return frames / r * OggMusicSource::OUTPUT_RATE + frames % r * OggMusicSource::OUTPUT_RATE / r;
 }
 
-// Zeroth-order modified Bessel function, for the Kaiser window.
-double besselI0(double x) {
-    double sum = 1, term = 1;
-    for (int k = 1; k < 40; ++k) {
-        term *= (x / (2 * k)) * (x / (2 * k));
-        sum += term;
-        if (term < sum * 1e-12) break;
-    }
-    return sum;
+// Output frames for `frames` input frames: one per output position before the
+// input's end, so the last output frame still falls within the music.
+uint64_t resampledLength(uint64_t frames, int rate) {
+    const uint64_t r = static_cast<uint64_t>(rate);
+    const uint64_t whole = frames / r * OggMusicSource::OUTPUT_RATE;
+    const uint64_t part = frames % r * OggMusicSource::OUTPUT_RATE;
+    return whole + (part + r - 1) / r;
 }
 
-// Low-pass interpolation filter from the file's rate to the output rate, one
-// row of taps per fractional input position (PHASES + 1 rows: the last one is
-// the next whole position).
-struct Resampler {
-    static constexpr int PHASES = 256;
-    static constexpr double ZERO_CROSSINGS = 16;  // per side: about 80 dB of stop band
-    static constexpr double KAISER_BETA = 8.0;
-    int half = 0;  // input frames on each side of the position
-    int taps = 0;
-    std::vector<float> table;
-
-    void design(int inputRate) {
-        const double ratio = double(OggMusicSource::OUTPUT_RATE) / inputRate;
-        // Pass band to 92% of the lower Nyquist frequency, in cycles per input frame.
-        const double cutoff = 0.5 * std::min(1.0, ratio) * 0.92;
-        half = static_cast<int>(std::ceil(ZERO_CROSSINGS / (2 * cutoff)));
-        taps = 2 * half;
-        table.assign(static_cast<size_t>(PHASES + 1) * static_cast<size_t>(taps), 0.0f);
-        const double norm = besselI0(KAISER_BETA);
-        for (int p = 0; p <= PHASES; ++p) {
-            const double fraction = double(p) / PHASES;
-            float* row = &table[static_cast<size_t>(p) * static_cast<size_t>(taps)];
-            double sum = 0;
-            std::vector<double> h(static_cast<size_t>(taps));
-            for (int k = 0; k < taps; ++k) {
-                const double u = fraction - (k - half + 1);  // from input frame to position
-                const double w = u / half;
-                if (w <= -1 || w >= 1) continue;
-                const double x = 2 * cutoff * u;
-                const double sinc =
-                    x == 0 ? 1.0 : std::sin(std::numbers::pi * x) / (std::numbers::pi * x);
-                h[static_cast<size_t>(k)] =
-                    2 * cutoff * sinc * besselI0(KAISER_BETA * std::sqrt(1 - w * w)) / norm;
-                sum += h[static_cast<size_t>(k)];
-            }
-            // Unit gain at every phase: a steady level stays steady.
-            for (int k = 0; k < taps; ++k)
-                row[k] = static_cast<float>(h[static_cast<size_t>(k)] / sum);
-        }
+// A libsoxr resampler from `rate` to the output rate: high quality (pass band
+// to 91% of the lower Nyquist frequency, aliasing below -120 dB), linear phase
+// (output frame 0 is input frame 0), int16 in and out without dither so that
+// the same file always gives the same samples.
+soxr_t createResampler(int rate, int channels) {
+    soxr_io_spec_t io = soxr_io_spec(SOXR_INT16_I, SOXR_INT16_I);
+    io.flags |= SOXR_NO_DITHER;
+    const soxr_quality_spec_t quality = soxr_quality_spec(SOXR_HQ, 0);
+    const soxr_runtime_spec_t runtime = soxr_runtime_spec(1);
+    soxr_error_t error = nullptr;
+    soxr_t resampler =
+        soxr_create(rate, OggMusicSource::OUTPUT_RATE, static_cast<unsigned>(channels), &error, &io,
+                    &quality, &runtime);
+    if (error != nullptr) {
+        soxr_delete(resampler);
+        return nullptr;
     }
-};
-
-int16_t toSample(float value) {
-    const float clamped = std::clamp(value, -32768.0f, 32767.0f);
-    return static_cast<int16_t>(std::lrint(clamped));
+    return resampler;
 }
 
 }  // namespace
@@ -183,53 +152,41 @@ struct OggMusicSource::Decoder {
     int holes = 0;
     bool inputEnded = false;
 
-    // Resampling state: the output frame n sits at input position
-    // `position + remainder / OUTPUT_RATE`; history holds input frames from
-    // absolute index historyBase on (negative: the silence before the music).
+    // Resampling: input not yet taken by the resampler (decoded frames or
+    // silence, valid until the next nextNative), and output frames counted
+    // against the length the music has once its input has ended.
     bool passthrough = true;
-    Resampler filter;
-    std::vector<float> history;  // interleaved, `channels` per frame
-    size_t historyFrames = 0;
-    size_t historyCapacity = 0;
-    int64_t historyBase = 0;
-    int64_t position = 0;
-    int64_t remainder = 0;
-    bool tailPadded = false;
+    soxr_t resampler = nullptr;
+    const int16_t* pending = nullptr;
+    size_t pendingFrames = 0;
+    uint64_t outputDelivered = 0;
+    uint64_t outputLength = 0;  // known once the input has ended
+    bool inputDrained = false;  // every input frame went to the resampler
+    int16_t mono[BLOCK_FRAMES] = {};
 
     ~Decoder() {
+        soxr_delete(resampler);
         if (vorbisOpen) ov_clear(&vorbis);
         if (file) std::fclose(file);
     }
 
-    void resetStream() {
+    // Back to the start of the stream; false if the resampler cannot be made.
+    bool resetStream() {
         blockFrames = blockPosition = 0;
         nativeDelivered = silenceOwed = 0;
         holes = 0;
         inputEnded = false;
         stoppedByDamage = false;
-        historyFrames = 0;
-        position = 0;
-        remainder = 0;
-        tailPadded = false;
-        if (!passthrough) {
-            // Silence before the first frame, so that the first output frame is
-            // centred on it.
-            historyBase = -(filter.half - 1);
-            const size_t lead = static_cast<size_t>(filter.half - 1);
-            std::fill(history.begin(), history.begin() + lead * static_cast<size_t>(channels),
-                      0.0f);
-            historyFrames = lead;
-        }
-    }
-
-    void setUpResampler() {
+        pending = nullptr;
+        pendingFrames = 0;
+        outputDelivered = outputLength = 0;
+        inputDrained = false;
         passthrough = rate == OUTPUT_RATE;
-        if (!passthrough) {
-            filter.design(rate);
-            historyCapacity = static_cast<size_t>(filter.taps) + 2 * BLOCK_FRAMES;
-            history.assign(historyCapacity * static_cast<size_t>(channels), 0.0f);
-        }
-        resetStream();
+        if (passthrough) return true;
+        // A fresh resampler: nothing of the previous pass stays in its filter.
+        soxr_delete(resampler);
+        resampler = createResampler(rate, channels);
+        return resampler != nullptr;
     }
 
     // Decodes the next block; false at the end of the music.
@@ -310,70 +267,46 @@ struct OggMusicSource::Decoder {
         return done;
     }
 
-    // Appends decoded frames to the history (after dropping what no output
-    // frame needs any more); false once the input is over and padded.
-    bool refillHistory() {
-        const int64_t firstNeeded = position - (filter.half - 1);
-        if (firstNeeded > historyBase) {
-            const size_t drop =
-                std::min(static_cast<size_t>(firstNeeded - historyBase), historyFrames);
-            const size_t ch = static_cast<size_t>(channels);
-            std::memmove(history.data(), history.data() + drop * ch,
-                         (historyFrames - drop) * ch * sizeof(float));
-            historyFrames -= drop;
-            historyBase += static_cast<int64_t>(drop);
-        }
-        const size_t room = historyCapacity - historyFrames;
-        if (room == 0) return true;
-        const int16_t* in = nullptr;
-        const size_t n = nextNative(in, room);
-        float* out = history.data() + historyFrames * static_cast<size_t>(channels);
-        if (n > 0) {
-            for (size_t i = 0; i < n * static_cast<size_t>(channels); ++i) out[i] = in[i];
-            historyFrames += n;
-            return true;
-        }
-        if (tailPadded) return false;
-        // Silence after the last frame, so that the last output frames see it.
-        const size_t pad = std::min(room, static_cast<size_t>(filter.half) + 1);
-        std::fill(out, out + pad * static_cast<size_t>(channels), 0.0f);
-        historyFrames += pad;
-        tailPadded = true;
-        return true;
-    }
-
     size_t readResampled(int16_t* stereo, size_t frames) {
-        const size_t taps = static_cast<size_t>(filter.taps);
         const size_t ch = static_cast<size_t>(channels);
         size_t done = 0;
         while (done < frames) {
-            // The music ends at the last input frame.
-            if (tailPadded && position >= static_cast<int64_t>(nativeDelivered)) break;
-            const int64_t last = position + filter.half;
-            if (last >= historyBase + static_cast<int64_t>(historyFrames)) {
-                if (!refillHistory()) break;
-                continue;
-            }
-            const int phase = static_cast<int>(remainder * Resampler::PHASES / OUTPUT_RATE);
-            const float* row = &filter.table[static_cast<size_t>(phase) * taps];
-            const float* x =
-                &history[static_cast<size_t>(position - (filter.half - 1) - historyBase) * ch];
-            float left = 0, right = 0;
-            if (ch == 2) {
-                for (size_t k = 0; k < taps; ++k) {
-                    left += row[k] * x[2 * k];
-                    right += row[k] * x[2 * k + 1];
+            if (pendingFrames == 0 && !inputDrained) {
+                pendingFrames = nextNative(pending, BLOCK_FRAMES);
+                if (pendingFrames == 0) {
+                    inputDrained = true;
+                    outputLength = resampledLength(nativeDelivered, rate);
                 }
-            } else {
-                for (size_t k = 0; k < taps; ++k) left += row[k] * x[k];
-                right = left;
             }
-            stereo[2 * done] = toSample(left);
-            stereo[2 * done + 1] = toSample(right);
-            ++done;
-            remainder += rate;
-            position += remainder / OUTPUT_RATE;
-            remainder %= OUTPUT_RATE;
+            size_t room = std::min(frames - done, BLOCK_FRAMES);
+            if (inputDrained) {
+                if (outputDelivered >= outputLength) break;
+                room =
+                    static_cast<size_t>(std::min<uint64_t>(room, outputLength - outputDelivered));
+            }
+            int16_t* out = ch == 2 ? stereo + 2 * done : mono;
+            size_t taken = 0;
+            size_t made = 0;
+            // No input once it has ended: the resampler then gives out what its filter holds.
+            if (soxr_process(resampler, inputDrained ? nullptr : pending, pendingFrames, &taken,
+                             out, room, &made) != nullptr) {
+                inputDrained = true;  // cannot go on: the music ends here
+                outputLength = outputDelivered;
+                break;
+            }
+            pending += taken * ch;
+            pendingFrames -= taken;
+            if (inputDrained && made == 0) {
+                // The filter is empty; the length still owed is silence.
+                made = room;
+                std::fill(out, out + made * ch, int16_t{0});
+            }
+            if (ch == 1) {
+                for (size_t i = 0; i < made; ++i)
+                    stereo[2 * (done + i)] = stereo[2 * (done + i) + 1] = mono[i];
+            }
+            done += made;
+            outputDelivered += made;
         }
         return done;
     }
@@ -447,7 +380,11 @@ bool OggMusicSource::open(const char* fileName, std::string& problem) {
     if (end.granule > 0 && end.serial == ov_serialnumber(&d->vorbis, -1))
         d->nativeLength = static_cast<uint64_t>(end.granule);
 
-    d->setUpResampler();
+    if (!d->resetStream()) {
+        problem = "Music file " + where + ": cannot set up the conversion of its " +
+                  std::to_string(d->rate) + " Hz to " + std::to_string(OUTPUT_RATE) + " Hz";
+        return false;
+    }
     if (!d->decodeBlock()) {
         problem = "Music file " + where + (d->stoppedByDamage ? " is damaged" : " holds no sound");
         return false;
@@ -479,7 +416,7 @@ size_t OggMusicSource::read(int16_t* stereo, size_t frames) {
 bool OggMusicSource::rewind() {
     if (!decoder_) return false;
     Decoder& d = *decoder_;
-    d.resetStream();
+    const bool resampling = d.resetStream();
     stoppedByDamage_ = false;
     // Opened again from the start (the same headers, checked at open).
     if (d.vorbisOpen) ov_clear(&d.vorbis);
@@ -488,9 +425,9 @@ bool OggMusicSource::rewind() {
         std::rewind(d.file);
         d.vorbisOpen = ov_open_callbacks(d.file, &d.vorbis, nullptr, 0, STREAM_CALLBACKS) == 0;
     }
-    if (!d.vorbisOpen) {
+    if (!d.vorbisOpen || !resampling) {
         d.inputEnded = true;
-        d.tailPadded = true;
+        d.inputDrained = true;
         return false;
     }
     return true;

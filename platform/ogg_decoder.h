@@ -12,7 +12,7 @@
 class OggMusicSource {
   public:
     static constexpr int OUTPUT_RATE = 44100;
-    // Highest sample rate accepted; the resampler's filter grows with the rate.
+    // Highest sample rate accepted; the resampler's memory grows with the rate.
     static constexpr int MAX_FILE_RATE = 384000;
 
     OggMusicSource();
@@ -52,7 +52,7 @@ class OggMusicSource {
     bool stoppedByDamage() const { return stoppedByDamage_; }
 
   private:
-    struct Decoder;  // libvorbisfile state and the resampler, ogg_decoder.cpp
+    struct Decoder;  // libvorbisfile and libsoxr state, ogg_decoder.cpp
     std::unique_ptr<Decoder> decoder_;
     std::string notice_;
     int fileRate_ = 0;

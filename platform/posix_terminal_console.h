@@ -20,16 +20,9 @@
 #include <vector>
 
 #include "platform/console.h"
+#include "platform/posix_terminal_checks.h"
 #include "platform/terminal_encoder.h"
 #include "platform/terminal_keys.h"
-
-// False for a terminal type without cursor addressing: unset, "dumb",
-// "unknown", or a type neither of a known ANSI family nor in terminfo.
-bool terminalTypeHasCursorAddressing(const char* term);
-
-// The start-up line for a locale (from LC_ALL, LC_CTYPE, LANG) whose character
-// set is not UTF-8; empty for a UTF-8 one.
-std::string nonUtf8LocaleNotice();
 
 class PosixTerminalConsole : public Console {
   public:

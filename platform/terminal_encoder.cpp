@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "image/console_palette.h"
+#include "platform/terminal_sequences.h"
 
 namespace {
 
@@ -116,14 +117,18 @@ int decimalDigits(int value) {
     return digits;
 }
 
+// CSI and the final byte.
+constexpr int CSI_COST = static_cast<int>(vt::CSI.size()) + 1;
+
 // CSI n <final>, with n left out where it is 1.
 int relativeMoveCost(int count) {
-    return count == 1 ? 3 : 3 + decimalDigits(count);
+    return count == 1 ? CSI_COST : CSI_COST + decimalDigits(count);
 }
 
+// CSI row H, or CSI row ; column H.
 int absoluteMoveCost(int row, int column) {
-    return column == 0 ? 3 + decimalDigits(row + 1)
-                       : 4 + decimalDigits(row + 1) + decimalDigits(column + 1);
+    return column == 0 ? CSI_COST + decimalDigits(row + 1)
+                       : CSI_COST + 1 + decimalDigits(row + 1) + decimalDigits(column + 1);
 }
 
 bool startsWith(const char* text, const char* prefix) {
@@ -281,7 +286,7 @@ int TerminalEncoder::horizontalMoveCost(int row, int from, int to, HorizontalMov
 }
 
 void TerminalEncoder::appendRelativeMove(int count, char final) {
-    appendText("\x1b[");
+    appendText(vt::CSI);
     if (count != 1) appendNumber(static_cast<unsigned>(count));
     buffer_[length_++] = final;
 }
@@ -301,21 +306,21 @@ void TerminalEncoder::appendHorizontalMove(int from, int to) {
             break;
         }
         case HorizontalMove::Forward:
-            appendRelativeMove(to - from, 'C');
+            appendRelativeMove(to - from, vt::CURSOR_FORWARD);
             break;
         case HorizontalMove::Backspaces:
-            for (int i = to; i < from; ++i) appendText("\b");
+            for (int i = to; i < from; ++i) appendText(vt::BACKSPACE);
             break;
         case HorizontalMove::Backward:
-            appendRelativeMove(from - to, 'D');
+            appendRelativeMove(from - to, vt::CURSOR_BACKWARD);
             break;
         case HorizontalMove::Return:
-            appendText("\r");
+            appendText(vt::CARRIAGE_RETURN);
             break;
         case HorizontalMove::Column:
-            appendText("\x1b[");
+            appendText(vt::CSI);
             appendNumber(static_cast<unsigned>(to + 1));
-            appendText("G");
+            buffer_[length_++] = vt::CURSOR_COLUMN;
             break;
     }
 }
@@ -358,31 +363,31 @@ void TerminalEncoder::moveCursor(int row, int column) {
         case MoveWay::None:
             return;
         case MoveWay::Absolute:
-            appendText("\x1b[");
+            appendText(vt::CSI);
             appendNumber(static_cast<unsigned>(row + 1));
             if (column != 0) {
-                appendText(";");
+                buffer_[length_++] = vt::PARAMETER_SEPARATOR;
                 appendNumber(static_cast<unsigned>(column + 1));
             }
-            appendText("H");
+            buffer_[length_++] = vt::CURSOR_POSITION;
             break;
         case MoveWay::Vertical: {
             const int rows = row > rowNow ? row - rowNow : rowNow - row;
             // The cursor never leaves the picture's rows, so these never scroll.
             if (rows > 0 && row > rowNow && rows <= relativeMoveCost(rows)) {
-                for (int i = 0; i < rows; ++i) appendText("\n");
+                for (int i = 0; i < rows; ++i) appendText(vt::LINE_FEED);
             } else if (rows > 0 && row < rowNow && 2 * rows <= relativeMoveCost(rows)) {
-                for (int i = 0; i < rows; ++i) appendText("\x1bM");
+                for (int i = 0; i < rows; ++i) appendText(vt::REVERSE_INDEX);
             } else if (rows > 0) {
-                appendRelativeMove(rows, row > rowNow ? 'B' : 'A');
+                appendRelativeMove(rows, row > rowNow ? vt::CURSOR_DOWN : vt::CURSOR_UP);
             }
             cursorRow_ = row;
             appendHorizontalMove(cursorColumn_, column);
             break;
         }
         case MoveWay::LineFeeds:
-            appendText("\r");
-            for (int i = rowNow; i < row; ++i) appendText("\n");
+            appendText(vt::CARRIAGE_RETURN);
+            for (int i = rowNow; i < row; ++i) appendText(vt::LINE_FEED);
             cursorRow_ = row;
             appendHorizontalMove(0, column);
             break;
@@ -397,21 +402,23 @@ void TerminalEncoder::appendColorParams(int color, bool background) {
         case TerminalColors::Auto:
         case TerminalColors::TrueColor: {
             const ConsoleRgb& rgb = CONSOLE_PALETTE[index];
-            appendText(background ? "48;2;" : "38;2;");
+            appendText(background ? vt::BACKGROUND_RGB : vt::FOREGROUND_RGB);
             appendNumber(rgb.r);
-            appendText(";");
+            buffer_[length_++] = vt::PARAMETER_SEPARATOR;
             appendNumber(rgb.g);
-            appendText(";");
+            buffer_[length_++] = vt::PARAMETER_SEPARATOR;
             appendNumber(rgb.b);
             break;
         }
         case TerminalColors::Palette256:
-            appendText(background ? "48;5;" : "38;5;");
+            appendText(background ? vt::BACKGROUND_256 : vt::FOREGROUND_256);
             appendNumber(nearest256Color(index));
             break;
         case TerminalColors::Ansi16: {
             const uint8_t ansi = ansiColor(index);
-            const unsigned base = (ansi & 8) ? (background ? 100 : 90) : (background ? 40 : 30);
+            const unsigned base = (ansi & 8)
+                                      ? (background ? vt::BACKGROUND_BRIGHT : vt::FOREGROUND_BRIGHT)
+                                      : (background ? vt::BACKGROUND_DARK : vt::FOREGROUND_DARK);
             appendNumber(base + (ansi & 7));
             break;
         }
@@ -423,11 +430,11 @@ void TerminalEncoder::appendColors(int foreground, int background) {
     const bool newForeground = foreground >= 0 && foreground != foreground_;
     const bool newBackground = background >= 0 && background != background_;
     if (!newForeground && !newBackground) return;
-    appendText("\x1b[");
+    appendText(vt::CSI);
     if (newForeground) appendColorParams(foreground, false);
-    if (newForeground && newBackground) appendText(";");
+    if (newForeground && newBackground) buffer_[length_++] = vt::PARAMETER_SEPARATOR;
     if (newBackground) appendColorParams(background, true);
-    appendText("m");
+    buffer_[length_++] = vt::SELECT_GRAPHIC_RENDITION;
     if (newForeground) foreground_ = foreground;
     if (newBackground) background_ = background;
 }
@@ -547,18 +554,17 @@ std::string_view TerminalEncoder::encodeFrame(const uint8_t* cells, int32_t pitc
         cursorColumn_ = startColumn;
         foreground_ = startForeground;
         background_ = startBackground;
-        appendText(TERMINAL_SYNC_BEGIN);
-        // Line feeds that keep the column (new-line mode off), full-screen
-        // scrolling region (line feeds then never scroll inside the picture),
-        // default colours, then clear: the area outside the cells ends up blank.
-        if (repaint) appendText("\x1b[20l\x1b[r\x1b[0m\x1b[2J");
+        appendText(vt::SYNC_BEGIN);
+        // Line feeds then keep the column and never scroll inside the picture;
+        // the area outside the cells ends up blank.
+        if (repaint) appendText(vt::RESET_AND_CLEAR);
         for (const uint32_t index : changed_) drawn_[index] = 0;
         if (byColors) {
             drawByColors(changed_.data(), changed_.data() + changed_.size());
         } else {
             drawInScreenOrder(changed_.data(), changed_.data() + changed_.size());
         }
-        appendText(TERMINAL_SYNC_END);
+        appendText(vt::SYNC_END);
         if (bestLength == 0 || length_ < bestLength) {
             std::swap(out_, scratch_);
             bestLength = length_;

@@ -41,9 +41,6 @@ uint8_t nearest256Color(uint8_t consoleColor);
 // ANSI colour number 0-7 (bit 0 red, bit 2 blue) plus 8 when bright, for console colour 0-15.
 uint8_t ansiColor(uint8_t consoleColor);
 
-inline constexpr std::string_view TERMINAL_SYNC_BEGIN = "\x1b[?2026h";
-inline constexpr std::string_view TERMINAL_SYNC_END = "\x1b[?2026l";
-
 class TerminalEncoder {
   public:
     // A screen buffer of `columns` x `rows` cells; `colors` must not be Auto.

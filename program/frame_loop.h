@@ -5,7 +5,7 @@
 // The loop is a template over the demo type so that tests can drive it with a
 // fake demo (the show's Demo is not polymorphic). The demo type offers
 // setSoundEnabled(uint8_t), init(const Size16&) -> int, update(uint32_t) -> uint8_t,
-// colorSurface() -> Surface* and shutdown().
+// colorSurface() -> Surface* and shutdown(); startMusic() and problem() if it has them.
 #pragma once
 
 #include <cstdint>
@@ -70,9 +70,11 @@ class MutedDemo {
     explicit MutedDemo(DemoT& demo) : demo_(demo) {}
     void setSoundEnabled(uint8_t) { demo_.setSoundEnabled(0); }
     int init(const Size16& renderSize) { return demo_.init(renderSize); }
+    void startMusic() {}
     uint8_t update(uint32_t now) { return demo_.update(now); }
     Surface* colorSurface() const { return demo_.colorSurface(); }
     void shutdown() { demo_.shutdown(); }
+    uint32_t demoTime() const { return demo_.demoTime(); }
     const char* problem() const {
         if constexpr (requires { demo_.problem(); }) return demo_.problem();
         return "";
@@ -83,9 +85,10 @@ class MutedDemo {
 };
 
 // The show's frame path, in the pieces every way of presenting it shares: start-up
-// (console set-up, start-up lines, demo initialisation), one frame at a given
-// clock reading, and the shutdown. runShow drives it on a clock and a console;
-// a host with its own timing (a browser) calls the same pieces.
+// (console set-up, start-up lines, demo initialisation), the start of the music,
+// one frame at a given clock reading, and the shutdown. runShow drives it on a
+// clock and a console; a host with its own timing (a browser, the offline runs
+// in program/offline_frames.h) calls the same pieces.
 template <class DemoT>
 class FrameLoop {
   public:
@@ -128,14 +131,20 @@ class FrameLoop {
     // The line that announces the three-second wait.
     void announceStart() { writeConsoleText(console_, TEXT_START); }
 
+    // Starts the music after the wait, before the clock is read for the first
+    // frame: that reading is the show's first moment, the music's too.
+    void startMusic() {
+        if constexpr (requires { demo_.startMusic(); }) demo_.startMusic();
+    }
+
     // Renders and writes the frame of clock reading `now`; answers the demo's
     // running flag (0 once the timeline has ended).
     uint8_t frame(uint32_t now) {
         const uint8_t running = demo_.update(now);
         downsampleSurface(demo_.colorSurface(), &reducedFrame_);
-        const uint8_t mode = textMode();
-        if (mode <= 1) {
-            converters_[mode].convert(&reducedFrame_, &cellFrame_);
+        cellsMode_ = textMode();
+        if (cellsMode_ <= 1) {
+            converters_[cellsMode_].convert(&reducedFrame_, &cellFrame_);
         }
         writeConsoleFrame(console_, &cellFrame_);
         return running;
@@ -152,6 +161,9 @@ class FrameLoop {
 
     // The 80x50 cells of the last frame.
     const Surface& cells() const { return cellFrame_; }
+    // The text mode the demo asked for in the last frame (above 1: the cells
+    // were kept from the frame before).
+    uint8_t cellsMode() const { return cellsMode_; }
 
   private:
     Console& console_;
@@ -159,6 +171,7 @@ class FrameLoop {
     TextConverter converters_[2];
     Surface reducedFrame_;
     Surface cellFrame_;
+    uint8_t cellsMode_ = 0;
 };
 
 // The whole show on `console` and `clock`: start-up, the three-second wait, one
@@ -172,6 +185,7 @@ int runShow(Console& console, Clock& clock, DemoT& demo) {
     uint32_t lastTick = clock.tickCount();
     loop.announceStart();
     clock.sleep(START_DELAY_MS);
+    loop.startMusic();
 
     uint8_t running = 1;
     do {

@@ -10,24 +10,25 @@
 int main(int argc, char** argv) {
     Options options;
     std::string message;
-    switch (parseOptions(argc, argv, options, message)) {
-        case OptionsResult::Error:
-            std::fprintf(stderr, "vornak: %s\nTry 'vornak --help' for the options.\n",
-                         message.c_str());
-            return 2;
-        case OptionsResult::Exit:
-            if (options.help) {
-                std::fputs(optionsHelpText(), stdout);
-            } else {
-                std::fputs(optionsVersionText().c_str(), stdout);
-            }
-            return 0;
-        case OptionsResult::Run:
-            break;
+    if (parseOptions(argc, argv, options, message) == OptionsResult::Error) {
+        std::fprintf(stderr, "vornak: %s\nTry 'vornak --help' for the options.\n", message.c_str());
+        return 2;
     }
-    if (options.digest) return runDigest(stdout);
-    if (!options.recordFile.empty()) return runRecordMode(options);
-    if (!options.renderDirectory.empty())
-        return runRenderMode(options.renderDirectory, options.renderTimes);
-    return playShow(options);
+    switch (options.mode) {
+        case RunMode::Help:
+            std::fputs(optionsHelpText().c_str(), stdout);
+            return 0;
+        case RunMode::Version:
+            std::fputs(optionsVersionText().c_str(), stdout);
+            return 0;
+        case RunMode::Play:
+            return playShow(options);
+        case RunMode::Digest:
+            return runDigest(stdout);
+        case RunMode::Render:
+            return runRenderMode(options.renderDirectory, options.renderTimes);
+        case RunMode::Record:
+            return runRecordMode(options);
+    }
+    return 2;
 }

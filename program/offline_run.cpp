@@ -6,29 +6,17 @@
 #include <filesystem>
 
 #include "image/console_look.h"
-#include "platform/headless_console.h"
 #include "platform/png_file.h"
-#include "platform/virtual_clock.h"
-#include "program/frame_loop.h"
+#include "program/offline_frames.h"
 #include "show/demo.h"
-#include "textmode/text_mode.h"
 
 namespace {
 
-const ConsoleInputEvent ESCAPE_DOWN = {CONSOLE_KEY_EVENT, 1, CONSOLE_VK_ESCAPE};
-
-// The headless console's screen buffer as a Surface of cells, for the console look.
-void copyCells(const HeadlessConsole& console, Surface& cells) {
-    std::memcpy(cells.pixels(), console.cells().data(),
-                std::min(console.cells().size(), size_t(cells.pitch()) * size_t(cells.height())));
-}
-
-bool writeImages(const std::string& directory, uint32_t time, const HeadlessConsole& console,
-                 Surface& cells, const Surface& color) {
+bool writeImages(const std::string& directory, uint32_t time, const OfflineFrame& frame) {
     const std::string base = directory + "/" + std::to_string(time);
-    copyCells(console, cells);
-    if (!writeConsoleLookPng(cells, base + ".png")) return false;
+    if (!writeConsoleLookPng(*frame.cells, base + ".png")) return false;
     // The colour buffer's alpha is working data of the scenes; show the picture opaque.
+    const Surface& color = *frame.render;
     std::vector<uint8_t> opaque(size_t(color.pitch()) * size_t(color.height()));
     std::memcpy(opaque.data(), color.pixels(), opaque.size());
     for (size_t i = 3; i < opaque.size(); i += 4) opaque[i] = 255;
@@ -36,15 +24,9 @@ bool writeImages(const std::string& directory, uint32_t time, const HeadlessCons
                         color.pitch());
 }
 
-// Runs the whole show muted on a virtual clock into `console`, whose frame hook
-// observes it. True when the show ran; otherwise the start-up text is reported.
-bool runShowOffline(HeadlessConsole& console) {
-    VirtualClock clock;
-    MutedDemo<Demo> demo(vornakDemo);
-    vornakDemo.attachPlatform(&clock, nullptr);
-    if (runShow(console, clock, demo) == 0) return true;
-    std::fprintf(stderr, "vornak: %s\n", console.text().c_str());
-    return false;
+// Says why the show did not start.
+void reportStartFailure(const OfflineFrames<Demo>& frames) {
+    std::fprintf(stderr, "vornak: %s\n", frames.startupText().c_str());
 }
 
 }  // namespace
@@ -73,48 +55,51 @@ int runRenderMode(const std::string& directory, const std::vector<uint32_t>& tim
     std::sort(pending.begin(), pending.end());
     pending.erase(std::unique(pending.begin(), pending.end()), pending.end());
 
-    HeadlessConsole console;
-    Surface cells;
-    cells.create({CONSOLE_COLUMNS, CONSOLE_ROWS}, 4);
+    OfflineFrames<Demo> frames(vornakDemo);
+    if (!frames.start()) {
+        reportStartFailure(frames);
+        return 1;
+    }
     bool failed = false;
     size_t next = 0;
-    console.setFrameHook([&](const HeadlessConsole&, uint32_t frames) {
-        const uint32_t now = vornakDemo.demoTime();
+    while (next < pending.size() && !failed) {
+        const OfflineFrame* frame = frames.next();
+        if (frame == nullptr) break;
+        const uint32_t now = frame->demoTime;
         const bool lastFrame = now > DEMO_END_MS;
         // This frame is the last one at or before T when the next frame comes after T.
         while (next < pending.size() && now <= pending[next] &&
                (lastFrame || pending[next] < now + FRAME_MS)) {
-            if (!writeImages(directory, pending[next], console, cells,
-                             *vornakDemo.colorSurface())) {
+            if (!writeImages(directory, pending[next], *frame)) {
                 std::fprintf(stderr, "vornak: cannot write the images of %" PRIu32 " ms in '%s'\n",
                              pending[next], directory.c_str());
                 failed = true;
             }
             ++next;
         }
-        if (next == pending.size() || failed) console.scheduleInput(frames, ESCAPE_DOWN);
-    });
-
-    const bool ran = runShowOffline(console);
-    cells.release();
-    return ran && !failed ? 0 : 1;
+    }
+    return failed ? 1 : 0;
 }
 
 int runDigest(std::FILE* out) {
-    HeadlessConsole console;
+    OfflineFrames<Demo> frames(vornakDemo);
+    if (!frames.start()) {
+        reportStartFailure(frames);
+        return 1;
+    }
     uint64_t showHash = hashBytes(nullptr, 0);
-    console.setFrameHook([&](const HeadlessConsole& frame, uint32_t) {
-        const uint64_t cellsHash = hashBytes(frame.cells().data(), frame.cells().size());
-        const uint32_t now = vornakDemo.demoTime();
-        const uint8_t mode = textMode();
+    while (const OfflineFrame* frame = frames.next()) {
+        const Surface& cells = *frame->cells;
+        const size_t cellBytes = size_t(cells.pitch()) * size_t(cells.height());
+        const uint64_t cellsHash = hashBytes(cells.pixels(), cellBytes);
+        const uint32_t now = frame->demoTime;
+        const uint8_t mode = frame->textMode;
         std::fprintf(out, "%" PRIu32 " %u %016" PRIx64 "\n", now, unsigned(mode), cellsHash);
         const uint8_t record[5] = {uint8_t(now), uint8_t(now >> 8), uint8_t(now >> 16),
                                    uint8_t(now >> 24), mode};
         showHash = hashBytes(record, sizeof record, showHash);
-        showHash = hashBytes(frame.cells().data(), frame.cells().size(), showHash);
-    });
-
-    if (!runShowOffline(console)) return 1;
+        showHash = hashBytes(cells.pixels(), cellBytes, showHash);
+    }
     std::fprintf(out, "show %016" PRIx64 "\n", showHash);
     return 0;
 }

@@ -1,6 +1,7 @@
 // Offline runs of the whole show: no terminal, no sound, no real waiting. The
 // show runs from demo time 0 on a virtual clock, one frame every 20 ms, exactly
-// as it would in a terminal, and the frames are observed as they are written.
+// as it would in a terminal (program/offline_frames.h), and these runs take its
+// frames one by one.
 #pragma once
 
 #include <cstdint>

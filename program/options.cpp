@@ -1,6 +1,9 @@
 #include "program/options.h"
 
+#include <CLI/CLI.hpp>
+
 #include <initializer_list>
+#include <memory>
 #include <string_view>
 
 #include "platform/terminal_encoder.h"
@@ -11,8 +14,6 @@ extern const char VORNAK_SOURCE_REVISION[];
 
 namespace {
 
-constexpr std::string_view COLORS_PREFIX = "--colors=";
-
 // The pieces one after the other. (Rather than "literal" + std::string, about
 // which GCC 12 at -O3 warns falsely with -Wrestrict.)
 std::string joined(std::initializer_list<std::string_view> pieces) {
@@ -21,7 +22,83 @@ std::string joined(std::initializer_list<std::string_view> pieces) {
     return result;
 }
 
-// Parses "T1,T2,..." (decimal milliseconds) into times.
+// The options as given, checked after CLI11 has taken the command line apart.
+struct GivenOptions {
+    bool help = false;
+    bool version = false;
+    bool noSound = false;
+    bool window = false;
+    bool digest = false;
+    std::string colors, render, at, record, scale, from, to;
+};
+
+// The help text: usage and description first, then the groups of options.
+class HelpLayout : public CLI::Formatter {
+  public:
+    std::string make_help(const CLI::App* app, std::string, CLI::AppFormatMode) const override {
+        std::string text = "Usage: vornak [OPTION]...\n" + app->get_description() + "\n";
+        for (const std::string& group : app->get_groups()) {
+            text += "\n" + group + ":\n";
+            for (const CLI::Option* option :
+                 app->get_options([&](const CLI::Option* o) { return o->get_group() == group; }))
+                text += make_option(option, false);
+        }
+        return text;
+    }
+};
+
+constexpr char PLAYING[] = "Playing";
+constexpr char OFFLINE[] = "Offline runs, without terminal or sound, on a virtual clock";
+constexpr char ABOUT[] = "About";
+
+// The options with the names of their values and their help, bound to `given`.
+// Each is read at most once: a value repeated counts the last time. A missing
+// value leaves the option's text empty (and is reported with our words).
+void describeOptions(CLI::App& app, GivenOptions& given) {
+    app.description(
+        "A real-time audiovisual show in an 80x50 text terminal. Escape ends it.\n"
+        "An option's value follows it as the next argument or after '='.");
+    app.formatter(std::make_shared<HelpLayout>());
+    app.get_formatter()->column_width(24);
+    // Unknown arguments are collected and reported, --help is checked after them.
+    app.allow_extras();
+    app.set_help_flag();
+    const auto value = [&](const char* name, std::string& target, const char* valueName,
+                           const char* group, const char* help) {
+        app.add_option(name, target, help)
+            ->type_name(valueName)
+            ->expected(0, 1)
+            ->multi_option_policy(CLI::MultiOptionPolicy::TakeLast)
+            ->group(group);
+    };
+    value("--colors", given.colors, "MODE", PLAYING,
+          "colour depth: truecolor, 256 or 16 (default: from\nCOLORTERM and TERM)");
+    app.add_flag("--no-sound", given.noSound, "play without music")->group(PLAYING);
+    app.add_flag("--window", given.window,
+                 "show it in a window of its own (chosen by itself\n"
+                 "when there is no terminal but a display)")
+        ->group(PLAYING);
+    value("--render", given.render, "DIR", OFFLINE,
+          "write DIR/T.png (console look) and DIR/T-rgb.png\n"
+          "(160x100 render) for each demo time T of --at");
+    value("--at", given.at, "T1,T2,...", OFFLINE, "the demo times for --render, in milliseconds");
+    app.add_flag("--digest", given.digest,
+                 "run the whole show and print a hash of every frame\nand of all frames")
+        ->group(OFFLINE);
+    value("--record", given.record, "FILE", OFFLINE,
+          "run the show and write it with its music as a\n"
+          "video file: .mp4 (H.264 + AAC), .webm (VP9 + Opus)\n"
+          "or .mkv (lossless FFV1 + FLAC); with --no-sound,\n"
+          "without music");
+    value("--scale", given.scale, "N", OFFLINE,
+          "enlarge the recorded picture N times (default: 2\nfor .mp4 and .webm, 1 for .mkv)");
+    value("--from", given.from, "T", OFFLINE, "record the demo times from T (ms) on");
+    value("--to", given.to, "T", OFFLINE, "record the demo times before T (ms)");
+    app.add_flag("-h,--help", given.help, "show this help and exit")->group(ABOUT);
+    app.add_flag("--version", given.version, "show the version and exit")->group(ABOUT);
+}
+
+// Parses "T1,T2,..." (decimal milliseconds, at most 9 digits each) into times.
 bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
     times.clear();
     while (true) {
@@ -39,48 +116,106 @@ bool parseTimes(std::string_view list, std::vector<uint32_t>& times) {
     }
 }
 
-// The values of --record, --scale, --from and --to.
-bool parseRecordValue(std::string_view arg, std::string_view value, Options& options,
-                      std::string& message) {
-    if (arg == "--record") {
-        options.recordFile = value;
-        return true;
-    }
-    std::vector<uint32_t> number;
-    if (!parseTimes(value, number) || number.size() != 1) {
-        message = joined({"'", arg, "' takes a whole number, not '", value, "'"});
+// The whole number of `name`'s value.
+bool parseNumber(const char* name, const std::string& text, uint32_t& number,
+                 std::string& message) {
+    std::vector<uint32_t> numbers;
+    if (!parseTimes(text, numbers) || numbers.size() != 1) {
+        message = joined({"'", name, "' takes a whole number, not '", text, "'"});
         return false;
     }
-    if (arg == "--scale") {
-        if (number[0] < 1 || number[0] > RECORD_MAX_SCALE) {
-            message = joined({"'--scale' takes 1 to ", std::to_string(RECORD_MAX_SCALE)});
+    number = numbers[0];
+    return true;
+}
+
+// Every option given with a value has one.
+bool checkValuesPresent(const CLI::App& app, const GivenOptions& given, std::string& message) {
+    const std::pair<const char*, const std::string*> values[] = {
+        {"--colors", &given.colors}, {"--render", &given.render}, {"--at", &given.at},
+        {"--record", &given.record}, {"--scale", &given.scale},   {"--from", &given.from},
+        {"--to", &given.to}};
+    for (const auto& [name, text] : values) {
+        if (app.count(name) > 0 && text->empty()) {
+            message = joined({"'", name, "' needs a value"});
             return false;
         }
-        options.recordScale = int(number[0]);
-    } else if (arg == "--from") {
-        options.recordFrom = number[0];
-    } else {
-        options.recordTo = number[0];
     }
     return true;
 }
 
-bool checkRecordOptions(const Options& options, std::string& message) {
-    if (options.recordFile.empty()) {
-        if (options.recordScale != 0 || options.recordFrom != 0 || options.recordTo != UINT32_MAX) {
-            message = "'--scale', '--from' and '--to' go with '--record FILE'";
+// The values themselves, into `options`.
+bool readValues(const CLI::App& app, const GivenOptions& given, Options& options,
+                std::string& message) {
+    TerminalColors colors;
+    if (app.count("--colors") > 0 && !parseTerminalColors(given.colors, colors)) {
+        message = joined(
+            {"unknown colour depth in '--colors=", given.colors, "' (use truecolor, 256 or 16)"});
+        return false;
+    }
+    options.colors = given.colors;
+    options.noSound = given.noSound;
+    options.window = given.window;
+    options.renderDirectory = given.render;
+    if (!given.at.empty() && !parseTimes(given.at, options.renderTimes)) {
+        message = "'--at' takes demo times in milliseconds, like 0,1000,38388";
+        return false;
+    }
+    options.recordFile = given.record;
+    if (!given.scale.empty()) {
+        uint32_t scale = 0;
+        if (!parseNumber("--scale", given.scale, scale, message)) return false;
+        if (scale < 1 || scale > RECORD_MAX_SCALE) {
+            message = joined({"'--scale' takes 1 to ", std::to_string(RECORD_MAX_SCALE)});
             return false;
         }
-        return true;
+        options.recordScale = int(scale);
     }
-    if (options.digest || !options.renderDirectory.empty()) {
+    if (!given.from.empty() && !parseNumber("--from", given.from, options.recordFrom, message))
+        return false;
+    if (!given.to.empty() && !parseNumber("--to", given.to, options.recordTo, message))
+        return false;
+    return true;
+}
+
+// The one run the options ask for; more than one is an error.
+bool chooseRunMode(const GivenOptions& given, Options& options, std::string& message) {
+    const bool render = !given.render.empty();
+    const bool record = !given.record.empty();
+    if (render != !given.at.empty()) {
+        message = "'--render DIR' and '--at T1,T2,...' go together";
+        return false;
+    }
+    if (given.window && (given.digest || render || record)) {
+        message =
+            "'--window' shows the live show; '--digest', '--render' and '--record' run "
+            "without one";
+        return false;
+    }
+    if (given.digest && render) {
+        message = "'--digest' and '--render' are separate runs";
+        return false;
+    }
+    if (record && (given.digest || render)) {
         message = "'--record' is a run of its own, without '--digest' or '--render'";
         return false;
     }
+    if (!record && (!given.scale.empty() || !given.from.empty() || !given.to.empty())) {
+        message = "'--scale', '--from' and '--to' go with '--record FILE'";
+        return false;
+    }
+    options.mode = given.digest ? RunMode::Digest
+                   : render     ? RunMode::Render
+                   : record     ? RunMode::Record
+                                : RunMode::Play;
+    return true;
+}
+
+// The file and stretch of a recording.
+bool checkRecording(const Options& options, std::string& message) {
     VideoContainer container;
     if (!videoContainerForFile(options.recordFile, container)) {
-        message = joined({"cannot record to '", options.recordFile,
-                          "': the file name must end in ", supportedVideoExtensions()});
+        message = joined({"cannot record to '", options.recordFile, "': the file name must end in ",
+                          supportedVideoExtensions()});
         return false;
     }
     uint32_t firstTime = 0;
@@ -96,90 +231,36 @@ bool checkRecordOptions(const Options& options, std::string& message) {
 
 OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
                            std::string& message) {
-    for (int i = 1; i < argc; ++i) {
-        const std::string_view arg = argv[i];
-        if (arg == "--help" || arg == "-h") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg.starts_with(COLORS_PREFIX)) {
-            options.colors = arg.substr(COLORS_PREFIX.size());
-            TerminalColors colors;
-            if (options.colors.empty() || !parseTerminalColors(options.colors, colors)) {
-                message =
-                    joined({"unknown colour depth in '", arg, "' (use truecolor, 256 or 16)"});
-                return OptionsResult::Error;
-            }
-        } else if (arg == "--no-sound") {
-            options.noSound = true;
-        } else if (arg == "--window") {
-            options.window = true;
-        } else if (arg == "--digest") {
-            options.digest = true;
-        } else if (arg == "--render" || arg == "--at") {
-            if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                message = joined({"'", arg, "' needs a value"});
-                return OptionsResult::Error;
-            }
-            const std::string_view value = argv[++i];
-            if (arg == "--render") {
-                options.renderDirectory = value;
-            } else if (!parseTimes(value, options.renderTimes)) {
-                message = "'--at' takes demo times in milliseconds, like 0,1000,38388";
-                return OptionsResult::Error;
-            }
-        } else if (arg == "--record" || arg == "--scale" || arg == "--from" || arg == "--to") {
-            if (i + 1 >= argc || argv[i + 1][0] == 0) {
-                message = joined({"'", arg, "' needs a value"});
-                return OptionsResult::Error;
-            }
-            if (!parseRecordValue(arg, argv[++i], options, message)) return OptionsResult::Error;
-        } else {
-            message = joined({"unknown option '", arg, "'"});
-            return OptionsResult::Error;
-        }
-    }
-    if (options.help || options.version) return OptionsResult::Exit;
-    if (options.renderDirectory.empty() != options.renderTimes.empty()) {
-        message = "'--render DIR' and '--at T1,T2,...' go together";
+    CLI::App app;
+    GivenOptions given;
+    describeOptions(app, given);
+    try {
+        app.parse(argc, argv);
+    } catch (const CLI::ParseError& error) {
+        message = error.what();
         return OptionsResult::Error;
     }
-    if (options.window && (options.digest || !options.renderDirectory.empty())) {
-        message = "'--window' shows the live show; '--digest' and '--render' run without one";
+    if (!app.remaining().empty()) {
+        message = joined({"unknown option '", app.remaining().front(), "'"});
         return OptionsResult::Error;
     }
-    if (options.digest && !options.renderDirectory.empty()) {
-        message = "'--digest' and '--render' are separate runs";
-        return OptionsResult::Error;
+    if (given.help || given.version) {
+        options.mode = given.help ? RunMode::Help : RunMode::Version;
+        return OptionsResult::Run;
     }
-    if (!checkRecordOptions(options, message)) return OptionsResult::Error;
+    if (!checkValuesPresent(app, given, message) || !readValues(app, given, options, message) ||
+        !chooseRunMode(given, options, message))
+        return OptionsResult::Error;
+    if (options.mode == RunMode::Record && !checkRecording(options, message))
+        return OptionsResult::Error;
     return OptionsResult::Run;
 }
 
-const char* optionsHelpText() {
-    return "Usage: vornak [OPTION]...\n"
-           "A real-time audiovisual show in an 80x50 text terminal. Escape ends it.\n"
-           "\n"
-           "  --colors=MODE        colour depth: truecolor, 256 or 16 (default: from COLORTERM\n"
-           "                       and TERM)\n"
-           "  --no-sound           play without music\n"
-           "  --window             show it in a window of its own (chosen by itself when\n"
-           "                       there is no terminal but a display)\n"
-           "  --render DIR --at T1,T2,...\n"
-           "                       no terminal, no sound: run the show on a virtual clock and\n"
-           "                       write DIR/T.png (console look) and DIR/T-rgb.png (160x100\n"
-           "                       render) for each demo time T in milliseconds\n"
-           "  --digest             no terminal, no sound: run the whole show on a virtual\n"
-           "                       clock and print a hash of every frame and of all frames\n"
-           "  --record FILE        no terminal, no sound device: run the whole show on a\n"
-           "                       virtual clock and write it with its music as a video\n"
-           "                       file: .mp4 (H.264 + AAC), .webm (VP9 + Opus) or .mkv\n"
-           "                       (lossless FFV1 + FLAC); with --no-sound, without music\n"
-           "  --scale N            enlarge the recorded picture N times (default: 2 for\n"
-           "                       .mp4 and .webm, 1 for .mkv)\n"
-           "  --from T, --to T     record only the demo times from T to before T (ms)\n"
-           "  --help               show this help and exit\n"
-           "  --version            show the version and exit\n";
+std::string optionsHelpText() {
+    CLI::App app;
+    GivenOptions given;
+    describeOptions(app, given);
+    return app.help();
 }
 
 std::string optionsVersionText() {

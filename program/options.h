@@ -5,16 +5,24 @@
 #include <string>
 #include <vector>
 
+// What the program does, chosen once from the options.
+enum class RunMode {
+    Play,     // the show in the terminal or a window, with its music (the default)
+    Digest,   // --digest: a hash of every frame, printed
+    Render,   // --render DIR --at T1,T2,...: pictures of moments
+    Record,   // --record FILE: a video file of the show
+    Help,     // --help
+    Version,  // --version
+};
+
 struct Options {
-    bool help = false;
-    bool version = false;
-    std::string colors;  // --colors=MODE: truecolor, 256 or 16; empty: the terminal decides
+    RunMode mode = RunMode::Play;
+    std::string colors;  // --colors MODE: truecolor, 256 or 16; empty: the terminal decides
     bool noSound = false;
     bool window = false;  // --window: show it in a window of its own, not in the terminal
-    // Offline runs on the virtual clock, without terminal or sound.
+    // The offline runs, on the virtual clock, without terminal or sound.
     std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
     std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms
-    bool digest = false;                // --digest: print one hash line per frame
     // --record FILE: the show written as a video file with its music (program/record.h).
     std::string recordFile;
     int recordScale = 0;             // --scale N: picture enlargement; 0: the container's default
@@ -22,14 +30,15 @@ struct Options {
     uint32_t recordTo = UINT32_MAX;  // --to T: recording ends before this demo time (ms)
 };
 
-enum class OptionsResult { Run, Exit, Error };
+enum class OptionsResult { Run, Error };
 
-// Parses argv[1..argc-1] into `options`. On Error, `message` says what was wrong.
+// Parses argv[1..argc-1] into `options`; a value follows its option as the next
+// argument or after '='. On Error, `message` says what was wrong.
 OptionsResult parseOptions(int argc, const char* const* argv, Options& options,
                            std::string& message);
 
 // The text of --help.
-const char* optionsHelpText();
+std::string optionsHelpText();
 
 // The text of --version: the version and the source revision it was built from.
 std::string optionsVersionText();

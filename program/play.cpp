@@ -9,7 +9,7 @@
 int playShow(const Options& options) {
     Backends backends;
     if (const int status = openBackends(options, backends, stderr); status != 0) return status;
-    vornakDemo.attachPlatform(backends.clock.get(), backends.sound);
+    vornakDemo.attachSound(backends.sound);
     if (options.noSound) {
         MutedDemo<Demo> muted(vornakDemo);
         return runShow(*backends.console, *backends.clock, muted);

@@ -1,6 +1,8 @@
 // Recording the show as a video file with its music: the whole show (or a stretch
 // of it) run on the virtual clock like the other offline runs, every frame's
 // console look encoded at 50 frames per second, the music sample-aligned beside it.
+// The pieces: program/music_reader.h, pending_file.h, stop_signals.h,
+// record_progress.h, pixel_scaling.h and video_encoder.h.
 #pragma once
 
 #include <cstdint>
@@ -17,16 +19,6 @@ bool recordStretch(uint32_t from, uint32_t to, uint32_t& firstTime, uint32_t& la
 
 // The index of the sound frame that plays at demo time `ms` at `rate` frames per second.
 uint64_t soundFrameAt(uint32_t ms, int rate);
-
-// The progress line, from the show frames run so far (the show runs from its start
-// also for a stretch) and the video frames written:
-// "  42%  frame 3634 of 8652  312 fps  0:16 left".
-struct RecordProgress {
-    uint32_t showFrames = 0, showFramesTotal = 0;
-    uint32_t videoFrames = 0, videoFramesTotal = 0;
-    double seconds = 0;  // since the start
-};
-std::string recordProgressText(const RecordProgress& progress);
 
 // Records the show as `options` ask (recordFile, recordScale, recordFrom, recordTo,
 // noSound). Returns the exit status: 0 when FILE is complete, 1 when it could not be

@@ -8,11 +8,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "render/lanes.h"
 #include "render/sgl.h"
-
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
@@ -63,110 +60,37 @@ Factor describe(uint8_t code) {
     return f;
 }
 
-// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A). Lanes is an SSE2 register
-// where available and a plain array otherwise; both give the same lane arithmetic, so the results
-// do not depend on the build.
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-
+// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A).
 struct Lanes {
-    __m128i v;
+    Ints4 v;
 };
 
 inline Lanes operator+(Lanes a, Lanes b) {
-    return {_mm_add_epi16(a.v, b.v)};
+    return {addWords(a.v, b.v)};
 }
 inline Lanes operator-(Lanes a, Lanes b) {
-    return {_mm_sub_epi16(a.v, b.v)};
+    return {subtractWords(a.v, b.v)};
 }
 // Low 16 bits of the product; every product here is at most 256 x 255.
 inline Lanes operator*(Lanes a, Lanes b) {
-    return {_mm_mullo_epi16(a.v, b.v)};
+    return {multiplyWords(a.v, b.v)};
 }
 inline Lanes shiftDown8(Lanes a) {
-    return {_mm_srli_epi16(a.v, 8)};
+    return {shiftDownWords8(a.v)};
 }
 inline Lanes addSaturated(Lanes a, Lanes b) {
-    return {_mm_adds_epu16(a.v, b.v)};
+    return {addSaturatedWords(a.v, b.v)};
 }
 inline Lanes splat(uint16_t x) {
-    return {_mm_set1_epi16(static_cast<short>(x))};
+    return {splatWord(x)};
 }
 inline Lanes alphaOf(Lanes a) {
-    const __m128i low = _mm_shufflelo_epi16(a.v, _MM_SHUFFLE(3, 3, 3, 3));
-    return {_mm_shufflehi_epi16(low, _MM_SHUFFLE(3, 3, 3, 3))};
+    return {alphaWords(a.v)};
 }
 inline Lanes perChannel(const uint16_t f[4]) {
-    return {_mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]),
-                           static_cast<short>(f[2]), static_cast<short>(f[3]),
-                           static_cast<short>(f[0]), static_cast<short>(f[1]),
-                           static_cast<short>(f[2]), static_cast<short>(f[3]))};
-}
-inline Lanes loadPixels(const uint8_t* p) {
-    const __m128i bytes = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(p));
-    return {_mm_unpacklo_epi8(bytes, _mm_setzero_si128())};
-}
-// Packs with unsigned saturation and writes the pixels whose mask byte is 0.
-inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
-    const __m128i packed = _mm_packus_epi16(r.v, _mm_setzero_si128());
-    __m128i m = _mm_cvtsi32_si128(mask[0] | (mask[1] << 8));
-    m = _mm_unpacklo_epi8(m, m);
-    m = _mm_unpacklo_epi16(m, m);
-    const __m128i alive = _mm_cmpeq_epi8(m, _mm_setzero_si128());
-    const __m128i old = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(out));
-    const __m128i merged = _mm_or_si128(_mm_and_si128(alive, packed), _mm_andnot_si128(alive, old));
-    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), merged);
+    return {wordsTwice(f)};
 }
 
-#else
-
-struct Lanes {
-    uint16_t v[8];
-};
-
-template <typename F>
-inline Lanes eachLane(F f) {
-    Lanes r;
-    for (unsigned i = 0; i < 8; ++i) r.v[i] = static_cast<uint16_t>(f(i));
-    return r;
-}
-inline Lanes operator+(Lanes a, Lanes b) {
-    return eachLane([&](unsigned i) { return a.v[i] + b.v[i]; });
-}
-inline Lanes operator-(Lanes a, Lanes b) {
-    return eachLane([&](unsigned i) { return a.v[i] - b.v[i]; });
-}
-inline Lanes operator*(Lanes a, Lanes b) {
-    return eachLane([&](unsigned i) { return uint32_t{a.v[i]} * b.v[i]; });
-}
-inline Lanes shiftDown8(Lanes a) {
-    return eachLane([&](unsigned i) { return a.v[i] >> 8; });
-}
-inline Lanes addSaturated(Lanes a, Lanes b) {
-    return eachLane([&](unsigned i) { return std::min(uint32_t{a.v[i]} + b.v[i], 65535u); });
-}
-inline Lanes splat(uint16_t x) {
-    return eachLane([&](unsigned) { return x; });
-}
-inline Lanes alphaOf(Lanes a) {
-    return eachLane([&](unsigned i) { return a.v[(i & 4) + 3]; });
-}
-inline Lanes perChannel(const uint16_t f[4]) {
-    return eachLane([&](unsigned i) { return f[i & 3]; });
-}
-inline Lanes loadPixels(const uint8_t* p) {
-    return eachLane([&](unsigned i) { return p[i]; });
-}
-inline void storePixels(Lanes r, const uint8_t* mask, uint8_t* out) {
-    for (unsigned i = 0; i < 8; ++i) {
-        // Saturation as a signed 16-bit lane packed to an unsigned byte.
-        const int lane = r.v[i] >= 0x8000 ? int{r.v[i]} - 0x10000 : int{r.v[i]};
-        if (mask[i / 4] == 0) out[i] = static_cast<uint8_t>(std::clamp(lane, 0, 255));
-    }
-}
-
-#endif
-
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
 // Runs round(source pixels, destination pixels), which gives four result
 // pixels, over the span's whole rounds of four: rounds whose four pixels are
 // all rejected are skipped, the others store the pixels whose mask byte is 0.
@@ -175,55 +99,41 @@ template <typename Round>
 [[gnu::always_inline]] inline unsigned storeRoundsOfFour(const uint8_t* src, const uint8_t* dst,
                                                          uint8_t* out, const uint8_t* mask,
                                                          uint16_t n, Round round) {
-    const __m128i zero = _mm_setzero_si128();
     unsigned i = 0;
     for (; i + 4 <= n; i += 4) {
         uint32_t maskBytes;
         std::memcpy(&maskBytes, mask + i, 4);
         if (maskBytes == 0xFFFFFFFFu) continue;  // all four rejected
-        const __m128i result = round(src + i * 4, dst + i * 4);
-        __m128i* o = reinterpret_cast<__m128i*>(out + i * 4);
+        const Ints4 result = round(src + i * 4, dst + i * 4);
+        uint8_t* o = out + i * 4;
         if (maskBytes == 0) {  // all four alive
-            _mm_storeu_si128(o, result);
+            storeInts4(o, result);
             continue;
         }
-        __m128i m = _mm_cvtsi32_si128(static_cast<int>(maskBytes));
-        m = _mm_unpacklo_epi8(m, m);
-        m = _mm_unpacklo_epi16(m, m);
-        const __m128i alive = _mm_cmpeq_epi8(m, zero);
-        _mm_storeu_si128(o, _mm_or_si128(_mm_and_si128(alive, result),
-                                         _mm_andnot_si128(alive, _mm_loadu_si128(o))));
+        storeInts4(o, selectBits(aliveLanes(mask + i), result, loadInts4(o)));
     }
     return i;
 }
-
-inline __m128i loadFour(const uint8_t* p) {
-    return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-}
-#endif
 
 // Runs kernel(source lanes, destination lanes) over the span two pixels at a
 // time; an odd last pixel goes through the same lanes padded with a rejected one.
 template <typename Kernel>
 void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                 uint16_t n, Kernel kernel) {
-    unsigned i = 0;
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
     // Four pixels a round: the same kernel on each half.
-    const __m128i zero = _mm_setzero_si128();
-    i = storeRoundsOfFour(src, dst, out, mask, n, [&](const uint8_t* s4, const uint8_t* d4) {
-        const __m128i s = loadFour(s4);
-        const __m128i d = loadFour(d4);
-        const Lanes low =
-            kernel(Lanes{_mm_unpacklo_epi8(s, zero)}, Lanes{_mm_unpacklo_epi8(d, zero)});
-        const Lanes high =
-            kernel(Lanes{_mm_unpackhi_epi8(s, zero)}, Lanes{_mm_unpackhi_epi8(d, zero)});
-        return _mm_packus_epi16(low.v, high.v);
-    });
-#endif
+    unsigned i =
+        storeRoundsOfFour(src, dst, out, mask, n, [&](const uint8_t* s4, const uint8_t* d4) {
+            const Ints4 s = loadInts4(s4);
+            const Ints4 d = loadInts4(d4);
+            const Lanes low = kernel(Lanes{lowPixelsAsWords(s)}, Lanes{lowPixelsAsWords(d)});
+            const Lanes high = kernel(Lanes{highPixelsAsWords(s)}, Lanes{highPixelsAsWords(d)});
+            return packWords(low.v, high.v);
+        });
     for (; i + 2 <= n; i += 2) {
-        storePixels(kernel(loadPixels(src + i * 4), loadPixels(dst + i * 4)), mask + i,
-                    out + i * 4);
+        storeTwoPixels(kernel(Lanes{loadTwoPixelsAsWords(src + i * 4)},
+                              Lanes{loadTwoPixelsAsWords(dst + i * 4)})
+                           .v,
+                       mask + i, out + i * 4);
     }
     if (i < n) {
         uint8_t s[8] = {};
@@ -233,7 +143,8 @@ void blendLanes(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint
         std::memcpy(s, src + i * 4, 4);
         std::memcpy(d, dst + i * 4, 4);
         std::memcpy(o, out + i * 4, 4);
-        storePixels(kernel(loadPixels(s), loadPixels(d)), m, o);
+        storeTwoPixels(kernel(Lanes{loadTwoPixelsAsWords(s)}, Lanes{loadTwoPixelsAsWords(d)}).v, m,
+                       o);
         std::memcpy(out + i * 4, o, 4);
     }
 }
@@ -278,30 +189,21 @@ template <bool AllAlive = false>
                                                        uint8_t* out, const uint8_t* mask,
                                                        uint16_t n, const uint16_t f[4]) {
     unsigned i = 0;
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
     // (f x S) >> 8 is the high half of (S << 8) x f, at most 255; the 16-bit
     // sum with D then saturates at 255 exactly as a saturating byte add does.
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i f4 =
-        _mm_setr_epi16(static_cast<short>(f[0]), static_cast<short>(f[1]), static_cast<short>(f[2]),
-                       static_cast<short>(f[3]), static_cast<short>(f[0]), static_cast<short>(f[1]),
-                       static_cast<short>(f[2]), static_cast<short>(f[3]));
+    const Ints4 f4 = wordsTwice(f);
     auto round = [&](const uint8_t* s4, const uint8_t* d4) {
-        const __m128i s = loadFour(s4);
-        const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(zero, s), f4);
-        const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(zero, s), f4);
-        return _mm_adds_epu8(_mm_packus_epi16(low, high), loadFour(d4));
+        const Ints4 s = loadInts4(s4);
+        const Ints4 low = multiplyHighWords(lowPixelsAsHighBytes(s), f4);
+        const Ints4 high = multiplyHighWords(highPixelsAsHighBytes(s), f4);
+        return addSaturatedBytes(packWords(low, high), loadInts4(d4));
     };
     if constexpr (AllAlive) {
-        for (; i + 4 <= n; i += 4) {
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(out + i * 4),
-                             round(src + i * 4, dst + i * 4));
-        }
+        for (; i + 4 <= n; i += 4) storeInts4(out + i * 4, round(src + i * 4, dst + i * 4));
     } else {
         i = storeRoundsOfFour(src, dst, out, mask, n, round);
     }
     if (i == n) return;
-#endif
     const Lanes factor = perChannel(f);
     blendLanes(src + i * 4, dst + i * 4, out + i * 4, mask + i, static_cast<uint16_t>(n - i),
                [factor](Lanes s, Lanes d) { return addSaturated(shiftDown8(factor * s), d); });
@@ -452,11 +354,9 @@ void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const 
     if (srcCode == BLEND_ZERO && dstCode == BLEND_ONE && dst == out) return;
     if (srcCode == BLEND_ONE && dstCode == BLEND_ZERO) {
         // Plain writes (blending off): the factors leave the source exactly as it is.
-        unsigned i = 0;
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-        i = storeRoundsOfFour(src, dst, out, mask, n,
-                              [](const uint8_t* s4, const uint8_t*) { return loadFour(s4); });
-#endif
+        unsigned i =
+            storeRoundsOfFour(src, dst, out, mask, n,
+                              [](const uint8_t* s4, const uint8_t*) { return loadInts4(s4); });
         for (; i < n; ++i)
             if (mask[i] == 0) std::memcpy(out + i * 4, src + i * 4, 4);
         return;

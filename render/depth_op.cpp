@@ -2,13 +2,15 @@
 // branch on the function code.
 #include "render/depth_op.h"
 
+#include "render/lanes.h"
+
 namespace {
 
-template <typename Passes>
-uint8_t testSpan(const float* z, const float* stored, uint8_t* mask, uint16_t n, Passes passes) {
+template <uint8_t Func>
+uint8_t testSpan(const float* z, const float* stored, uint8_t* mask, uint16_t n) {
     uint8_t anyPassed = 0;
     for (unsigned i = 0; i < n; ++i) {
-        const bool pass = passes(z[i], stored[i]);
+        const bool pass = depthPasses<Func>(z[i], stored[i]);
         mask[i] = pass ? 0 : 255;
         anyPassed |= pass ? 1 : 0;
     }
@@ -30,17 +32,17 @@ uint8_t DepthOp::test(const float* z, const float* stored, uint8_t* mask, uint8_
             for (unsigned i = 0; i < n; ++i) mask[i] = 0;
             return n > 0 ? 1 : 0;
         case 2:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a >= b; });
+            return testSpan<2>(z, stored, mask, n);
         case 3:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a > b; });
+            return testSpan<3>(z, stored, mask, n);
         case 4:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a <= b; });
+            return testSpan<4>(z, stored, mask, n);
         case 5:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a < b; });
+            return testSpan<5>(z, stored, mask, n);
         case 6:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a == b; });
+            return testSpan<6>(z, stored, mask, n);
         case 7:
-            return testSpan(z, stored, mask, n, [](float a, float b) { return a != b; });
+            return testSpan<7>(z, stored, mask, n);
         default:
             return 0;
     }

@@ -5,25 +5,18 @@
 #include <cstddef>
 #include <cstring>
 
+#include "render/lanes.h"
 #include "render/sgl.h"
-
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
-#include <emmintrin.h>
-#endif
 
 namespace {
 
 // Writes the 4-byte value into count consecutive pixels, four at a time.
 void fillPixels4(uint8_t* row, const void* value, size_t count) {
     size_t i = 0;
-#if defined(__SSE2__) && !defined(VORNAK_SCALAR_LANES)
     uint32_t bits;
     std::memcpy(&bits, value, 4);
-    const __m128i four = _mm_set1_epi32(static_cast<int>(bits));
-    for (; i + 4 <= count; i += 4) {
-        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i * 4), four);
-    }
-#endif
+    const Ints4 four = splatPixel(bits);
+    for (; i + 4 <= count; i += 4) storeInts4(row + i * 4, four);
     for (; i < count; ++i) std::memcpy(row + i * 4, value, 4);
 }
 

@@ -5,11 +5,8 @@
 
 #include <cstring>
 
-#if defined(__SSE2__)
-#include <xmmintrin.h>
-#endif
-
 #include "render/fixed_point.h"
+#include "render/lanes.h"
 #include "render/rasterizer.h"
 #include "render/sgl.h"
 
@@ -97,17 +94,10 @@ void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const Pipelin
     const float w0 = v0 != nullptr ? projectedW(m, v0->eye) : 1.0f;
     const float w1 = projectedW(m, v1.eye);
     const float w2 = projectedW(m, v2.eye);
-    float r[4];
-#if defined(__SSE2__)
-    _mm_storeu_ps(r, _mm_div_ps(_mm_set1_ps(1.0f), _mm_setr_ps(w0, w1, w2, 1.0f)));
-#else
-    r[0] = 1.0f / w0;
-    r[1] = 1.0f / w1;
-    r[2] = 1.0f / w2;
-#endif
-    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view, m, r[0]);
-    fillScreenVertex(records[1], v1, texturing, view, m, r[1]);
-    fillScreenVertex(records[2], v2, texturing, view, m, r[2]);
+    const Quotients r = divide4(1.0f, 1.0f, 1.0f, 1.0f, w0, w1, w2, 1.0f);
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view, m, r.v[0]);
+    fillScreenVertex(records[1], v1, texturing, view, m, r.v[1]);
+    fillScreenVertex(records[2], v2, texturing, view, m, r.v[2]);
     triangleSink();
 }
 

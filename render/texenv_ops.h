@@ -4,9 +4,15 @@
 #pragma once
 
 #include "render/fragment_op.h"
+#include "render/sgl.h"
 
-// Mode 0: out becomes a copy of a for all n pixels, rejected ones included.
-class TexEnvReplaceOp final : public TexEnvFragmentOp {
+// The built-in objects, one per first mode they serve:
+// - SGL_REPLACE: out becomes a copy of a for all n pixels, rejected ones included;
+// - SGL_MODULATE: out = ((a + 1) x b) >> 8 for alive pixels;
+// - SGL_ADD serves SGL_SUBTRACT too: saturating add when the mode is SGL_ADD,
+//   saturating subtract otherwise, for alive pixels.
+template <uint8_t FirstMode>
+class TexEnvOp final : public TexEnvFragmentOp {
   public:
     int enumerateKeys(FragmentKey& key, unsigned index) const override;
     void combine(const uint8_t* a, const uint8_t* b, uint8_t* out, const uint8_t* mask,
@@ -15,22 +21,11 @@ class TexEnvReplaceOp final : public TexEnvFragmentOp {
                          uint8_t mode, uint16_t n) const override;
 };
 
-// Mode 1: out = ((a + 1) x b) >> 8 for alive pixels.
-class TexEnvModulateOp final : public TexEnvFragmentOp {
-  public:
-    int enumerateKeys(FragmentKey& key, unsigned index) const override;
-    void combine(const uint8_t* a, const uint8_t* b, uint8_t* out, const uint8_t* mask,
-                 uint8_t mode, uint16_t n) const override;
-    void combineConstant(const uint8_t* a, const uint8_t* k, uint8_t* out, const uint8_t* mask,
-                         uint8_t mode, uint16_t n) const override;
-};
+using TexEnvReplaceOp = TexEnvOp<SGL_REPLACE>;
+using TexEnvModulateOp = TexEnvOp<SGL_MODULATE>;
+using TexEnvAddSubtractOp = TexEnvOp<SGL_ADD>;
 
-// Modes 2 and 3: saturating add when the mode is 2, saturating subtract otherwise.
-class TexEnvAddSubtractOp final : public TexEnvFragmentOp {
-  public:
-    int enumerateKeys(FragmentKey& key, unsigned index) const override;
-    void combine(const uint8_t* a, const uint8_t* b, uint8_t* out, const uint8_t* mask,
-                 uint8_t mode, uint16_t n) const override;
-    void combineConstant(const uint8_t* a, const uint8_t* k, uint8_t* out, const uint8_t* mask,
-                         uint8_t mode, uint16_t n) const override;
-};
+// Instantiated in texenv_ops.cpp.
+extern template class TexEnvOp<SGL_REPLACE>;
+extern template class TexEnvOp<SGL_MODULATE>;
+extern template class TexEnvOp<SGL_ADD>;

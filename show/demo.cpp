@@ -2,7 +2,6 @@
 
 #include <string>
 
-#include "platform/clock.h"
 #include "platform/sound.h"
 #include "render/frame_buffer.h"
 #include "render/sgl.h"
@@ -21,8 +20,7 @@ Demo::~Demo() {
         if (*surface) (*surface)->release();
 }
 
-void Demo::attachPlatform(Clock* clock, SoundSystem* sound) {
-    clock_ = clock;
+void Demo::attachSound(SoundSystem* sound) {
     sound_ = sound;
 }
 
@@ -82,9 +80,7 @@ int Demo::init(const Size16& renderSize) {
 
 uint8_t Demo::update(uint32_t now) {
     if (!started_) {
-        startMusic();
-        startTick_ = clock_->tickCount() - scenes_[SLOT_CROSSES]->startTime(1);
-        now = clock_->tickCount();
+        startTick_ = now - scenes_[SLOT_CROSSES]->startTime(1);
         started_ = 1;
     }
     const uint32_t t = now - startTick_;

@@ -1,6 +1,7 @@
 // The Demo: owns everything that lives for the whole show (render Surfaces,
 // FrameBuffer, caption sheets, scenes, music stream), picks the scene for each
-// moment of the timeline and keeps the music in step with the clock.
+// moment of the timeline from the clock readings it is given, and starts and
+// stops the music.
 #pragma once
 
 #include <array>
@@ -11,7 +12,6 @@
 #include "image/surface.h"
 #include "scenekit/scene.h"
 
-class Clock;
 class FrameBuffer;
 class SoundStream;
 class SoundSystem;
@@ -31,16 +31,21 @@ class Demo final : public SceneSet {
     Demo(const Demo&) = delete;
     Demo& operator=(const Demo&) = delete;
 
-    // The clock and sound layer the show runs on; set before init.
-    void attachPlatform(Clock* clock, SoundSystem* sound);
+    // The sound layer that plays the music; set before init.
+    void attachSound(SoundSystem* sound);
     // Replaces the scene constructors (tests); set before init.
     void setSceneFactories(const std::array<SceneFactory, DEMO_SCENE_COUNT>& factories);
 
     void setSoundEnabled(uint8_t flag);
     int init(const Size16& renderSize);
+    // Renders the frame of clock reading `now` (milliseconds, wrapping at 2^32); the
+    // first call's reading is the show's first moment. Answers 0 once the timeline
+    // has ended, otherwise 1.
     uint8_t update(uint32_t now);
     Surface* colorSurface() const;
     void shutdown();
+    // Plays the music from its start; called right before the first frame's clock
+    // reading, so that picture and sound begin together.
     void startMusic();
     void stopMusic();
 
@@ -66,7 +71,6 @@ class Demo final : public SceneSet {
     uint32_t startTick_ = 0;
     std::unique_ptr<Scene> scenes_[DEMO_SCENE_COUNT];
 
-    Clock* clock_ = nullptr;
     SoundSystem* sound_ = nullptr;
     const std::array<SceneFactory, DEMO_SCENE_COUNT>* factories_ = nullptr;
     std::array<SceneFactory, DEMO_SCENE_COUNT> customFactories_{};

@@ -332,7 +332,6 @@ TEST(CrossLightsShow, FramesMatchTheirReferences) {
     SavedGenerators saved;
     VirtualClock clock;
     Demo demo;
-    demo.attachPlatform(&clock, nullptr);
     ASSERT_EQ(demo.init({160, 100}), 0);
     noiseState = NOISE_INITIAL_STATE;
     runtimeRandState = RUNTIME_RAND_INITIAL_STATE;

@@ -5,18 +5,10 @@
 #include <string>
 #include <vector>
 
-#include "platform/clock.h"
 #include "platform/sound.h"
 #include "scenes/replay_scene.h"
 
 namespace {
-
-class SteppedClock : public Clock {
-  public:
-    uint32_t tickCount() override { return tick; }
-    void sleep(uint32_t ms) override { tick += ms; }
-    uint32_t tick = 0;
-};
 
 // Records every call the Demo makes to the sound layer.
 class RecordingSound : public SoundSystem {
@@ -110,7 +102,7 @@ struct DemoTimeline : testing::Test {
         sceneLog.clear();
         createdSlots.clear();
         failingSlot = -1;
-        demo.attachPlatform(&clock, &sound);
+        demo.attachSound(&sound);
         demo.setSceneFactories(RECORDING_SCENES);
     }
 
@@ -118,8 +110,7 @@ struct DemoTimeline : testing::Test {
     void start() {
         demo.setSoundEnabled(0);
         ASSERT_EQ(demo.init({160, 100}), 0);
-        clock.tick = 1000;
-        demo.update(555);  // the argument of the first call is ignored
+        demo.update(1000);
         sceneLog.clear();
     }
 
@@ -139,14 +130,13 @@ struct DemoTimeline : testing::Test {
         return false;
     }
 
-    SteppedClock clock;
     RecordingSound sound;
     Demo demo;
 };
 
 }  // namespace
 
-TEST_F(DemoTimeline, FirstUpdateStartsTheClockAtTheTickItReads) {
+TEST_F(DemoTimeline, FirstUpdateIsTheShowsFirstMoment) {
     start();
     EXPECT_EQ(demo.demoTime(), 0u);
     EXPECT_EQ(renderAt(0), std::make_pair(int(SLOT_CROSSES), 0u));
@@ -193,8 +183,7 @@ TEST_F(DemoTimeline, LastFrameIsRenderedAndEndsTheShow) {
 TEST_F(DemoTimeline, TickWrapAroundKeepsDemoTime) {
     demo.setSoundEnabled(0);
     ASSERT_EQ(demo.init({160, 100}), 0);
-    clock.tick = 0xFFFFFFF0u;
-    demo.update(0);
+    demo.update(0xFFFFFFF0u);
     sceneLog.clear();
     demo.update(0x10u);
     EXPECT_EQ(demo.demoTime(), 0x20u);
@@ -228,6 +217,7 @@ TEST_F(DemoTimeline, SoundCallsFollowTheLifecycle) {
     demo.setSoundEnabled(1);
     ASSERT_EQ(demo.init({160, 100}), 0);
     EXPECT_EQ(sound.calls, (std::vector<std::string>{"init 44100 32 0", "open vornak.ogg"}));
+    demo.startMusic();
     demo.update(0);
     demo.update(20);
     EXPECT_EQ(sound.calls.back(), "play");

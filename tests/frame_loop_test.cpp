@@ -6,9 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "textmode/text_mode.h"
 #include "platform/headless_console.h"
 #include "platform/virtual_clock.h"
+#include "program/offline_frames.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
@@ -294,4 +295,39 @@ TEST(FrameLoop, UnknownTextModeKeepsLastCells) {
 
     EXPECT_EQ(runShow(console, clock, demo), 0);
     EXPECT_EQ(shown, (std::vector<uint8_t>{0x0C, 0x09, 0x09}));  // full blocks: red, blue, blue
+}
+
+namespace {
+struct TimedDemo : FakeDemo<VirtualClock> {
+    uint32_t demoTime() const { return updateTicks.back() - updateTicks.front(); }
+};
+}  // namespace
+
+// The offline frames come as runShow would show them: the first moment twice, then
+// one every 20 ms, up to and with the frame that ends the timeline; then the show
+// is shut down once. A failed start-up yields no frame and says why.
+TEST(OfflineFrames, PullsTheFramesOfRunShowAndFinishesOnce) {
+    TimedDemo demo;
+    demo.framesToRun = 4;
+    std::vector<uint32_t> times;
+    {
+        OfflineFrames<TimedDemo> frames(demo);
+        ASSERT_TRUE(frames.start());
+        while (const OfflineFrame* frame = frames.next()) {
+            times.push_back(frame->demoTime);
+            EXPECT_EQ(frame->cells->width(), 80);
+            EXPECT_EQ(frame->render, &demo.color);
+        }
+        EXPECT_EQ(frames.next(), nullptr);
+    }
+    EXPECT_EQ(times, (std::vector<uint32_t>{0, 0, 20, 40}));
+    EXPECT_EQ(demo.soundEnabled, 0);
+    EXPECT_EQ(demo.shutdowns, 1);
+
+    TimedDemo broken;
+    broken.initResult = 1;
+    OfflineFrames<TimedDemo> failing(broken);
+    EXPECT_FALSE(failing.start());
+    EXPECT_EQ(failing.next(), nullptr);
+    EXPECT_EQ(failing.startupText(), "Initialize VORNAK... FAILED! Please update or reload VORNAK");
 }

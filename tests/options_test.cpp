@@ -19,18 +19,20 @@ TEST(Options, NoneRunsTheShowWithColorsChosenFromTheEnvironment) {
     Options options;
     std::string message;
     EXPECT_EQ(parse({}, options, message), OptionsResult::Run);
+    EXPECT_EQ(options.mode, RunMode::Play);
     EXPECT_EQ(options.colors, "");
 }
 
-TEST(Options, ColorDepths) {
-    const std::pair<const char*, TerminalColors> cases[] = {
-        {"--colors=truecolor", TerminalColors::TrueColor},
-        {"--colors=256", TerminalColors::Palette256},
-        {"--colors=16", TerminalColors::Ansi16}};
-    for (const auto& [arg, colors] : cases) {
+TEST(Options, ColorDepthsAfterEqualsOrAsTheNextArgument) {
+    const std::pair<std::vector<const char*>, TerminalColors> cases[] = {
+        {{"--colors=truecolor"}, TerminalColors::TrueColor},
+        {{"--colors", "256"}, TerminalColors::Palette256},
+        {{"--colors=256", "--colors=16"}, TerminalColors::Ansi16}};
+    for (const auto& [args, colors] : cases) {
+        const char* arg = args.back();
         Options options;
         std::string message;
-        EXPECT_EQ(parse({arg}, options, message), OptionsResult::Run) << arg;
+        EXPECT_EQ(parse(args, options, message), OptionsResult::Run) << arg;
         // The option keeps the text; the terminal backend reads it as this depth.
         TerminalColors parsed = TerminalColors::Auto;
         EXPECT_TRUE(parseTerminalColors(options.colors, parsed)) << arg;
@@ -38,14 +40,27 @@ TEST(Options, ColorDepths) {
     }
 }
 
-TEST(Options, HelpAndVersionExit) {
+TEST(Options, HelpAndVersionAreRunsOfTheirOwn) {
     Options options;
     std::string message;
-    EXPECT_EQ(parse({"--version"}, options, message), OptionsResult::Exit);
-    EXPECT_TRUE(options.version);
+    EXPECT_EQ(parse({"--version"}, options, message), OptionsResult::Run);
+    EXPECT_EQ(options.mode, RunMode::Version);
     Options help;
-    EXPECT_EQ(parse({"--colors=16", "--help"}, help, message), OptionsResult::Exit);
-    EXPECT_TRUE(help.help);
+    EXPECT_EQ(parse({"--colors=16", "-h", "--digest"}, help, message), OptionsResult::Run);
+    EXPECT_EQ(help.mode, RunMode::Help);
+}
+
+// Every option is in the help, which fits an 80-column terminal.
+TEST(Options, HelpNamesEveryOptionWithinEightyColumns) {
+    const std::string help = optionsHelpText();
+    for (const char* option :
+         {"--colors MODE", "--no-sound", "--window", "--render DIR", "--at T1,T2,...", "--digest",
+          "--record FILE", "--scale N", "--from T", "--to T", "--help", "--version"})
+        EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
+    for (size_t start = 0, end; start < help.size(); start = end + 1) {
+        end = help.find('\n', start);
+        EXPECT_LE(end - start, 80u) << help.substr(start, end - start);
+    }
 }
 
 TEST(Options, VersionNamesTheSourceRevision) {
@@ -59,26 +74,37 @@ TEST(Options, VersionNamesTheSourceRevision) {
 }
 
 TEST(Options, UnknownOptionsAndValuesAreErrors) {
-    for (const char* arg : {"--colour=16", "--colors=", "--colors=88", "-x", "show", "--colors"}) {
+    const std::pair<std::vector<const char*>, const char*> cases[] = {
+        {{"--colour=16"}, "unknown option '--colour=16'"},
+        {{"-x"}, "unknown option '-x'"},
+        {{"--digest", "show"}, "unknown option 'show'"},
+        {{"--colors=88"}, "unknown colour depth in '--colors=88'"},
+        {{"--colors", "88"}, "unknown colour depth in '--colors=88'"},
+        {{"--colors="}, "'--colors' needs a value"},
+        {{"--colors"}, "'--colors' needs a value"},
+        {{"--render", "--at", "0"}, "'--render' needs a value"},
+    };
+    for (const auto& [args, expected] : cases) {
         Options options;
         std::string message;
-        EXPECT_EQ(parse({arg}, options, message), OptionsResult::Error) << arg;
-        EXPECT_NE(message.find(arg), std::string::npos) << message;
+        EXPECT_EQ(parse(args, options, message), OptionsResult::Error) << args[0];
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
 }
 
 TEST(Options, OfflineRunsAndSound) {
     Options options;
     std::string message;
-    ASSERT_EQ(parse({"--render", "out", "--at", "0,1000,172980", "--no-sound"}, options, message),
+    ASSERT_EQ(parse({"--render=out", "--at", "0,1000,172980", "--no-sound"}, options, message),
               OptionsResult::Run);
+    EXPECT_EQ(options.mode, RunMode::Render);
     EXPECT_EQ(options.renderDirectory, "out");
     EXPECT_EQ(options.renderTimes, (std::vector<uint32_t>{0, 1000, 172980}));
     EXPECT_TRUE(options.noSound);
 
     Options digest;
     ASSERT_EQ(parse({"--digest"}, digest, message), OptionsResult::Run);
-    EXPECT_TRUE(digest.digest);
+    EXPECT_EQ(digest.mode, RunMode::Digest);
 }
 
 TEST(Options, MalformedOfflineRunsAreErrors) {

@@ -27,6 +27,7 @@ extern "C" {
 #include "platform/png_file.h"
 #include "program/options.h"
 #include "program/record.h"
+#include "program/record_progress.h"
 
 namespace fs = std::filesystem;
 
@@ -61,9 +62,10 @@ int runProgramIn(const std::string& directory, const std::string& arguments, std
         errors);
 }
 
-// A fresh folder for one test's files.
+// A fresh folder for one test's files, apart from a suite run at the same time.
 std::string freshFolder(const char* name) {
-    const std::string folder = testing::TempDir() + "vornak-record-" + name;
+    const std::string folder =
+        testing::TempDir() + "vornak-record-" + name + "-" + std::to_string(getpid());
     fs::remove_all(folder);
     fs::create_directories(folder);
     return folder;
@@ -190,6 +192,7 @@ TEST(RecordOptions, RecordTakesAKnownContainerAndItsOwnSettings) {
                     options, message),
               OptionsResult::Run)
         << message;
+    EXPECT_EQ(options.mode, RunMode::Record);
     EXPECT_EQ(options.recordFile, "out/Show.MKV");
     EXPECT_EQ(options.recordScale, 3);
     EXPECT_EQ(options.recordFrom, 1000u);

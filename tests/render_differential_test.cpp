@@ -18,6 +18,7 @@
 
 #include "image/surface.h"
 #include "render/rasterizer.h"
+#include "render/rasterizer_internal.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 #include "render/texenv_ops.h"

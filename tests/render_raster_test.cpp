@@ -10,6 +10,7 @@
 
 #include "render/geometry_pipeline.h"
 #include "render/rasterizer.h"
+#include "render/rasterizer_internal.h"
 #include "render_fixture.h"
 
 namespace {

@@ -7,8 +7,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdlib>
+#include <numbers>
 #include <string>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "platform/ogg_decoder.h"
@@ -31,6 +33,17 @@ double crossingsPerSecond(const std::vector<int16_t>& stereo) {
     for (size_t i = frames / 4 + 1; i < 3 * frames / 4; ++i)
         if ((stereo[2 * i - 2] < 0) != (stereo[2 * i] < 0)) ++crossings;
     return crossings / (double(frames / 2) / 44100);
+}
+
+// Largest difference of the left channel over the middle half from the
+// file's sine of `hertz` (amplitude 9000, phase 0 at the first frame).
+double deviationFromTone(const std::vector<int16_t>& stereo, double hertz) {
+    double worst = 0;
+    for (size_t i = stereo.size() / 8; i < 3 * stereo.size() / 8; ++i) {
+        const double wanted = 9000 * std::sin(2 * std::numbers::pi * hertz * double(i) / 44100);
+        worst = std::max(worst, std::abs(stereo[2 * i] - wanted));
+    }
+    return worst;
 }
 
 double peakOfMiddle(const std::vector<int16_t>& stereo) {
@@ -59,13 +72,31 @@ TEST(MusicDecoder, EveryRateComesOutAs44100StereoWithItsPitchLengthAndLevel) {
         EXPECT_EQ(source.fileRate(), f.rate);
         EXPECT_NEAR(double(source.lengthFrames()), 2 * 44100, 2);
         const std::vector<int16_t> pcm = readWhole(source);
-        EXPECT_NEAR(double(pcm.size() / 2), 2 * 44100, 3);
+        EXPECT_EQ(pcm.size() / 2, size_t{2 * 44100});
         EXPECT_NEAR(crossingsPerSecond(pcm), 880, 4);
         EXPECT_NEAR(peakOfMiddle(pcm), 9000, 900);
+        // In time: frame n is the file's sound at n / 44100 s.
+        EXPECT_LT(deviationFromTone(pcm, 440), 400);
         for (size_t i = 0; i < pcm.size(); i += 2) ASSERT_EQ(pcm[i], pcm[i + 1]) << i;
         // And the same again after a rewind.
         ASSERT_TRUE(source.rewind());
         EXPECT_EQ(readWhole(source), pcm);
+    }
+}
+
+// Sound above 22.05 kHz in a file of a higher rate is filtered out, not folded
+// back into the audible band (at this quality the encoder keeps these tones).
+TEST(MusicDecoder, ToneAboveTheOutputsNyquistFrequencyIsFilteredOut) {
+    for (const auto& [rate, hertz] : {std::pair{48000, 22500.0}, std::pair{96000, 23000.0}}) {
+        SCOPED_TRACE(std::to_string(rate) + " Hz");
+        const std::string path =
+            writeTone("ultrasonic" + std::to_string(rate) + ".ogg", 1.0, 2, rate, hertz, 1.0f);
+        OggMusicSource source;
+        std::string problem;
+        ASSERT_TRUE(source.open(path.c_str(), problem)) << problem;
+        const std::vector<int16_t> pcm = readWhole(source);
+        EXPECT_EQ(pcm.size() / 2, size_t{44100});
+        EXPECT_LE(peakOfMiddle(pcm), 10);
     }
 }
 

@@ -38,7 +38,7 @@ inline std::string testDir() {
 
 // A sine of `hertz` at amplitude 9000 on every channel, encoded with our encoder.
 inline std::string writeTone(const std::string& name, double seconds, int channels, int rate,
-                             double hertz = 440) {
+                             double hertz = 440, float quality = 0.3f) {
     const size_t frames = static_cast<size_t>(seconds * rate);
     std::vector<int16_t> pcm(frames * static_cast<size_t>(channels));
     for (size_t i = 0; i < frames; ++i)
@@ -47,7 +47,7 @@ inline std::string writeTone(const std::string& name, double seconds, int channe
                 9000 * std::sin(2 * std::numbers::pi * hertz * double(i) / rate));
     const std::string path = testDir() + "/" + name;
     std::string problem;
-    EXPECT_TRUE(writeOggVorbis(path.c_str(), pcm.data(), frames, channels, rate, 0.3f, problem))
+    EXPECT_TRUE(writeOggVorbis(path.c_str(), pcm.data(), frames, channels, rate, quality, problem))
         << problem;
     return path;
 }

@@ -13,6 +13,7 @@
 
 #include "image/console_palette.h"
 #include "platform/terminal_encoder.h"
+#include "platform/terminal_sequences.h"
 #include "tests/show_cell_frames.h"
 
 namespace {
@@ -142,7 +143,7 @@ std::string unusualControl(std::string_view bytes) {
         const std::string_view sequence = bytes.substr(i, end + 1 - i);
         const bool private_ = sequence.size() > 2 && sequence[2] == '?';
         const bool known =
-            private_ ? sequence == TERMINAL_SYNC_BEGIN || sequence == TERMINAL_SYNC_END
+            private_ ? sequence == vt::SYNC_BEGIN || sequence == vt::SYNC_END
                      : sequence == "\x1b[20l" ||
                            std::string_view("ABCDGHJmr").find(bytes[end]) != std::string_view::npos;
         if (!known) return std::string(sequence);

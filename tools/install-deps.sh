@@ -10,6 +10,10 @@ PACKAGES="$PACKAGES libavformat-dev libavcodec-dev libswscale-dev libswresample-
 PACKAGES="$PACKAGES libgif-dev"
 # The tests replay the shared formats in other programs: ANSI art, terminal casts.
 PACKAGES="$PACKAGES ansilove asciinema"
+# Reading the command-line options (CLI11, header-only).
+PACKAGES="$PACKAGES libcli11-dev"
+# Music at other sample rates than 44.1 kHz, converted through libsoxr.
+PACKAGES="$PACKAGES libsoxr-dev"
 # `web` stands for what the page's build and its headless tests need (node and
 # npm from Debian unless a node with npm is already there).
 for extra in "$@"; do

@@ -106,7 +106,7 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_begin(int virtualClock, int musicReady,
                                           const char* musicProblem) {
     if (pageShow != nullptr) return 0;
     pageShow = new PageShow(virtualClock != 0, musicReady != 0, musicProblem ? musicProblem : "");
-    vornakDemo.attachPlatform(pageShow->clock, &pageShow->sound);
+    vornakDemo.attachSound(&pageShow->sound);
     pageShow->started = pageShow->loop.start();
     return pageShow->started ? 1 : 0;
 }
@@ -125,10 +125,10 @@ EMSCRIPTEN_KEEPALIVE void vornak_web_sleep(uint32_t milliseconds) {
 }
 
 // One step of the loop: after the first frame the input of the last wait is read
-// (Escape ends the show) and the end of the timeline is seen; otherwise the frame
-// of this moment is rendered and written to the console. Answers how many ms to
-// wait before the next step, or -1 when the show has ended and been shut down
-// (music off), or was never started.
+// (Escape ends the show) and the end of the timeline is seen; before the first
+// frame the music starts. Then the frame of this moment is rendered and written
+// to the console. Answers how many ms to wait before the next step, or -1 when
+// the show has ended and been shut down (music off), or was never started.
 EMSCRIPTEN_KEEPALIVE int vornak_web_frame() {
     if (!showStarted()) return -1;
     PageShow& show = *pageShow;
@@ -140,6 +140,8 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_frame() {
             show.finished = true;
             return -1;
         }
+    } else {
+        show.loop.startMusic();
     }
     show.running = show.loop.frame(show.clock->tickCount());
     ++show.framesRun;

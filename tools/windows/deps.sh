@@ -1,8 +1,8 @@
 #!/bin/sh
 # Builds the libraries that vornak.exe and its tests link, for 64-bit Windows,
 # from Debian's own source packages, into a prefix under the build folder:
-#   libogg, libvorbis, libpng (on zlib from libz-mingw-w64-dev), GoogleTest
-#   (from /usr/src/googletest) and Google Benchmark.
+#   libogg, libvorbis, libsoxr, libpng (on zlib from libz-mingw-w64-dev),
+#   GoogleTest (from /usr/src/googletest) and Google Benchmark.
 # The source packages come through a private apt configuration that adds deb-src
 # lines for the archives this system already uses; the system's own apt settings
 # are not touched. A finished prefix is kept and reused until RECIPE changes.
@@ -13,7 +13,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 DEPS=$(mkdir -p "$1" && cd "$1" && pwd)
 PREFIX=$DEPS/prefix
 TOOLCHAIN=$ROOT/tools/windows/mingw-w64.cmake
-SOURCE_PACKAGES="libogg libvorbis libpng1.6 benchmark"
+SOURCE_PACKAGES="libogg libvorbis libsoxr libpng1.6 benchmark"
 
 # The cross compilers, Wine, zlib for Windows, dpkg-source for the source
 # packages and zip for the package; installed as root, asked for otherwise.
@@ -37,7 +37,7 @@ if [ -n "$missing" ]; then
 fi
 
 # Raise RECIPE whenever the way the libraries are built changes.
-RECIPE=1
+RECIPE=2
 stamp="recipe $RECIPE: $SOURCE_PACKAGES, googletest $(dpkg-query -W -f='${Version}' googletest 2>/dev/null)"
 if [ -f "$PREFIX/.built" ] && [ "$(cat "$PREFIX/.built")" = "$stamp" ]; then
     exit 0
@@ -117,6 +117,17 @@ build() {
 MINGW=/usr/x86_64-w64-mingw32
 build libogg "$(source_dir libogg)" -DINSTALL_DOCS=OFF -DBUILD_TESTING=OFF
 build libvorbis "$(source_dir libvorbis)" -DBUILD_TESTING=OFF
+# The static library alone, single-threaded (no OpenMP runtime to ship).
+build libsoxr "$(source_dir libsoxr)" -DWITH_OPENMP=OFF -DBUILD_TESTS=OFF -DBUILD_EXAMPLES=OFF \
+    -DWITH_LSR_BINDINGS=OFF
+# soxr installs no pkg-config file on Windows; the build finds every library through one.
+cat >"$PREFIX/lib/pkgconfig/soxr.pc" <<EOF
+Name: soxr
+Description: High quality, one-dimensional sample-rate conversion library
+Version: $(sed -n 's/^#define SOXR_THIS_VERSION_STR *"\(.*\)"/\1/p' "$PREFIX/include/soxr.h")
+Libs: -L$PREFIX/lib -lsoxr
+Cflags: -I$PREFIX/include
+EOF
 build libpng "$(source_dir libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
     -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$MINGW/lib/libz.a" -DZLIB_INCLUDE_DIR="$MINGW/include"
 build googletest /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON

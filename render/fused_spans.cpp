@@ -1,0 +1,440 @@
+// The fused span loops and their chooser. The loops give the same bytes as
+// the stage-by-stage path: the same float and double operations in the same
+// order for every value, only regrouped so that one pass over the span does
+// what the stages do in several.
+#include <array>
+#include <cstddef>
+#include <cstring>
+#include <typeinfo>
+#include <utility>
+
+#include "render/alpha_test_op.h"
+#include "render/blend_op.h"
+#include "render/depth_op.h"
+#include "render/fragment_tables.h"
+#include "render/span_kernels.h"
+#include "render/texenv_ops.h"
+
+namespace {
+
+enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
+
+FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func);
+FusedSpanLoop stagedSpanLoop(uint8_t func);
+
+// True when op's class is Op itself. The type_info objects are compared by
+// address: unique within the program, and a duplicate elsewhere would only
+// keep the span on the stage-by-stage path.
+template <typename Op, typename Interface>
+bool isExactly(const Interface* op) {
+    return &typeid(*op) == &typeid(Op);
+}
+
+bool isRendererBlendOp(const BlendFragmentOp* op) {
+    return isExactly<BlendOp>(op) || isExactly<BlendConstantOneOp>(op) ||
+           isExactly<BlendDestinationOneOp>(op) || isExactly<BlendSourcePairOp>(op);
+}
+
+}  // namespace
+
+// Every span of the triangle takes a fused loop when the depth, alpha, texture
+// environment and blend entries of its state are the renderer's own objects,
+// whose arithmetic the loops repeat: the plain loops when nothing but the
+// depth test stands between the fragments and a plain write, the others
+// (stencil test, alpha test, blending) through the stages' dispatchers.
+void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
+    ts.fused = 0;
+    if (!fusedSpansAllowed) return;
+    const FragmentTables& t = rc.tables;
+    if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
+    if (ts.colorBase == nullptr) return;
+    // The alpha test and the texture environment read the colour arrays: only
+    // the renderer's own objects are known to read alive pixels alone.
+    const bool alphaTest = rc.enables[SGL_ALPHA_TEST] != 0;
+    if (alphaTest) {
+        const AlphaFragmentOp* alphaOp = t.alpha.entries[rc.alphaFunc];
+        if (alphaOp != nullptr && !isExactly<AlphaTestOp>(alphaOp)) return;
+    }
+    // The built-in environment object of the mode: one whose arithmetic the
+    // plain loops repeat (each object serves the modes it enumerates).
+    bool texEnvKnown = false;
+    if (ts.combine) {
+        const TexEnvFragmentOp* texEnvOp = t.texEnv.entries[rc.texEnvMode];
+        if (texEnvOp != nullptr) {
+            texEnvKnown = isExactly<TexEnvReplaceOp>(texEnvOp) ||
+                          isExactly<TexEnvModulateOp>(texEnvOp) ||
+                          isExactly<TexEnvAddSubtractOp>(texEnvOp);
+            if (!texEnvKnown) return;
+        }
+    }
+    const DepthFragmentOp* depthOp = t.depth.entries[rc.depthFunc];
+    if (depthOp == nullptr || !isExactly<DepthOp>(depthOp)) return;
+    const bool depthTest = rc.enables[SGL_DEPTH_TEST] != 0;
+    const uint8_t func = depthTest ? rc.depthFunc : 1;
+    if (func == 0 || (func > 1 && ts.depthBase == nullptr)) return;
+    const bool blending = rc.enables[SGL_BLEND] != 0;
+    const uint8_t src = blending ? rc.blendSrc : BLEND_ONE;
+    const uint8_t dst = blending ? rc.blendDst : BLEND_ZERO;
+    if (src >= BLEND_TABLE_SIZE / 256) return;
+    const BlendFragmentOp* blendOp = t.blend.entries[src * 256 + dst];
+    if (blendOp == nullptr || !isRendererBlendOp(blendOp)) return;
+    ts.stencilTest = rc.enables[SGL_STENCIL_TEST] != 0 ? 1 : 0;
+    ts.alphaTest = alphaTest ? 1 : 0;
+    ts.depthFunc = func;
+    ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
+    ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
+    ts.texEnvMode = rc.texEnvMode;
+    ts.plainWrite =
+        ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest && (!ts.combine || texEnvKnown)
+            ? 1
+            : 0;
+    ts.blendSrc = src;
+    ts.blendDst = dst;
+    ts.blendOp = blendOp;
+    ts.texturePowerOfTwo =
+        ts.texturing && isPowerOfTwo(ts.textureWidth) && isPowerOfTwo(ts.textureHeight) ? 1 : 0;
+    if (ts.plainWrite) {
+        const SpanKind kind = ts.texturing ? (ts.texturePowerOfTwo ? SpanKind::TEXTURED_POWER_OF_TWO
+                                                                   : SpanKind::TEXTURED)
+                              : ts.smooth  ? SpanKind::SMOOTH
+                                           : SpanKind::FLAT;
+        ts.fusedLoop = plainSpanLoop(kind, ts.depthWrite, func);
+    } else {
+        ts.fusedLoop = stagedSpanLoop(func);
+    }
+    ts.fused = 1;
+}
+
+namespace {
+
+// 1/w of every pixel of a textured span, in double precision.
+double spanInvW[SPAN_CAPACITY];
+
+// Where the span's pixels start in the depth, stencil and colour rows.
+struct SpanRows {
+    float* depth;
+    uint8_t* stencil;
+    uint8_t* color;
+};
+
+[[gnu::always_inline]] inline SpanRows spanRows(const TriangleSetup& ts, int16_t y, int32_t xl) {
+    SpanRows rows;
+    rows.depth = ts.depthBase != nullptr
+                     ? reinterpret_cast<float*>(ts.depthBase +
+                                                static_cast<std::ptrdiff_t>(y) * ts.depthPitch +
+                                                static_cast<std::ptrdiff_t>(xl) * 4)
+                     : nullptr;
+    rows.stencil = ts.stencilBase != nullptr
+                       ? ts.stencilBase + static_cast<std::ptrdiff_t>(y) * ts.stencilPitch + xl
+                       : nullptr;
+    rows.color = ts.colorBase + static_cast<std::ptrdiff_t>(y) * ts.colorPitch +
+                 static_cast<std::ptrdiff_t>(xl) * 4;
+    return rows;
+}
+
+// 1/w of the next four pixels, one addition after the other as fillInvW and
+// fillDepths do for short spans; z moves on to the pixel after them.
+[[gnu::always_inline]] inline void invWRound(double& z, float dz, Doubles2& invW01,
+                                             Doubles2& invW23) {
+    const double z1 = z + double{dz};
+    const double z2 = z1 + double{dz};
+    const double z3 = z2 + double{dz};
+    invW01 = doubles2(z, z1);
+    invW23 = doubles2(z2, z3);
+    z = z3 + double{dz};
+}
+
+// The depths and texels of the first 4 x Rounds pixels of a textured span,
+// without a loop over the span's length: small triangles are mostly spans of
+// one to eight pixels, where the loops' varying trip counts cost more than
+// their work.
+template <bool PowerOfTwo, int Rounds>
+[[gnu::always_inline]] inline void shortTexelRounds(const TriangleSetup& ts, float z0, float dz,
+                                                    float sOverW, float ds, float tOverW, float dt,
+                                                    float* depth, uint8_t* texels) {
+    const TexelRounds<PowerOfTwo> texelRounds(ts, ds, dt);
+    Floats4 st = floats4(sOverW, tOverW, 0.0f, 0.0f);
+    double z = z0;
+    for (int r = 0; r < Rounds; ++r) {
+        Doubles2 invW01, invW23;
+        invWRound(z, dz, invW01, invW23);
+        storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
+        texelRounds.round(invW01, invW23, st, texels + r * 16);
+    }
+}
+
+// The 4 x Rounds depths of a span.
+template <int Rounds>
+[[gnu::always_inline]] inline void shortDepthRounds(float z0, float dz, float* depth) {
+    double z = z0;
+    for (int r = 0; r < Rounds; ++r) {
+        Doubles2 invW01, invW23;
+        invWRound(z, dz, invW01, invW23);
+        storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
+    }
+}
+
+// x combined with y by the built-in texture environment's mode.
+[[gnu::always_inline]] inline Ints4 combineMode(uint8_t mode, Ints4 x, Ints4 y) {
+    switch (mode) {
+        case SGL_MODULATE:
+            return combinePixels<SGL_MODULATE>(x, y);
+        case SGL_ADD:
+            return combinePixels<SGL_ADD>(x, y);
+        default:
+            return combinePixels<SGL_SUBTRACT>(x, y);
+    }
+}
+
+// A plain span of at most 4 x Rounds pixels with room for that many in its
+// rows, written four pixels at a time; the pixels past the span are computed
+// too and written back unchanged. All texels are read before the first
+// write, as the texture may be the colour buffer.
+template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
+[[gnu::always_inline]] inline void shortPlainSpan(const TriangleSetup& ts, const SpanRows& rows,
+                                                  int32_t n, float z0, float dz, float sOverW,
+                                                  float ds, float tOverW, float dt,
+                                                  const uint16_t* color, const uint16_t* colorStep,
+                                                  const uint8_t* flat) {
+    constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
+    alignas(16) float depths[Rounds * 4];
+    alignas(16) uint8_t gathered[Rounds * 16];
+    if constexpr (TEXTURED) {
+        shortTexelRounds<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Rounds>(
+            ts, z0, dz, sOverW, ds, tOverW, dt, depths, gathered);
+    } else if constexpr (Func > 1 || Write) {
+        shortDepthRounds<Rounds>(z0, dz, depths);
+    }
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    const bool combine = ts.combine && ts.texEnvMode != SGL_REPLACE;
+    for (int r = 0; r < Rounds; ++r) {
+        const uint32_t k = static_cast<uint32_t>(r) * 4;
+        Ints4 colors = flat4;
+        if constexpr (TEXTURED) {
+            colors = loadAlignedInts4(gathered + r * 16);
+            if (combine) {
+                const Ints4 other = ts.smooth ? colorBytes(smoothPair(color, colorStep, k),
+                                                           smoothPair(color, colorStep, k + 2))
+                                              : flat4;
+                colors = combineMode(ts.texEnvMode, colors, other);
+            }
+        } else if constexpr (Kind == SpanKind::SMOOTH) {
+            colors =
+                colorBytes(smoothPair(color, colorStep, k), smoothPair(color, colorStep, k + 2));
+            if (combine) colors = combineMode(ts.texEnvMode, colors, flat4);
+        }
+        Ints4 pass = lanesBefore(n, r * 4);
+        // Without a depth test or write there may be no depth row at all.
+        float* depthRow = nullptr;
+        Floats4 z = zeroFloats();
+        Floats4 stored = zeroFloats();
+        if constexpr (Func > 1 || Write) {
+            depthRow = rows.depth + r * 4;
+            z = loadAlignedFloats4(depths + r * 4);
+            stored = loadFloats4(depthRow);
+        }
+        if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+        uint8_t* out = rows.color + r * 16;
+        storeInts4(out, selectBits(pass, colors, loadInts4(out)));
+        if constexpr (Write) {
+            storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
+        }
+    }
+}
+
+// A textured span of one pixel (a fifth of the spans of small triangles).
+template <bool PowerOfTwo, uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void singleTexturedPixel(const TriangleSetup& ts,
+                                                       const SpanRows& rows, float z0, float sOverW,
+                                                       float tOverW, const uint16_t* color,
+                                                       const uint8_t* flat) {
+    if constexpr (Func > 1) {
+        if (!depthPasses<Func>(z0, *rows.depth)) return;
+    }
+    const uint32_t texel = TexelRounds<PowerOfTwo>(ts, 0.0f, 0.0f).single(z0, sOverW, tOverW);
+    Ints4 pixel = onePixel(texel);
+    if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+        uint8_t bytes[4];
+        if (ts.smooth) {
+            for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
+        } else {
+            std::memcpy(bytes, flat, 4);
+        }
+        uint32_t other;
+        std::memcpy(&other, bytes, 4);
+        pixel = combineMode(ts.texEnvMode, pixel, onePixel(other));
+    }
+    const uint32_t bits = firstPixel(pixel);
+    std::memcpy(rows.color, &bits, 4);
+    if constexpr (Write) *rows.depth = z0;
+}
+
+// Spans without stencil test, alpha test or blending, the built-in texture
+// environment's modes combined in the loop: one loop per colour source, depth
+// function and depth write, chosen per triangle.
+template <SpanKind Kind, uint8_t Func, bool Write>
+void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+               float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+               const uint16_t* colorStep) {
+    SpanBuffers& sb = renderContext.spans;
+    constexpr bool NEED_DEPTH = Func > 1 || Write;
+    const SpanRows rows = spanRows(ts, y, xl);
+    const uint8_t* flat = renderContext.screenVertices[2].color;
+    if constexpr (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED) {
+        if (n == 1) {
+            singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
+                ts, rows, z0, sOverW, tOverW, color, flat);
+            return;
+        }
+    }
+    if (n <= 4 && xl + 4 <= ts.width) {
+        shortPlainSpan<Kind, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
+                                             colorStep, flat);
+        return;
+    }
+    if (n <= 8 && xl + 8 <= ts.width) {
+        shortPlainSpan<Kind, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
+                                             colorStep, flat);
+        return;
+    }
+    if constexpr (Kind == SpanKind::FLAT) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.color, n);
+    } else if constexpr (Kind == SpanKind::SMOOTH) {
+        if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
+        smoothColors(sb.colors, color, colorStep, n);
+        const uint8_t* fragments = sb.colors;
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            combineSpan(sb.colors, flat, true, sb.texels, ts.texEnvMode, n);
+            fragments = sb.texels;
+        }
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
+    } else {
+        fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
+        gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
+                                                              ds, tOverW, dt);
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            if (ts.smooth) {
+                smoothColors(sb.colors, color, colorStep, n);
+                combineSpan(sb.texels, sb.colors, false, sb.texels, ts.texEnvMode, n);
+            } else {
+                combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
+            }
+        }
+        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.color, n);
+    }
+}
+
+// maskSpan over whole rounds of four, the mask bytes past the span 255; the
+// depth row has room for the last round (the depths past the span are
+// compared, and never used).
+template <uint8_t Func>
+uint8_t maskRounds(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
+    uint8_t any = 0;
+    for (int32_t i = 0; i < n; i += 4) {
+        Ints4 pass = lanesBefore(n, i);
+        if constexpr (Func > 1) {
+            pass = andBits(pass,
+                           depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i)));
+        }
+        any |= anyLane(pass) ? 1 : 0;
+        storeMaskBytes(pass, mask + i);
+    }
+    return any;
+}
+
+// The stages after the depth test, in their order, through the same
+// dispatchers as the stage-by-stage path; the spans' colour arrays hold every
+// pixel's values, which those stages only read for alive pixels.
+//
+// roundsFit: the rows have room for the span's last round of four, which the
+// depth test and the copies of alive pixels then run whole, the pixels past
+// the span rejected.
+template <uint8_t Func>
+void maskedSpan(const TriangleSetup& ts, const float* depth, float* depthRow, uint8_t* stencilRow,
+                uint8_t* colorRow, int32_t n, bool roundsFit) {
+    SpanBuffers& sb = renderContext.spans;
+    int32_t copied = n;
+    if (roundsFit) {
+        if (maskRounds<Func>(depth, depthRow, sb.mask, n) == 0) return;
+        copied = (n + 3) & ~3;
+    } else if (maskSpan<Func>(depth, depthRow, sb.mask, n) == 0) {
+        return;
+    }
+    const uint16_t count = static_cast<uint16_t>(n);
+    // A test that is off lets every pixel through: its dispatcher is skipped.
+    if (ts.stencilTest && stencilTestSpan(stencilRow, sb.mask, count) != 1) return;
+    const uint8_t* flat = renderContext.screenVertices[2].color;
+    if (ts.flat) {
+        for (int32_t i = 0; i < n; ++i) std::memcpy(sb.colors + i * 4, flat, 4);
+    }
+    const uint8_t* fragments = combineFragments(ts, sb, count, flat);
+    if (ts.alphaTest && alphaTestSpan(fragments, sb.mask, count) != 1) return;
+    if (ts.plainBlend) {
+        copyAlive(fragments, colorRow, sb.mask, copied);
+    } else {
+        // The renderer's blend objects write alive pixels only: they take the
+        // whole rounds too.
+        ts.blendOp->blend(fragments, colorRow, colorRow, sb.mask, ts.blendSrc, ts.blendDst,
+                          static_cast<uint16_t>(copied));
+    }
+    if (ts.depthWrite) copyAlive(depth, depthRow, sb.mask, copied);
+}
+
+// Every other fused span: the arrays, then the stages through maskedSpan.
+template <uint8_t Func>
+void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                const uint16_t* colorStep) {
+    SpanBuffers& sb = renderContext.spans;
+    const bool needDepth = Func > 1 || ts.depthWrite;
+    const SpanRows rows = spanRows(ts, y, xl);
+    if (ts.texturing) {
+        fillInvW(spanInvW, needDepth ? sb.depth : nullptr, z0, dz, n);
+        if (ts.texturePowerOfTwo) {
+            gatherTexels<true>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        } else {
+            gatherTexels<false>(ts, sb.texels, spanInvW, n, sOverW, ds, tOverW, dt);
+        }
+    } else if (needDepth) {
+        fillDepths(sb.depth, z0, dz, n);
+    }
+    if (ts.smooth) smoothColors(sb.colors, color, colorStep, n);
+    const bool roundsFit = xl + ((n + 3) & ~3) <= ts.width;
+    maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n, roundsFit);
+}
+
+template <SpanKind Kind, bool Write, size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
+    return {plainSpan<Kind, static_cast<uint8_t>(Func), Write>...};
+}
+
+template <size_t... Func>
+constexpr std::array<FusedSpanLoop, 8> stagedSpans(std::index_sequence<Func...>) {
+    return {stagedSpan<static_cast<uint8_t>(Func)>...};
+}
+
+constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
+    {plainSpans<SpanKind::FLAT, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::FLAT, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::SMOOTH, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::SMOOTH, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, true>(std::make_index_sequence<8>())},
+    {plainSpans<SpanKind::TEXTURED, false>(std::make_index_sequence<8>()),
+     plainSpans<SpanKind::TEXTURED, true>(std::make_index_sequence<8>())},
+};
+
+constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
+
+FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func) {
+    return PLAIN_SPANS[static_cast<int>(kind)][depthWrite][func];
+}
+
+FusedSpanLoop stagedSpanLoop(uint8_t func) {
+    return STAGED_SPANS[func];
+}
+
+}  // namespace

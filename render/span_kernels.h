@@ -1,0 +1,428 @@
+// The passes of the fused span loops over one span: depths, texels, smooth
+// colours, the combine, the depth test and the writes, each giving the bytes
+// of the stage it stands for. Included by fused_spans.cpp alone.
+#pragma once
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <cstring>
+
+#include "render/fixed_point.h"
+#include "render/lanes.h"
+#include "render/rasterizer_internal.h"
+#include "render/sgl.h"
+
+namespace {
+
+// Spans shorter than this add their depths one by one without further ado.
+constexpr int32_t SHORT_SPAN = 6;
+
+// Exponent of the unit in the last place of a nonzero finite float.
+int ulpExponent(float x) {
+    uint32_t bits;
+    std::memcpy(&bits, &x, 4);
+    const int biased = static_cast<int>((bits >> 23) & 0xFFu);
+    return (biased == 0 ? 1 : biased) - 150;
+}
+
+// True when the double sums z0 + dz + dz + ... over n pixels are all exact:
+// every value z0 + k dz (k < n) is then an integer multiple of the finer of the
+// two units in the last place below 2^53 of it, so each addition of the chain
+// gives the exact value and z0 + k x dz (k x dz is exact too) gives the same
+// double, signed zeros included (an exact zero sum is +0 either way).
+bool depthSumsExact(float z0, float dz, int32_t n) {
+    if (!std::isfinite(z0) || !std::isfinite(dz)) return false;
+    int e = 1000;
+    if (z0 != 0.0f) e = ulpExponent(z0);
+    if (dz != 0.0f) e = std::min(e, ulpExponent(dz));
+    if (e == 1000) return true;
+    const double bound = std::fabs(double{z0}) + double(n) * std::fabs(double{dz});
+    // 2^(e + 52), a margin of two below the limit for the rounding of bound.
+    const uint64_t limitBits = static_cast<uint64_t>(e + 52 + 1023) << 52;
+    double limit;
+    std::memcpy(&limit, &limitBits, 8);
+    return bound < limit;
+}
+
+// The pixel count rounded up to whole rounds of four: the texel gathering
+// works on whole rounds, and the values of pixels past the span are never used.
+[[gnu::always_inline]] inline int32_t wholeRounds(int32_t n) {
+    return (n + 3) & ~3;
+}
+
+// invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
+// depth array also depth[i] = float(invW[i]); invW and depth are filled for
+// wholeRounds(n) pixels.
+[[gnu::always_inline]] inline void fillInvW(double* invW, float* depth, float z0, float dz,
+                                            int32_t n) {
+    const int32_t rounds = wholeRounds(n);
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
+        const Doubles2 start = splatDouble(z0);
+        const Doubles2 step = splatDouble(dz);
+        const Doubles2 two = splatDouble(2.0);
+        Doubles2 k = doubles2(0.0, 1.0);
+        for (int32_t i = 0; i < rounds; i += 4) {
+            const Doubles2 z01 = start + k * step;
+            k = k + two;
+            const Doubles2 z23 = start + k * step;
+            k = k + two;
+            storeDoubles2(invW + i, z01);
+            storeDoubles2(invW + i + 2, z23);
+            if (depth != nullptr) storeFloats4(depth + i, roundToFloats(z01, z23));
+        }
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (z0 == 0.0f && std::signbit(z0)) {
+            invW[0] = z0;
+            if (depth != nullptr) depth[0] = z0;
+        }
+        return;
+    }
+    // Four values a round, kept in registers: a vector load of values just
+    // stored one by one would stall.
+    double z = z0;
+    const double step = dz;
+    for (int32_t i = 0; i < rounds; i += 4) {
+        const double z1 = z + step;
+        const double z2 = z1 + step;
+        const double z3 = z2 + step;
+        const Doubles2 z01 = doubles2(z, z1);
+        const Doubles2 z23 = doubles2(z2, z3);
+        storeDoubles2(invW + i, z01);
+        storeDoubles2(invW + i + 2, z23);
+        if (depth != nullptr) storeFloats4(depth + i, roundToFloats(z01, z23));
+        z = z3 + step;
+    }
+}
+
+// depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
+[[gnu::always_inline]] inline void fillDepths(float* depth, float z0, float dz, int32_t n) {
+    if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
+        const Doubles2 start = splatDouble(z0);
+        const Doubles2 step = splatDouble(dz);
+        const Doubles2 four = splatDouble(4.0);
+        Doubles2 k01 = doubles2(0.0, 1.0);
+        Doubles2 k23 = doubles2(2.0, 3.0);
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            storeFloats4(depth + i, roundToFloats(start + k01 * step, start + k23 * step));
+            k01 = k01 + four;
+            k23 = k23 + four;
+        }
+        for (; i < n; ++i) depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
+        // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
+        if (n > 0 && z0 == 0.0f && std::signbit(z0)) depth[0] = z0;
+        return;
+    }
+    double z = z0;
+    int32_t i = 0;
+    // Four values per store, as the fused loops load them.
+    for (; i + 4 <= n; i += 4) {
+        const float d0 = static_cast<float>(z);
+        z += dz;
+        const float d1 = static_cast<float>(z);
+        z += dz;
+        const float d2 = static_cast<float>(z);
+        z += dz;
+        const float d3 = static_cast<float>(z);
+        z += dz;
+        storeFloats4(depth + i, floats4(d0, d1, d2, d3));
+    }
+    for (; i < n; ++i) {
+        depth[i] = static_cast<float>(z);
+        z += dz;
+    }
+}
+
+// Texel lookup of one texture: where the texel under (s, t) is, the wrap of
+// both coordinates into the texture included.
+template <bool PowerOfTwo>
+struct TexelLookup {
+    const uint8_t* base;
+    std::ptrdiff_t pitch;
+    int32_t width;
+    int32_t height;
+    uint32_t maskS;
+    uint32_t maskT;
+
+    explicit TexelLookup(const TriangleSetup& ts)
+        : base(ts.textureBase),
+          pitch(ts.texturePitch),
+          width(ts.textureWidth),
+          height(ts.textureHeight),
+          maskS(static_cast<uint32_t>(width - 1)),
+          maskT(static_cast<uint32_t>(height - 1)) {}
+
+    static uint32_t wrap(int32_t v, int32_t size, uint32_t mask) {
+        if constexpr (PowerOfTwo) {
+            (void)size;
+            return static_cast<uint32_t>(v) & mask;
+        } else {
+            (void)mask;
+            const int32_t r = v % size;
+            return static_cast<uint32_t>(r < 0 ? r + size : r);
+        }
+    }
+
+    uint32_t texel(int32_t s, int32_t t) const {
+        uint32_t value;
+        std::memcpy(&value,
+                    base + static_cast<std::ptrdiff_t>(wrap(t, height, maskT)) * pitch +
+                        static_cast<std::ptrdiff_t>(wrap(s, width, maskS)) * 4,
+                    4);
+        return value;
+    }
+};
+
+// Four pixels' texels at a time. s/w and t/w advance together in lanes 0 and
+// 1, each lane adding its own step in the same order as one by one; the
+// products and truncations are the scalar ones lane by lane.
+template <bool PowerOfTwo>
+struct TexelRounds {
+    TexelLookup<PowerOfTwo> lookup;
+    Floats4 step;
+    // A power-of-two texture stored without padding: the texel index is
+    // (t << log2 width) | s, four at a time.
+    bool indexed;
+    int shift;
+    Ints4 wrapS;
+    Ints4 wrapT;
+
+    TexelRounds(const TriangleSetup& ts, float ds, float dt)
+        : lookup(ts),
+          step(floats4(ds, dt, 0.0f, 0.0f)),
+          indexed(PowerOfTwo && lookup.pitch == static_cast<std::ptrdiff_t>(lookup.width) * 4),
+          shift(indexed ? __builtin_ctz(static_cast<unsigned>(lookup.width)) : 0),
+          wrapS(splatPixel(lookup.maskS)),
+          wrapT(splatPixel(lookup.maskT)) {}
+
+    // The texel of one pixel, as round finds it for its first.
+    [[gnu::always_inline]] uint32_t single(double invW, float sOverW, float tOverW) const {
+        int32_t s, t;
+        texelCoordinate(sOverW, tOverW, 1.0 / invW, s, t);
+        if (indexed) {
+            const uint32_t index = (static_cast<uint32_t>(t) & lookup.maskT) << shift |
+                                   (static_cast<uint32_t>(s) & lookup.maskS);
+            uint32_t texel;
+            std::memcpy(&texel, lookup.base + static_cast<std::ptrdiff_t>(index) * 4, 4);
+            return texel;
+        }
+        return lookup.texel(s, t);
+    }
+
+    // The texels of the four pixels whose 1/w are invW01 and invW23 and whose
+    // (s/w, t/w) starts at st into out; st moves on to the pixel after them.
+    [[gnu::always_inline]] void round(Doubles2 invW01, Doubles2 invW23, Floats4& st,
+                                      uint8_t* out) const {
+        const Doubles2 one = splatDouble(1.0);
+        const Doubles2 w01 = one / invW01;
+        const Doubles2 w23 = one / invW23;
+        const Floats4 st0 = st;
+        const Floats4 st1 = st0 + step;
+        const Floats4 st2 = st1 + step;
+        const Floats4 st3 = st2 + step;
+        st = st3 + step;
+        Ints4 sv, tv;
+        texelCoordinates(st0, st1, st2, st3, w01, w23, sv, tv);
+        int32_t ss[4];
+        int32_t ts4[4];
+        if (indexed) {
+            storeInts4(ss, orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS)));
+            for (int j = 0; j < 4; ++j) {
+                std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
+            }
+        } else {
+            storeInts4(ss, sv);
+            storeInts4(ts4, tv);
+            for (int j = 0; j < 4; ++j) {
+                const uint32_t texel = lookup.texel(ss[j], ts4[j]);
+                std::memcpy(out + j * 4, &texel, 4);
+            }
+        }
+    }
+};
+
+// The texels of a span into texels (4 bytes per pixel), as generateColours
+// finds them, for every pixel whether alive or not: reading has no effect.
+// invW holds wholeRounds(n) values.
+template <bool PowerOfTwo>
+void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, int32_t n,
+                  float sOverW, float ds, float tOverW, float dt) {
+    const TexelRounds<PowerOfTwo> rounds(ts, ds, dt);
+    Floats4 st = floats4(sOverW, tOverW, 0.0f, 0.0f);
+    // Whole rounds, past the span's end too: invW is filled that far, every
+    // texel index lands inside the texture, and the texel array has room.
+    for (int32_t i = 0; i < n; i += 4) {
+        rounds.round(loadDoubles2(invW + i), loadDoubles2(invW + i + 2), st, texels + i * 4);
+    }
+}
+
+// The 8.8 running colour of pixels k and k + 1 (colour + k x step modulo
+// 65536), one 16-bit lane per channel.
+[[gnu::always_inline]] inline Ints4 smoothPair(const uint16_t* color, const uint16_t* colorStep,
+                                               uint32_t k) {
+    // The low 16 bits of the lane products are the products modulo 65536.
+    return addWords(wordsTwice(color),
+                    multiplyWords(wordsTwice(colorStep), wordHalves(static_cast<uint16_t>(k),
+                                                                    static_cast<uint16_t>(k + 1))));
+}
+
+// The high bytes of two pairs of running colours: four pixels' colours.
+[[gnu::always_inline]] inline Ints4 colorBytes(Ints4 pair01, Ints4 pair23) {
+    return packWords(shiftDownWords8(pair01), shiftDownWords8(pair23));
+}
+
+// colours[i] = the 8.8 running colour's high bytes: colour + i x step, modulo 65536.
+[[gnu::always_inline]] inline void smoothColors(uint8_t* colors, const uint16_t* color,
+                                                const uint16_t* colorStep, int32_t n) {
+    int32_t i = 0;
+    // Two pixels per register, four per round; short spans go one by one.
+    if (n >= 4) {
+        Ints4 a01 = smoothPair(color, colorStep, 0);
+        Ints4 a23 = smoothPair(color, colorStep, 2);
+        const Ints4 step4 = subtractWords(smoothPair(color, colorStep, 4), a01);
+        for (; i + 4 <= n; i += 4) {
+            storeInts4(colors + i * 4, colorBytes(a01, a23));
+            a01 = addWords(a01, step4);
+            a23 = addWords(a23, step4);
+        }
+    }
+    uint16_t acc[4];
+    for (int c = 0; c < 4; ++c) {
+        acc[c] = static_cast<uint16_t>(color[c] + static_cast<uint32_t>(i) * colorStep[c]);
+    }
+    for (; i < n; ++i) {
+        // One 4-byte store per pixel, which a 4-byte load of the pixel can take over.
+        uint8_t pixel[4];
+        for (int c = 0; c < 4; ++c) {
+            pixel[c] = static_cast<uint8_t>(acc[c] >> 8);
+            acc[c] = add16(acc[c], colorStep[c]);
+        }
+        std::memcpy(colors + i * 4, pixel, 4);
+    }
+}
+
+// Depth test, plain colour write and depth write in one pass. fragments is
+// null for one flat colour.
+template <uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void writeSpan(const float* depth, float* depthRow,
+                                             const uint8_t* fragments, const uint8_t* flat,
+                                             uint8_t* colorRow, int32_t n) {
+    int32_t i = 0;
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    for (; i + 4 <= n; i += 4) {
+        Ints4 pass = allOnes();
+        Floats4 z = zeroFloats();
+        Floats4 stored = zeroFloats();
+        if constexpr (Func > 1 || Write) z = loadFloats4(depth + i);
+        if constexpr (Func > 1 || Write) stored = loadFloats4(depthRow + i);
+        if constexpr (Func > 1) pass = depthPasses4<Func>(z, stored);
+        uint8_t* out = colorRow + i * 4;
+        const Ints4 source = fragments != nullptr ? loadInts4(fragments + i * 4) : flat4;
+        if constexpr (Func > 1) {
+            storeInts4(out, selectBits(pass, source, loadInts4(out)));
+        } else {
+            storeInts4(out, source);
+        }
+        if constexpr (Write) {
+            storeInts4(depthRow + i, selectBits(pass, floatBits(z), floatBits(stored)));
+        }
+    }
+    // Without branches on the comparison, which small triangles make unpredictable.
+    for (; i < n; ++i) {
+        uint32_t pass = ~0u;
+        if constexpr (Func > 1) pass = depthPasses<Func>(depth[i], depthRow[i]) ? ~0u : 0u;
+        uint32_t source, old;
+        std::memcpy(&source, fragments != nullptr ? fragments + i * 4 : flat, 4);
+        std::memcpy(&old, colorRow + i * 4, 4);
+        const uint32_t merged = (source & pass) | (old & ~pass);
+        std::memcpy(colorRow + i * 4, &merged, 4);
+        if constexpr (Write) {
+            uint32_t z, stored;
+            std::memcpy(&z, depth + i, 4);
+            std::memcpy(&stored, depthRow + i, 4);
+            const uint32_t depthBits = (z & pass) | (stored & ~pass);
+            std::memcpy(depthRow + i, &depthBits, 4);
+        }
+    }
+}
+
+// The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
+template <uint8_t Func>
+uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
+    if constexpr (Func <= 1) {
+        std::memset(mask, 0, static_cast<uint16_t>(n));
+        return n > 0 ? 1 : 0;
+    } else {
+        uint8_t any = 0;
+        int32_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            const Ints4 pass =
+                depthPasses4<Func>(loadFloats4(depth + i), loadFloats4(depthRow + i));
+            any |= anyLane(pass) ? 1 : 0;
+            storeMaskBytes(pass, mask + i);
+        }
+        for (; i < n; ++i) {
+            const bool pass = depthPasses<Func>(depth[i], depthRow[i]);
+            mask[i] = pass ? 0 : 255;
+            any |= pass ? 1 : 0;
+        }
+        return any;
+    }
+}
+
+// The built-in texture environment's arithmetic over every pixel of a span
+// (modes 1 modulate (a x b + b) >> 8, 2 add up to 255, 3 subtract down to 0;
+// mode 0 is a copy the callers skip): out = a op b, b one colour if constant.
+// out may be a.
+template <uint8_t Mode>
+void combineSpanIn(const uint8_t* a, const uint8_t* b, bool constant, uint8_t* out, int32_t n) {
+    int32_t i = 0;
+    uint32_t k = 0;
+    if (constant) std::memcpy(&k, b, 4);
+    const Ints4 splat = splatPixel(k);
+    for (; i + 4 <= n; i += 4) {
+        const Ints4 y = constant ? splat : loadInts4(b + i * 4);
+        storeInts4(out + i * 4, combinePixels<Mode>(loadInts4(a + i * 4), y));
+    }
+    // The last pixels one per register.
+    for (; i < n; ++i) {
+        uint32_t x, y;
+        std::memcpy(&x, a + i * 4, 4);
+        std::memcpy(&y, constant ? b : b + i * 4, 4);
+        const uint32_t r = firstPixel(combinePixels<Mode>(onePixel(x), onePixel(y)));
+        std::memcpy(out + i * 4, &r, 4);
+    }
+}
+
+[[gnu::always_inline]] inline void combineSpan(const uint8_t* a, const uint8_t* b, bool constant,
+                                               uint8_t* out, uint8_t mode, int32_t n) {
+    switch (mode) {
+        case SGL_MODULATE:
+            return combineSpanIn<SGL_MODULATE>(a, b, constant, out, n);
+        case SGL_ADD:
+            return combineSpanIn<SGL_ADD>(a, b, constant, out, n);
+        default:
+            return combineSpanIn<SGL_SUBTRACT>(a, b, constant, out, n);
+    }
+}
+
+// Copies the 4-byte values (colours or depths) of the alive pixels (mask
+// byte 0) from `from` into row, bit for bit.
+inline void copyAlive(const void* from, void* to, const uint8_t* mask, int32_t n) {
+    const auto* fragments = static_cast<const uint8_t*>(from);
+    auto* row = static_cast<uint8_t*>(to);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        uint8_t* out = row + i * 4;
+        storeInts4(out,
+                   selectBits(aliveLanes(mask + i), loadInts4(fragments + i * 4), loadInts4(out)));
+    }
+    for (; i < n; ++i) {
+        if (mask[i] == 0) std::memcpy(row + i * 4, fragments + i * 4, 4);
+    }
+}
+
+}  // namespace
