@@ -17,6 +17,9 @@
 #include "program/record_progress.h"
 #include "program/stop_signals.h"
 #endif
+#if VORNAK_HAVE_GIF
+#include "formats/gif_writer.h"
+#endif
 
 #include "program/frame_loop.h"
 #include "show/demo.h"
@@ -58,6 +61,12 @@ class Recorder {
     int run();
 
   private:
+    bool gif() const { return container_ == VideoContainer::Gif; }
+    // A GIF has no sound track: it needs no music file.
+    bool withSound() const { return !options_.noSound && !gif(); }
+    bool openOutput(const VideoSettings& settings);
+    bool finishOutput();
+    std::string codecNames() const;
     bool prepare();
     bool record(OfflineFrames<Demo>& frames);
     bool writeMoment(const Surface& cells, uint32_t time);
@@ -75,6 +84,9 @@ class Recorder {
     MusicReader music_;
     PendingFile file_;
     VideoEncoder encoder_;
+#if VORNAK_HAVE_GIF
+    GifWriter gifWriter_;
+#endif
     std::vector<uint8_t> look_;    // the console look, LOOK_WIDTH x LOOK_HEIGHT RGBA
     std::vector<uint8_t> scaled_;  // enlarged, when scale_ > 1
     std::vector<int16_t> sound_;   // one frame's music
@@ -104,7 +116,7 @@ bool Recorder::prepare() {
     settings.width = LOOK_WIDTH * scale_;
     settings.height = LOOK_HEIGHT * scale_;
     settings.framesPerSecond = int(1000 / FRAME_MS);
-    settings.sound = !options_.noSound;
+    settings.sound = withSound();
     if (settings.sound) {
         settings.soundRate = music_.rate();
         settings.soundChannels = music_.channels();
@@ -115,17 +127,49 @@ bool Recorder::prepare() {
         error_ = "cannot record to '" + options_.recordFile + "': " + error_;
         return false;
     }
-    if (!encoder_.open(file_.temporaryPath(), settings, error_)) {
+    if (!openOutput(settings)) {
         error_ = "cannot record to '" + options_.recordFile + "': " + error_;
         return false;
     }
+    if (gif()) return true;
     look_.resize(size_t(LOOK_WIDTH) * LOOK_HEIGHT * 4);
     if (scale_ > 1) scaled_.resize(size_t(settings.width) * size_t(settings.height) * 4);
     return true;
 }
 
+bool Recorder::openOutput(const VideoSettings& settings) {
+    if (!gif()) return encoder_.open(file_.temporaryPath(), settings, error_);
+#if VORNAK_HAVE_GIF
+    if (gifWriter_.open(file_.temporaryPath(), CONSOLE_COLUMNS, CONSOLE_ROWS, scale_)) return true;
+    error_ = gifWriter_.error();
+#else
+    error_ = "this build has no GIF writer (giflib)";
+#endif
+    return false;
+}
+
+bool Recorder::finishOutput() {
+    if (!gif()) return encoder_.finish(error_);
+#if VORNAK_HAVE_GIF
+    if (gifWriter_.close()) return true;
+    error_ = gifWriter_.error();
+#endif
+    return false;
+}
+
+std::string Recorder::codecNames() const {
+    return gif() ? "GIF, 16 colours" : encoder_.codecNames();
+}
+
 // Encodes the picture and the music of the frame at demo time `time`.
 bool Recorder::writeMoment(const Surface& cells, uint32_t time) {
+#if VORNAK_HAVE_GIF
+    if (gif()) {
+        if (gifWriter_.addFrame(cells.pixels(), cells.pitch())) return true;
+        error_ = gifWriter_.error();
+        return false;
+    }
+#endif
     drawConsoleLookInto(cells, look_.data(), size_t(LOOK_WIDTH) * 4);
     const uint8_t* picture = look_.data();
     size_t pitch = size_t(LOOK_WIDTH) * 4;
@@ -136,7 +180,7 @@ bool Recorder::writeMoment(const Surface& cells, uint32_t time) {
         pitch = scaledPitch;
     }
     if (!encoder_.writeFrame(picture, pitch, error_)) return false;
-    if (options_.noSound) return true;
+    if (!withSound()) return true;
     const uint64_t from = soundFrameAt(time, music_.rate());
     const size_t frames = size_t(soundFrameAt(time + FRAME_MS, music_.rate()) - from);
     music_.read(sound_.data(), frames);
@@ -170,7 +214,7 @@ bool Recorder::record(OfflineFrames<Demo>& frames) {
 
 int Recorder::run() {
     StopSignals stopSignals;
-    if (!options_.noSound) {
+    if (withSound()) {
         std::string problem;
         if (!music_.open(DEMO_MUSIC_FILE, problem)) return fail(problem);
     }
@@ -191,7 +235,7 @@ int Recorder::run() {
         if (!recorded) return fail(error_);
     }
 
-    if (!encoder_.finish(error_))
+    if (!finishOutput())
         return fail("cannot record to '" + options_.recordFile + "': " + error_);
     if (StopSignals::requested() != 0) endByRequest();
     struct stat written {};
@@ -203,7 +247,7 @@ int Recorder::run() {
     const uint64_t duration = uint64_t(lastTime_ - firstTime_) + FRAME_MS;
     std::fprintf(stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
                  options_.recordFile.c_str(), describeDuration(duration).c_str(),
-                 encoder_.codecNames().c_str(),
+                 codecNames().c_str(),
                  sized ? describeSize(written.st_size).c_str() : "size unknown",
                  progress_->seconds());
     return 0;

@@ -16,6 +16,7 @@ constexpr ContainerName CONTAINER_NAMES[] = {
     {".mp4", VideoContainer::Mp4},
     {".webm", VideoContainer::WebM},
     {".mkv", VideoContainer::Matroska},
+    {".gif", VideoContainer::Gif},
 };
 
 }  // namespace
@@ -39,11 +40,12 @@ bool videoContainerForFile(std::string_view fileName, VideoContainer& container)
 }
 
 const char* supportedVideoExtensions() {
-    return ".mp4 (H.264 + AAC), .webm (VP9 + Opus) or .mkv (lossless FFV1 + FLAC)";
+    return ".mp4 (H.264 + AAC), .webm (VP9 + Opus), .mkv (lossless FFV1 + FLAC) or .gif "
+           "(exact, no sound)";
 }
 
 bool isLosslessContainer(VideoContainer container) {
-    return container == VideoContainer::Matroska;
+    return container == VideoContainer::Matroska || container == VideoContainer::Gif;
 }
 
 int defaultVideoScale(VideoContainer container) {

@@ -13,12 +13,13 @@ enum class VideoContainer {
     Mp4,       // H.264 (4:2:0) + AAC: plays in browsers and on phones
     WebM,      // VP9 (4:2:0) + Opus
     Matroska,  // FFV1 in RGB + FLAC: lossless
+    Gif,       // the console look exactly, 16 colours, no sound (formats/gif_writer.h)
 };
 
 // The container for a file name from its extension (case-insensitive); false for
 // any other extension.
 bool videoContainerForFile(std::string_view fileName, VideoContainer& container);
-// The extensions videoContainerForFile knows, for messages: ".mp4, .webm or .mkv".
+// The extensions videoContainerForFile knows, for messages.
 const char* supportedVideoExtensions();
 // Lossy containers store colour at half resolution (4:2:0): doubling every pixel
 // gives each pixel of the picture a colour sample of its own.
