@@ -92,7 +92,8 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
           "without music; or as a .gif clip: the exact look,\n"
           "no sound");
     value("--scale", given.scale, "N", OFFLINE,
-          "enlarge the recorded picture N times (default: 2\nfor .mp4 and .webm, 1 for .mkv and .gif)");
+          "enlarge the recorded picture N times (default: 2\nfor .mp4 and .webm, 1 for .mkv and "
+          ".gif)");
     value("--from", given.from, "T", OFFLINE, "record the demo times from T (ms) on");
     value("--to", given.to, "T", OFFLINE, "record the demo times before T (ms)");
     app.add_flag("-h,--help", given.help, "show this help and exit")->group(ABOUT);

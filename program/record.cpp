@@ -235,8 +235,7 @@ int Recorder::run() {
         if (!recorded) return fail(error_);
     }
 
-    if (!finishOutput())
-        return fail("cannot record to '" + options_.recordFile + "': " + error_);
+    if (!finishOutput()) return fail("cannot record to '" + options_.recordFile + "': " + error_);
     if (StopSignals::requested() != 0) endByRequest();
     struct stat written {};
     const bool sized = stat(file_.temporaryPath().c_str(), &written) == 0;
@@ -245,11 +244,10 @@ int Recorder::run() {
 
     progress_->clear();
     const uint64_t duration = uint64_t(lastTime_ - firstTime_) + FRAME_MS;
-    std::fprintf(stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
-                 options_.recordFile.c_str(), describeDuration(duration).c_str(),
-                 codecNames().c_str(),
-                 sized ? describeSize(written.st_size).c_str() : "size unknown",
-                 progress_->seconds());
+    std::fprintf(
+        stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
+        options_.recordFile.c_str(), describeDuration(duration).c_str(), codecNames().c_str(),
+        sized ? describeSize(written.st_size).c_str() : "size unknown", progress_->seconds());
     return 0;
 }
 
