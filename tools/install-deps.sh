@@ -6,6 +6,8 @@ set -e
 PACKAGES="cmake ninja-build g++ clang libclang-rt-14-dev make pkg-config libgtest-dev libbenchmark-dev libpng-dev libsdl2-dev libvorbis-dev libvterm-dev xvfb xauth xdotool x11-apps evilwm"
 # Recording to video files (FFmpeg libraries; ffmpeg brings ffprobe for the tests).
 PACKAGES="$PACKAGES libavformat-dev libavcodec-dev libswscale-dev libswresample-dev libavutil-dev ffmpeg"
+# Serving the show over SSH (vornak --ssh): libssh as a server.
+PACKAGES="$PACKAGES libssh-dev"
 # `web` stands for what the page's build and its headless tests need (node and
 # npm from Debian unless a node with npm is already there).
 for extra in "$@"; do
