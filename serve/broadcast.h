@@ -92,7 +92,6 @@ class BroadcastViewer {
     bool broken_ = false;
     uint32_t lastProgress_ = 0;
     uint32_t now_ = 0;
-    bool progressed_ = false;
     FrameGroup* group_ = nullptr;
     bool inStep_ = false;
     // The cells of the frame last received, once it fell behind (kept for its next fall).

@@ -61,7 +61,11 @@ void TelnetParser::negotiate(uint8_t command, uint8_t option, std::string& repli
             }
             if (side == Side::No) reply(replies, DO, option);
             side = Side::Yes;
-            if (option == TTYPE) requestTerminalType(replies);
+            // Asked once: a client switching the option on and off gets no more.
+            if (option == TTYPE && !typeRequested_) {
+                typeRequested_ = true;
+                requestTerminalType(replies);
+            }
         } else {
             if (side == Side::Yes) reply(replies, DONT, option);
             side = Side::No;

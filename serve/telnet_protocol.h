@@ -81,6 +81,7 @@ class TelnetParser {
     size_t subLength_ = 0;
     bool subOverflow_ = false;
     uint8_t sub_[TELNET_TERMINAL_TYPE_MAX + 2];
+    bool typeRequested_ = false;
     bool typeAnswered_ = false;
     bool sizeSeen_ = false;
     std::string terminalType_;
