@@ -51,6 +51,9 @@ class TerminalEncoder {
     // The next frame repaints every cell (after a resize, a resume, or when the
     // screen content is unknown).
     void invalidate() { repaintAll_ = true; }
+    // The next frame starts from an unknown cursor position and colours; the
+    // cells stay as shown (for bytes that continue other output on the terminal).
+    void forgetCursor() { cursorRow_ = cursorColumn_ = foreground_ = background_ = -1; }
 
     // Encodes the cells (columns x rows CHAR_INFO records, rows `pitch` bytes apart)
     // against what the terminal shows now and remembers them as shown. The answer

@@ -53,6 +53,12 @@ inline constexpr std::string_view SHOW_CURSOR = "\x1b[?25h";
 // terminal reads what follows as it is meant.
 inline constexpr std::string_view CANCEL = "\x18";
 
+// A viewer's terminal served over the network: the show's screen (the alternate
+// one, cursor hidden), and after the show the terminal as the viewer had it
+// (default colours, cursor shown, the normal screen with the start-up lines).
+inline constexpr std::string_view TAKE_VIEWER_SCREEN = "\x1b[?1049h\x1b[?25l";
+inline constexpr std::string_view GIVE_BACK_VIEWER_SCREEN = "\x1b[0m\x1b[?25h\x1b[?1049l\r\n";
+
 // The window title: saved and restored on the terminal's title stack, and set
 // as TITLE_BEGIN, text without control characters, TITLE_END.
 inline constexpr std::string_view PUSH_TITLE = "\x1b[22;0t";

@@ -6,6 +6,7 @@
 #include "program/options.h"
 #include "program/play.h"
 #include "program/record.h"
+#include "program/serve_entry.h"
 
 int main(int argc, char** argv) {
     Options options;
@@ -29,6 +30,8 @@ int main(int argc, char** argv) {
             return runRenderMode(options.renderDirectory, options.renderTimes);
         case RunMode::Record:
             return runRecordMode(options);
+        case RunMode::Serve:
+            return runServeOptions(options);
     }
     return 2;
 }

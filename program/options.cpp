@@ -5,9 +5,13 @@
 #include <initializer_list>
 #include <memory>
 #include <string_view>
+#include <tuple>
 
 #include "platform/terminal_encoder.h"
 #include "program/record.h"
+#if VORNAK_HAVE_SERVE
+#include "serve/show_server.h"
+#endif
 
 // From the build (git describe of the sources, or "unknown").
 extern const char VORNAK_SOURCE_REVISION[];
@@ -30,6 +34,8 @@ struct GivenOptions {
     bool window = false;
     bool digest = false;
     std::string colors, render, at, record, scale, from, to;
+    std::string telnet, ssh, maxViewers, maxPerAddress, negotiationTimeout, maxInputRate, dataDir,
+        user;
 };
 
 // The help text: usage and description first, then the groups of options.
@@ -49,6 +55,7 @@ class HelpLayout : public CLI::Formatter {
 
 constexpr char PLAYING[] = "Playing";
 constexpr char OFFLINE[] = "Offline runs, without terminal or sound, on a virtual clock";
+constexpr char SERVING[] = "Serving the show to terminals over the network";
 constexpr char ABOUT[] = "About";
 
 // The options with the names of their values and their help, bound to `given`.
@@ -96,6 +103,21 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
           ".gif)");
     value("--from", given.from, "T", OFFLINE, "record the demo times from T (ms) on");
     value("--to", given.to, "T", OFFLINE, "record the demo times before T (ms)");
+    value("--telnet", given.telnet, "[HOST:]PORT", SERVING,
+          "serve the show over telnet (HOST: every address)");
+    value("--ssh", given.ssh, "[HOST:]PORT", SERVING,
+          "serve the show over SSH: any user name, no password");
+    value("--max-viewers", given.maxViewers, "N", SERVING, "connections at once (default 1000)");
+    value("--max-per-address", given.maxPerAddress, "N", SERVING,
+          "connections at once from one address (default 8)");
+    value("--negotiation-timeout", given.negotiationTimeout, "S", SERVING,
+          "seconds to agree on the terminal (default 10)");
+    value("--max-input-rate", given.maxInputRate, "N", SERVING,
+          "bytes per second a viewer may send (default 4096)");
+    value("--data-dir", given.dataDir, "DIR", SERVING,
+          "where the SSH host key is kept (default: the\nuser's data directory)");
+    value("--user", given.user, "NAME", SERVING,
+          "whom to run as after binding, when started as\nroot (default nobody)");
     app.add_flag("-h,--help", given.help, "show this help and exit")->group(ABOUT);
     app.add_flag("--version", given.version, "show the version and exit")->group(ABOUT);
 }
@@ -133,15 +155,63 @@ bool parseNumber(const char* name, const std::string& text, uint32_t& number,
 // Every option given with a value has one.
 bool checkValuesPresent(const CLI::App& app, const GivenOptions& given, std::string& message) {
     const std::pair<const char*, const std::string*> values[] = {
-        {"--colors", &given.colors}, {"--render", &given.render}, {"--at", &given.at},
-        {"--record", &given.record}, {"--scale", &given.scale},   {"--from", &given.from},
-        {"--to", &given.to}};
+        {"--colors", &given.colors},
+        {"--render", &given.render},
+        {"--at", &given.at},
+        {"--record", &given.record},
+        {"--scale", &given.scale},
+        {"--from", &given.from},
+        {"--to", &given.to},
+        {"--telnet", &given.telnet},
+        {"--ssh", &given.ssh},
+        {"--max-viewers", &given.maxViewers},
+        {"--max-per-address", &given.maxPerAddress},
+        {"--negotiation-timeout", &given.negotiationTimeout},
+        {"--max-input-rate", &given.maxInputRate},
+        {"--data-dir", &given.dataDir},
+        {"--user", &given.user}};
     for (const auto& [name, text] : values) {
         if (app.count(name) > 0 && text->empty()) {
             message = joined({"'", name, "' needs a value"});
             return false;
         }
     }
+    return true;
+}
+
+// The serving options' values, into `options`.
+bool readServeValues(const GivenOptions& given, Options& options, std::string& message) {
+    for (const auto& [name, address, target] :
+         {std::tuple{"--telnet", &given.telnet, &options.telnetAddress},
+          std::tuple{"--ssh", &given.ssh, &options.sshAddress}}) {
+        if (address->empty()) continue;
+#if VORNAK_HAVE_SERVE
+        std::string host;
+        uint16_t port = 0;
+        if (!parseListenAddress(*address, host, port)) {
+            message = joined({"'", name, "' takes [HOST:]PORT, not '", *address, "'"});
+            return false;
+        }
+#endif
+        *target = *address;
+    }
+    for (const auto& [name, text, target] :
+         {std::tuple{"--max-viewers", &given.maxViewers, &options.maxViewers},
+          std::tuple{"--max-per-address", &given.maxPerAddress, &options.maxViewersPerAddress},
+          std::tuple{"--negotiation-timeout", &given.negotiationTimeout,
+                     &options.negotiationSeconds},
+          std::tuple{"--max-input-rate", &given.maxInputRate, &options.inputBytesPerSecond}}) {
+        if (text->empty()) continue;
+        uint32_t number = 0;
+        if (!parseNumber(name, *text, number, message)) return false;
+        if (number == 0) {
+            message = joined({"'", name, "' takes a number above 0"});
+            return false;
+        }
+        *target = number;
+    }
+    options.dataDirectory = given.dataDir;
+    options.serveUser = given.user;
     return true;
 }
 
@@ -176,7 +246,7 @@ bool readValues(const CLI::App& app, const GivenOptions& given, Options& options
         return false;
     if (!given.to.empty() && !parseNumber("--to", given.to, options.recordTo, message))
         return false;
-    return true;
+    return readServeValues(given, options, message);
 }
 
 // The one run the options ask for; more than one is an error.
@@ -205,9 +275,26 @@ bool chooseRunMode(const GivenOptions& given, Options& options, std::string& mes
         message = "'--scale', '--from' and '--to' go with '--record FILE'";
         return false;
     }
+    const bool serve = !given.telnet.empty() || !given.ssh.empty();
+    if (serve && (given.window || given.digest || render || record)) {
+        message =
+            "'--telnet' and '--ssh' serve the show on their own, without '--window', "
+            "'--digest', '--render' or '--record'";
+        return false;
+    }
+    const bool limits = !given.maxViewers.empty() || !given.maxPerAddress.empty() ||
+                        !given.negotiationTimeout.empty() || !given.maxInputRate.empty() ||
+                        !given.dataDir.empty() || !given.user.empty();
+    if (!serve && limits) {
+        message =
+            "'--max-viewers', '--max-per-address', '--negotiation-timeout', "
+            "'--max-input-rate', '--data-dir' and '--user' go with '--telnet' or '--ssh'";
+        return false;
+    }
     options.mode = given.digest ? RunMode::Digest
                    : render     ? RunMode::Render
                    : record     ? RunMode::Record
+                   : serve      ? RunMode::Serve
                                 : RunMode::Play;
     return true;
 }

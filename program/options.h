@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -11,6 +12,7 @@ enum class RunMode {
     Digest,   // --digest: a hash of every frame, printed
     Render,   // --render DIR --at T1,T2,...: pictures of moments
     Record,   // --record FILE: a video file of the show
+    Serve,    // --telnet / --ssh [HOST:]PORT: the show for terminals over the network
     Help,     // --help
     Version,  // --version
 };
@@ -28,6 +30,16 @@ struct Options {
     int recordScale = 0;             // --scale N: picture enlargement; 0: the container's default
     uint32_t recordFrom = 0;         // --from T: first demo time recorded (ms)
     uint32_t recordTo = UINT32_MAX;  // --to T: recording ends before this demo time (ms)
+    // --telnet / --ssh [HOST:]PORT: serving the show (program/serve.h); the limits
+    // left out keep the server's defaults.
+    std::string telnetAddress;
+    std::string sshAddress;
+    std::optional<uint32_t> maxViewers;            // --max-viewers N
+    std::optional<uint32_t> maxViewersPerAddress;  // --max-per-address N
+    std::optional<uint32_t> negotiationSeconds;    // --negotiation-timeout S
+    std::optional<uint32_t> inputBytesPerSecond;   // --max-input-rate N
+    std::string dataDirectory;                     // --data-dir DIR: the SSH host key
+    std::string serveUser;                         // --user NAME: after binding as root
 };
 
 enum class OptionsResult { Run, Error };

@@ -53,9 +53,26 @@ TEST(Options, HelpAndVersionAreRunsOfTheirOwn) {
 // Every option is in the help, which fits an 80-column terminal.
 TEST(Options, HelpNamesEveryOptionWithinEightyColumns) {
     const std::string help = optionsHelpText();
-    for (const char* option :
-         {"--colors MODE", "--no-sound", "--window", "--render DIR", "--at T1,T2,...", "--digest",
-          "--record FILE", "--scale N", "--from T", "--to T", "--help", "--version"})
+    for (const char* option : {"--colors MODE",
+                               "--no-sound",
+                               "--window",
+                               "--render DIR",
+                               "--at T1,T2,...",
+                               "--digest",
+                               "--record FILE",
+                               "--scale N",
+                               "--from T",
+                               "--to T",
+                               "--telnet [HOST:]PORT",
+                               "--ssh [HOST:]PORT",
+                               "--max-viewers N",
+                               "--max-per-address N",
+                               "--negotiation-timeout S",
+                               "--max-input-rate N",
+                               "--data-dir DIR",
+                               "--user NAME",
+                               "--help",
+                               "--version"})
         EXPECT_NE(help.find(option), std::string::npos) << option << " in\n" << help;
     for (size_t start = 0, end; start < help.size(); start = end + 1) {
         end = help.find('\n', start);
@@ -122,5 +139,37 @@ TEST(Options, MalformedOfflineRunsAreErrors) {
         std::string message;
         EXPECT_EQ(parse(args, options, message), OptionsResult::Error) << args[0];
         EXPECT_FALSE(message.empty());
+    }
+}
+
+TEST(Options, ServingTakesAddressesAndLimitsAndRunsAlone) {
+    Options options;
+    std::string message;
+    ASSERT_EQ(
+        parse({"--telnet", "2323", "--ssh=127.0.0.1:2222", "--max-viewers", "50", "--user=viewer"},
+              options, message),
+        OptionsResult::Run)
+        << message;
+    EXPECT_EQ(options.mode, RunMode::Serve);
+    EXPECT_EQ(options.telnetAddress, "2323");
+    EXPECT_EQ(options.sshAddress, "127.0.0.1:2222");
+    EXPECT_EQ(options.maxViewers, 50u);
+    EXPECT_FALSE(options.maxViewersPerAddress.has_value());
+    EXPECT_EQ(options.serveUser, "viewer");
+
+    const std::pair<std::vector<const char*>, const char*> errors[] = {
+        {{"--telnet", "2323", "--digest"}, "serve the show on their own"},
+        {{"--ssh", "22", "--window"}, "serve the show on their own"},
+        {{"--max-viewers", "5"}, "go with '--telnet' or '--ssh'"},
+        {{"--telnet", "23", "--max-per-address", "0"}, "takes a number above 0"},
+        {{"--telnet", "23", "--negotiation-timeout", "ten"}, "takes a whole number"},
+#if VORNAK_HAVE_SERVE
+        {{"--telnet", "host:port"}, "takes [HOST:]PORT"},
+#endif
+    };
+    for (const auto& [args, expected] : errors) {
+        Options refused;
+        EXPECT_EQ(parse(args, refused, message), OptionsResult::Error) << args[0];
+        EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
 }

@@ -14,6 +14,8 @@ PACKAGES="$PACKAGES ansilove asciinema"
 PACKAGES="$PACKAGES libcli11-dev"
 # Music at other sample rates than 44.1 kHz, converted through libsoxr.
 PACKAGES="$PACKAGES libsoxr-dev"
+# Serving the show over SSH (vornak --ssh): libssh as a server.
+PACKAGES="$PACKAGES libssh-dev"
 # `web` stands for what the page's build and its headless tests need (node and
 # npm from Debian unless a node with npm is already there).
 for extra in "$@"; do
