@@ -19,7 +19,23 @@ struct ConsoleInputEvent {
 };
 
 constexpr uint16_t CONSOLE_KEY_EVENT = 1;
+
+// The keys the show and its player controls answer, as Windows virtual-key
+// codes; every backend reports its keys with these codes. Letters and digits
+// are their upper-case ASCII codes.
 constexpr uint16_t CONSOLE_VK_ESCAPE = 0x1B;
+constexpr uint16_t CONSOLE_VK_SPACE = 0x20;
+constexpr uint16_t CONSOLE_VK_PAGE_UP = 0x21;    // VK_PRIOR
+constexpr uint16_t CONSOLE_VK_PAGE_DOWN = 0x22;  // VK_NEXT
+constexpr uint16_t CONSOLE_VK_HOME = 0x24;
+constexpr uint16_t CONSOLE_VK_LEFT = 0x25;
+constexpr uint16_t CONSOLE_VK_UP = 0x26;
+constexpr uint16_t CONSOLE_VK_RIGHT = 0x27;
+constexpr uint16_t CONSOLE_VK_DOWN = 0x28;
+constexpr uint16_t CONSOLE_VK_COMMA = 0xBC;   // VK_OEM_COMMA
+constexpr uint16_t CONSOLE_VK_PERIOD = 0xBE;  // VK_OEM_PERIOD
+// A click or tap on the picture: pause / resume, as the space bar.
+constexpr uint16_t CONSOLE_VK_POINTER = 0x01;  // VK_LBUTTON
 
 class Console {
   public:
@@ -46,6 +62,15 @@ class Console {
     // A line about how the show will look on this console, shown among the
     // start-up lines; null when there is nothing to say.
     virtual const char* startupNotice() const { return nullptr; }
+
+    // The player's status line (position, scene, paused, volume). A console
+    // with room for it outside the picture (a row below it, a strip under a
+    // window) answers true and shows what writeStatusLine gives it; otherwise
+    // the frame's caller puts the line over the picture's last row itself.
+    virtual bool hasStatusRow() const { return false; }
+    // Shows `length` bytes of plain ASCII text as the status line, or clears
+    // it when `length` is 0. Called only when hasStatusRow() is true.
+    virtual void writeStatusLine(const char* /*text*/, uint32_t /*length*/) {}
 
     // How many input events wait to be read (GetNumberOfConsoleInputEvents).
     virtual uint32_t pendingInputEvents() = 0;
