@@ -86,8 +86,9 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
                  "when there is no terminal but a display)")
         ->group(PLAYING);
     value("--render", given.render, "DIR", OFFLINE,
-          "write DIR/T.png (console look) and DIR/T-rgb.png\n"
-          "(160x100 render) for each demo time T of --at");
+          "write DIR/T.png (console look), DIR/T-rgb.png\n"
+          "(160x100 render) and the cells as T.ans (ANSI art),\n"
+          "T.txt and T.html for each demo time T of --at");
     value("--at", given.at, "T1,T2,...", OFFLINE, "the demo times for --render, in milliseconds");
     app.add_flag("--digest", given.digest,
                  "run the whole show and print a hash of every frame\nand of all frames")
@@ -96,8 +97,9 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
           "run the show and write it with its music as a\n"
           "video file: .mp4 (H.264 + AAC), .webm (VP9 + Opus)\n"
           "or .mkv (lossless FFV1 + FLAC); with --no-sound,\n"
-          "without music; or as a .gif clip: the exact look,\n"
-          "no sound");
+          "without music; as a .gif clip: the exact look, no\n"
+          "sound; or as a .cast: the terminal's bytes for\n"
+          "asciinema in the --colors depth (default truecolor)");
     value("--scale", given.scale, "N", OFFLINE,
           "enlarge the recorded picture N times (default: 2\nfor .mp4 and .webm, 1 for .mkv and "
           ".gif)");
@@ -305,6 +307,10 @@ bool checkRecording(const Options& options, std::string& message) {
     if (!videoContainerForFile(options.recordFile, container)) {
         message = joined({"cannot record to '", options.recordFile, "': the file name must end in ",
                           supportedVideoExtensions()});
+        return false;
+    }
+    if (container == VideoContainer::Cast && options.recordScale != 0) {
+        message = "'--scale' enlarges pictures; a .cast holds terminal text";
         return false;
     }
     uint32_t firstTime = 0;
