@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -222,32 +223,38 @@ void PosixTerminalConsole::flushFrame() {
     queueOutput(encoder_->encodeFrame(screen_.data(), columns_ * CONSOLE_CELL_BYTES));
 }
 
-void PosixTerminalConsole::queueEscape() {
-    if (eventCount_ == EVENT_QUEUE_SIZE) return;
+void PosixTerminalConsole::queueKey(uint16_t key) {
+    // A full queue drops keys, but never an Escape: it takes the newest place.
+    if (eventCount_ == EVENT_QUEUE_SIZE && key != CONSOLE_VK_ESCAPE) return;
+    if (eventCount_ == EVENT_QUEUE_SIZE) --eventCount_;
     ConsoleInputEvent& event = events_[(eventHead_ + eventCount_) % EVENT_QUEUE_SIZE];
     event.eventType = CONSOLE_KEY_EVENT;
     event.keyDown = 1;
-    event.virtualKeyCode = CONSOLE_VK_ESCAPE;
+    event.virtualKeyCode = key;
     ++eventCount_;
 }
 
 uint32_t PosixTerminalConsole::pendingInputEvents() {
     if (!open_) return 0;
-    int presses = 0;
     uint8_t bytes[256];
+    uint16_t keys[sizeof bytes];
     bool anyRead = false;
     for (;;) {
         const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
         if (count <= 0) break;
-        presses += keys_.feed(bytes, static_cast<size_t>(count), posixTickCount());
+        const size_t decoded =
+            keys_.feed(bytes, static_cast<size_t>(count), posixTickCount(), keys, std::size(keys));
+        for (size_t i = 0; i < decoded; ++i) queueKey(keys[i]);
         anyRead = true;
     }
-    if (!anyRead) presses += keys_.poll(posixTickCount());
+    if (!anyRead) {
+        const size_t decoded = keys_.poll(posixTickCount(), keys, std::size(keys));
+        for (size_t i = 0; i < decoded; ++i) queueKey(keys[i]);
+    }
     if (g_terminal.interrupts != 0 && interruptsSeen_ == 0) {
         interruptsSeen_ = 1;
-        ++presses;
+        queueKey(CONSOLE_VK_ESCAPE);
     }
-    for (int i = 0; i < presses; ++i) queueEscape();
     return static_cast<uint32_t>(eventCount_);
 }
 

@@ -57,7 +57,7 @@ class PosixTerminalConsole : public Console {
 
   private:
     void flushFrame();
-    void queueEscape();
+    void queueKey(uint16_t key);
 
     TerminalColors colors_;
     bool open_ = false;
