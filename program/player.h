@@ -25,7 +25,7 @@
 // The last position the player stops on; the grid run's next frame ends the show.
 constexpr uint32_t SHOW_LENGTH_MS = DEMO_END_MS;
 // Grid frames between two kept snapshots of the show's state.
-constexpr uint32_t SNAPSHOT_FRAMES = 100;
+constexpr uint32_t SNAPSHOT_FRAMES = 150;
 constexpr int VOLUME_STEP = 10;
 // Going back to the previous scene from further into the current one than this
 // goes to the start of the current one (as media players do with chapters).
