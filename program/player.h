@@ -134,11 +134,13 @@ class Player {
         seekMusic(shownTime_);
     }
 
-    // The frame of clock reading `now` while playing (nothing while paused but
-    // a changed status line). Answers 0 once the show has passed its end.
+    // The frame of clock reading `now` while playing; while paused, the frame
+    // shown is written again (a console that skipped it for a busy terminal
+    // sends it now; an unchanged one costs next to nothing). Answers 0 once the
+    // show has passed its end.
     uint8_t frame(uint32_t now) {
         if (paused_) {
-            if (statusDirty_) showAgain();
+            showAgain();
             return 1;
         }
         uint32_t t = playingPosition(now);
