@@ -1,29 +1,27 @@
 #include "textmode/text_converter.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "data/console_font.h"
+#include "data/text_cells.h"
 #include "textmode/text_tables.h"
 
 int TextConverter::build(uint8_t mode) {
     if (mode > 1) return 1;
     release();
     table_ = new uint8_t[TEXT_TABLE_SIZE * 4]();
-    if (mode == 1) {
-        ShadeCandidate candidates[SHADE_CANDIDATES_MAX];
-        const size_t count = buildShadeCandidates(candidates);
-        fillShadeTable(candidates, count, table_);
-    } else {
-        std::vector<GlyphCandidate> candidates(GLYPH_CANDIDATES_MAX);
-        const size_t count =
-            buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), candidates.data());
-        fillGlyphTable(candidates.data(), count, table_);
+    // The cells were worked out at build time by fillGlyphTable and fillShadeTable.
+    const TextCellRuns& runs = TEXT_CELL_RUNS[mode];
+    int index = 0;
+    for (size_t i = 0; i + 3 <= runs.size; i += 3) {
+        const uint8_t* run = runs.bytes + i;
+        const int end = std::min(index + run[0], TEXT_TABLE_SIZE);
+        for (; index < end; ++index) storeCell(table_, index, run[1], run[2]);
     }
     built_ = 1;
     return 0;
