@@ -4,15 +4,9 @@
 // the colours in index order.
 #pragma once
 
-#include <cstddef>
 #include <cstdint>
 
 // Three bytes a run: the number of colours (1 to 255), then the character and
-// the attribute of their cell.
-struct TextCellRuns {
-    const uint8_t* bytes;
-    size_t size;
-};
-
-// Indexed by the text mode: 0 glyphs, 1 shade blocks.
-extern const TextCellRuns TEXT_CELL_RUNS[2];
+// the attribute of their cell; a run of 0 colours ends the list.
+extern const uint8_t GLYPH_CELL_RUNS[];
+extern const uint8_t SHADE_CELL_RUNS[];

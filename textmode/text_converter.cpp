@@ -16,10 +16,9 @@ int TextConverter::build(uint8_t mode) {
     release();
     table_ = new uint8_t[TEXT_TABLE_SIZE * 4]();
     // The cells were worked out at build time by fillGlyphTable and fillShadeTable.
-    const TextCellRuns& runs = TEXT_CELL_RUNS[mode];
     int index = 0;
-    for (size_t i = 0; i + 3 <= runs.size; i += 3) {
-        const uint8_t* run = runs.bytes + i;
+    for (const uint8_t* run = mode == 0 ? GLYPH_CELL_RUNS : SHADE_CELL_RUNS; run[0] != 0;
+         run += 3) {
         const int end = std::min(index + run[0], TEXT_TABLE_SIZE);
         for (; index < end; ++index) storeCell(table_, index, run[1], run[2]);
     }
