@@ -35,7 +35,9 @@ class WebConsole : public Console {
     void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) override;
     // The page shows the status line under the picture.
     bool hasStatusRow() const override { return true; }
-    void writeStatusLine(const char* text, uint32_t length) override { statusLine_.assign(text, length); }
+    void writeStatusLine(const char* text, uint32_t length) override {
+        statusLine_.assign(text, length);
+    }
     uint32_t pendingInputEvents() override;
     bool readInputEvent(ConsoleInputEvent& event) override;
 
