@@ -368,6 +368,7 @@
     fitCanvas();
     say('The show has ended. Play again reloads the page.');
     startButton.textContent = 'Play again';
+    startButton.hidden = false;
     startButton.disabled = false;
     startButton.focus();
   }
@@ -396,7 +397,8 @@
       page.musicProblem = problem;
       say(`Music: ${problem}. The show runs without sound.`, true);
     } else {
-      say('Space pauses, arrows seek, Escape ends the show. F11 or Alt+Enter: full screen.');
+      say(window.matchMedia('(pointer: coarse)').matches ? 'A tap on the picture pauses and resumes.'
+        : 'Space pauses, arrows seek, Escape ends the show. F11 or Alt+Enter: full screen.');
     }
     tellShow({ type: 'play', musicReady, problem: musicReady ? '' : `Music: ${problem}. Running silently.`,
                startAt: page.startAt });
@@ -435,6 +437,7 @@
       if (params.has('at')) return;
       markScenes(scenes);
       controls.hidden = false;
+      startButton.hidden = true;
       fitCanvas();
     },
     text: ({ text }) => { consoleText = text; },
