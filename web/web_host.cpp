@@ -116,8 +116,9 @@ size_t sceneAt(uint32_t time) {
 
 constexpr uint32_t SEEK_SHORT_MS = 5000;
 constexpr uint32_t SEEK_LONG_MS = 60000;
-// Page Up within this much of a scene's start goes to the scene before it.
-constexpr uint32_t SCENE_BACK_GRACE_MS = 3000;
+// Page Up further into a scene than this goes to its start, otherwise to the
+// start of the scene before (as media players do with chapters).
+constexpr uint32_t SCENE_BACK_GRACE_MS = 5000;
 constexpr int VOLUME_STEPS = 10;
 
 // The grid time at or before `time` (ms, may be negative), within the timeline.
