@@ -8,7 +8,7 @@ ASAN_DIR := build-asan
 RELEASE_DIR := build-release
 FUZZ_DIR := build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := music_decoder terminal_keys renderer track_list telnet_options
+FUZZ_TARGETS := music_decoder terminal_keys renderer track_list telnet_options ssh_requests
 WEB_BUILD_DIR := build-web
 WEB_DIR := dist/web
 # emcc's JavaScript tools find Debian's node modules there whichever node runs them.

@@ -10,6 +10,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <iterator>
 #include <string>
 #include <string_view>
 
@@ -145,7 +146,8 @@ void PosixTerminalConsole::setScreenBufferSize(int16_t columns, int16_t rows) {
     rows_ = std::max<int16_t>(rows, 1);
     screen_.assign(static_cast<size_t>(columns_) * static_cast<size_t>(rows_) * CONSOLE_CELL_BYTES,
                    0);
-    encoder_ = std::make_unique<TerminalEncoder>(colors_, columns_, rows_);
+    statusCells_.assign(static_cast<size_t>(columns_) * CONSOLE_CELL_BYTES, 0);
+    layOut();
     g_terminal.redraw = 1;
     if (!open_) return;
 
@@ -161,6 +163,36 @@ void PosixTerminalConsole::setScreenBufferSize(int16_t columns, int16_t rows) {
                       "To see it all, enlarge the window or reduce its font size, now or later.\n",
                       terminalColumns, terminalRows, columns_, rows_);
     if (length > 0) writeText(note, static_cast<uint32_t>(std::min<int>(length, sizeof note - 1)));
+}
+
+void PosixTerminalConsole::layOut() {
+    int16_t terminalColumns = columns_;
+    int16_t terminalRows = rows_;
+    if (open_) queryTerminalSize(terminalColumns, terminalRows);
+    layout_ = layoutFor(colors_, terminalColumns, terminalRows);
+    // Sizes other than the show's stay at the top-left corner.
+    if (columns_ != SHOW_COLUMNS || rows_ != SHOW_ROWS) layout_.left = layout_.top = 0;
+    statusRowShown_ = terminalRows > layout_.top + rows_;
+    canvasColumns_ = static_cast<int16_t>(columns_ + layout_.left);
+    canvasRows_ = static_cast<int16_t>(rows_ + layout_.top + (statusRowShown_ ? 1 : 0));
+    canvas_.assign(
+        static_cast<size_t>(canvasColumns_) * static_cast<size_t>(canvasRows_) * CONSOLE_CELL_BYTES,
+        0);
+    encoder_ = std::make_unique<TerminalEncoder>(colors_, canvasColumns_, canvasRows_);
+    encoder_->setTerminalSize(terminalColumns, terminalRows);
+}
+
+void PosixTerminalConsole::writeStatusLine(const char* text, uint32_t length) {
+    // Light grey on black, blank to the end of the row.
+    constexpr uint8_t GREY_ON_BLACK = 0x07;
+    for (size_t column = 0; column < static_cast<size_t>(columns_); ++column) {
+        uint8_t* cell = &statusCells_[column * CONSOLE_CELL_BYTES];
+        cell[0] = column < length ? static_cast<uint8_t>(text[column]) : ' ';
+        cell[1] = 0;
+        cell[2] = GREY_ON_BLACK;
+        cell[3] = 0;
+    }
+    if (!inFrame_) flushFrame();
 }
 
 void PosixTerminalConsole::flushInput() {
@@ -214,40 +246,52 @@ void PosixTerminalConsole::flushFrame() {
     }
     if (g_terminal.redraw) {
         g_terminal.redraw = 0;
-        int16_t terminalColumns = 0;
-        int16_t terminalRows = 0;
-        queryTerminalSize(terminalColumns, terminalRows);
-        encoder_->setTerminalSize(terminalColumns, terminalRows);
+        layOut();
     }
-    queueOutput(encoder_->encodeFrame(screen_.data(), columns_ * CONSOLE_CELL_BYTES));
+    const size_t canvasPitch = static_cast<size_t>(canvasColumns_) * CONSOLE_CELL_BYTES;
+    const size_t rowBytes = static_cast<size_t>(columns_) * CONSOLE_CELL_BYTES;
+    const size_t left = static_cast<size_t>(layout_.left) * CONSOLE_CELL_BYTES;
+    for (int16_t row = 0; row < rows_; ++row)
+        std::memcpy(&canvas_[static_cast<size_t>(row + layout_.top) * canvasPitch + left],
+                    &screen_[static_cast<size_t>(row) * rowBytes], rowBytes);
+    if (statusRowShown_)
+        std::memcpy(&canvas_[static_cast<size_t>(rows_ + layout_.top) * canvasPitch + left],
+                    statusCells_.data(), rowBytes);
+    queueOutput(encoder_->encodeFrame(canvas_.data(), static_cast<int32_t>(canvasPitch)));
 }
 
-void PosixTerminalConsole::queueEscape() {
-    if (eventCount_ == EVENT_QUEUE_SIZE) return;
+void PosixTerminalConsole::queueKey(uint16_t key) {
+    // A full queue drops keys, but never an Escape: it takes the newest place.
+    if (eventCount_ == EVENT_QUEUE_SIZE && key != CONSOLE_VK_ESCAPE) return;
+    if (eventCount_ == EVENT_QUEUE_SIZE) --eventCount_;
     ConsoleInputEvent& event = events_[(eventHead_ + eventCount_) % EVENT_QUEUE_SIZE];
     event.eventType = CONSOLE_KEY_EVENT;
     event.keyDown = 1;
-    event.virtualKeyCode = CONSOLE_VK_ESCAPE;
+    event.virtualKeyCode = key;
     ++eventCount_;
 }
 
 uint32_t PosixTerminalConsole::pendingInputEvents() {
     if (!open_) return 0;
-    int presses = 0;
     uint8_t bytes[256];
+    uint16_t keys[sizeof bytes];
     bool anyRead = false;
     for (;;) {
         const ssize_t count = read(STDIN_FILENO, bytes, sizeof bytes);
         if (count <= 0) break;
-        presses += keys_.feed(bytes, static_cast<size_t>(count), posixTickCount());
+        const size_t decoded =
+            keys_.feed(bytes, static_cast<size_t>(count), posixTickCount(), keys, std::size(keys));
+        for (size_t i = 0; i < decoded; ++i) queueKey(keys[i]);
         anyRead = true;
     }
-    if (!anyRead) presses += keys_.poll(posixTickCount());
+    if (!anyRead) {
+        const size_t decoded = keys_.poll(posixTickCount(), keys, std::size(keys));
+        for (size_t i = 0; i < decoded; ++i) queueKey(keys[i]);
+    }
     if (g_terminal.interrupts != 0 && interruptsSeen_ == 0) {
         interruptsSeen_ = 1;
-        ++presses;
+        queueKey(CONSOLE_VK_ESCAPE);
     }
-    for (int i = 0; i < presses; ++i) queueEscape();
     return static_cast<uint32_t>(eventCount_);
 }
 

@@ -23,6 +23,7 @@
 #include "platform/posix_terminal_checks.h"
 #include "platform/terminal_encoder.h"
 #include "platform/terminal_keys.h"
+#include "platform/terminal_layout.h"
 
 class PosixTerminalConsole : public Console {
   public:
@@ -50,6 +51,9 @@ class PosixTerminalConsole : public Console {
     void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) override;
     void beginFrame() override;
     void endFrame() override;
+    // A row below the picture, when the terminal has one.
+    bool hasStatusRow() const override { return statusRowShown_; }
+    void writeStatusLine(const char* text, uint32_t length) override;
     uint32_t pendingInputEvents() override;
     bool readInputEvent(ConsoleInputEvent& event) override;
 
@@ -57,7 +61,10 @@ class PosixTerminalConsole : public Console {
 
   private:
     void flushFrame();
-    void queueEscape();
+    // Places the picture for the terminal's size: centred on a larger one,
+    // with the status row below it when there is room.
+    void layOut();
+    void queueKey(uint16_t key);
 
     TerminalColors colors_;
     bool open_ = false;
@@ -67,6 +74,14 @@ class PosixTerminalConsole : public Console {
     int16_t columns_ = 80;
     int16_t rows_ = 50;
     std::vector<uint8_t> screen_;  // the screen buffer, columns x rows CHAR_INFO records
+    // The terminal's cells: the screen buffer at the layout's place, blank
+    // margins, and the status row.
+    ViewerLayout layout_;
+    int16_t canvasColumns_ = 80;
+    int16_t canvasRows_ = 50;
+    std::vector<uint8_t> canvas_;
+    bool statusRowShown_ = false;
+    std::vector<uint8_t> statusCells_;  // one row of the screen buffer's width
     std::unique_ptr<TerminalEncoder> encoder_;
     TerminalKeyDecoder keys_;
     uint32_t interruptsSeen_ = 0;

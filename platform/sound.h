@@ -2,6 +2,8 @@
 // (the FSOUND_* calls of the sound library it was designed for).
 #pragma once
 
+#include <cstdint>
+
 class SoundStream;  // defined by each backend
 
 class SoundSystem {
@@ -22,6 +24,20 @@ class SoundSystem {
     virtual void close(SoundStream* stream) = 0;
     // Releases the output (FSOUND_Close).
     virtual void shutdown() = 0;
+
+    // The player's controls. A backend without them plays on as it is: the
+    // defaults do nothing and report no position.
+    //
+    // Plays the stream from frame `frame` (44.1 kHz) on: the output restarts
+    // there at once, dropping what it had queued.
+    virtual void seek(SoundStream* /*stream*/, uint64_t /*frame*/) {}
+    // Holds the music where it is (true) or lets it go on (false).
+    virtual void setPaused(SoundStream* /*stream*/, bool /*paused*/) {}
+    // Loudness from 0 (silent) to 100 percent (as decoded), from the next buffer on.
+    virtual void setVolume(int /*percent*/) {}
+    // The frame of the music being heard now, the device's latency taken off;
+    // -1 while none is heard (not playing, paused, played out) or unknown.
+    virtual int64_t heardFrame(const SoundStream* /*stream*/) const { return -1; }
 
     // Why the last init or openStream failed, or why the output is silent; "" if all is well.
     virtual const char* problem() const = 0;

@@ -14,6 +14,7 @@
 #include "platform/clock.h"
 #include "platform/console.h"
 #include "program/console_output.h"
+#include "scenekit/state_record.h"
 #include "textmode/text_converter.h"
 #include "textmode/text_mode.h"
 
@@ -75,6 +76,10 @@ class MutedDemo {
     Surface* colorSurface() const { return demo_.colorSurface(); }
     void shutdown() { demo_.shutdown(); }
     uint32_t demoTime() const { return demo_.demoTime(); }
+    void keepState(StateRecord& record) requires requires(DemoT& d, StateRecord& r) {
+        d.keepState(r);
+    }
+    { demo_.keepState(record); }
     const char* problem() const {
         if constexpr (requires { demo_.problem(); }) return demo_.problem();
         return "";
@@ -146,9 +151,16 @@ class FrameLoop {
         if (cellsMode_ <= 1) {
             converters_[cellsMode_].convert(&reducedFrame_, &cellFrame_);
         }
-        writeConsoleFrame(console_, &cellFrame_);
+        writeConsoleFrame(console_, &cellFrame_, overlayRow_);
         return running;
     }
+
+    // Writes the last frame's cells again (a changed overlay row, a paused show).
+    void writeAgain() { writeConsoleFrame(console_, &cellFrame_, overlayRow_); }
+
+    // 80 cells written over the picture's last row from now on; null for none.
+    // The caller keeps them.
+    void setOverlayRow(const uint8_t* cells) { overlayRow_ = cells; }
 
     // Frees the frame buffers and shuts the demo down (music off).
     void finish() {
@@ -172,6 +184,7 @@ class FrameLoop {
     Surface reducedFrame_;
     Surface cellFrame_;
     uint8_t cellsMode_ = 0;
+    const uint8_t* overlayRow_ = nullptr;
 };
 
 // The whole show on `console` and `clock`: start-up, the three-second wait, one

@@ -9,6 +9,8 @@
 
 #include "platform/terminal_encoder.h"
 #include "program/record.h"
+#include "show/demo.h"
+#include "show/timeline.h"
 #if VORNAK_HAVE_SERVE
 #include "serve/show_server.h"
 #endif
@@ -32,8 +34,9 @@ struct GivenOptions {
     bool version = false;
     bool noSound = false;
     bool window = false;
+    bool loop = false;
     bool digest = false;
-    std::string colors, render, at, record, scale, from, to;
+    std::string colors, start, scene, render, at, record, scale, from, to;
     std::string telnet, ssh, maxViewers, maxPerAddress, negotiationTimeout, maxInputRate, dataDir,
         user;
 };
@@ -85,9 +88,15 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
                  "show it in a window of its own (chosen by itself\n"
                  "when there is no terminal but a display)")
         ->group(PLAYING);
+    value("--start", given.start, "T", PLAYING,
+          "begin at T: milliseconds, or minutes and seconds\nas M:SS");
+    value("--scene", given.scene, "N", PLAYING,
+          "begin at scene N, 1 to 7 (the keys: see the manual)");
+    app.add_flag("--loop", given.loop, "start again after the end")->group(PLAYING);
     value("--render", given.render, "DIR", OFFLINE,
-          "write DIR/T.png (console look) and DIR/T-rgb.png\n"
-          "(160x100 render) for each demo time T of --at");
+          "write DIR/T.png (console look), DIR/T-rgb.png\n"
+          "(160x100 render) and the cells as T.ans (ANSI art),\n"
+          "T.txt and T.html for each demo time T of --at");
     value("--at", given.at, "T1,T2,...", OFFLINE, "the demo times for --render, in milliseconds");
     app.add_flag("--digest", given.digest,
                  "run the whole show and print a hash of every frame\nand of all frames")
@@ -96,8 +105,9 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
           "run the show and write it with its music as a\n"
           "video file: .mp4 (H.264 + AAC), .webm (VP9 + Opus)\n"
           "or .mkv (lossless FFV1 + FLAC); with --no-sound,\n"
-          "without music; or as a .gif clip: the exact look,\n"
-          "no sound");
+          "without music; as a .gif clip: the exact look, no\n"
+          "sound; or as a .cast: the terminal's bytes for\n"
+          "asciinema in the --colors depth (default truecolor)");
     value("--scale", given.scale, "N", OFFLINE,
           "enlarge the recorded picture N times (default: 2\nfor .mp4 and .webm, 1 for .mkv and "
           ".gif)");
@@ -156,6 +166,8 @@ bool parseNumber(const char* name, const std::string& text, uint32_t& number,
 bool checkValuesPresent(const CLI::App& app, const GivenOptions& given, std::string& message) {
     const std::pair<const char*, const std::string*> values[] = {
         {"--colors", &given.colors},
+        {"--start", &given.start},
+        {"--scene", &given.scene},
         {"--render", &given.render},
         {"--at", &given.at},
         {"--record", &given.record},
@@ -176,6 +188,58 @@ bool checkValuesPresent(const CLI::App& app, const GivenOptions& given, std::str
             return false;
         }
     }
+    return true;
+}
+
+// "T" in milliseconds or "M:SS" into demo time ms; false when it is neither.
+bool parseStartTime(std::string_view text, uint32_t& ms) {
+    const size_t colon = text.find(':');
+    std::vector<uint32_t> numbers;
+    if (colon == std::string_view::npos) {
+        if (!parseTimes(text, numbers) || numbers.size() != 1) return false;
+        ms = numbers[0];
+        return true;
+    }
+    const std::string_view seconds = text.substr(colon + 1);
+    uint32_t minutes = 0;
+    if (seconds.size() != 2 || !parseTimes(text.substr(0, colon), numbers) || numbers.size() != 1 ||
+        numbers[0] > 1000)
+        return false;
+    minutes = numbers[0];
+    if (!parseTimes(seconds, numbers) || numbers.size() != 1 || numbers[0] > 59) return false;
+    ms = (minutes * 60 + numbers[0]) * 1000;
+    return true;
+}
+
+// Where the live show begins, from --start or --scene.
+bool readStart(const GivenOptions& given, Options& options, std::string& message) {
+    if (!given.start.empty() && !given.scene.empty()) {
+        message = "'--start' and '--scene' each say where to begin: give one of them";
+        return false;
+    }
+    if (!given.start.empty()) {
+        if (!parseStartTime(given.start, options.start)) {
+            message = joined({"'--start' takes milliseconds or M:SS, like 90000 or 1:30, not '",
+                              given.start, "'"});
+            return false;
+        }
+        if (options.start > DEMO_END_MS) {
+            message = joined({"'--start ", given.start, "' is beyond the end of the show (2:53)"});
+            return false;
+        }
+    }
+    if (!given.scene.empty()) {
+        uint32_t scene = 0;
+        std::vector<uint32_t> numbers;
+        if (parseTimes(given.scene, numbers) && numbers.size() == 1) scene = numbers[0];
+        if (scene < 1 || scene > uint32_t(SHOW_SCENE_COUNT)) {
+            message =
+                joined({"'--scene' takes a scene number from 1 to 7, not '", given.scene, "'"});
+            return false;
+        }
+        options.start = sceneStart(int(scene));
+    }
+    options.loop = given.loop;
     return true;
 }
 
@@ -227,6 +291,7 @@ bool readValues(const CLI::App& app, const GivenOptions& given, Options& options
     options.colors = given.colors;
     options.noSound = given.noSound;
     options.window = given.window;
+    if (!readStart(given, options, message)) return false;
     options.renderDirectory = given.render;
     if (!given.at.empty() && !parseTimes(given.at, options.renderTimes)) {
         message = "'--at' takes demo times in milliseconds, like 0,1000,38388";
@@ -276,6 +341,11 @@ bool chooseRunMode(const GivenOptions& given, Options& options, std::string& mes
         return false;
     }
     const bool serve = !given.telnet.empty() || !given.ssh.empty();
+    const bool placed = !given.start.empty() || !given.scene.empty() || given.loop;
+    if (placed && (given.digest || render || record || serve)) {
+        message = "'--start', '--scene' and '--loop' go with the live show";
+        return false;
+    }
     if (serve && (given.window || given.digest || render || record)) {
         message =
             "'--telnet' and '--ssh' serve the show on their own, without '--window', "
@@ -305,6 +375,10 @@ bool checkRecording(const Options& options, std::string& message) {
     if (!videoContainerForFile(options.recordFile, container)) {
         message = joined({"cannot record to '", options.recordFile, "': the file name must end in ",
                           supportedVideoExtensions()});
+        return false;
+    }
+    if (container == VideoContainer::Cast && options.recordScale != 0) {
+        message = "'--scale' enlarges pictures; a .cast holds terminal text";
         return false;
     }
     uint32_t firstTime = 0;

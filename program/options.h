@@ -22,6 +22,10 @@ struct Options {
     std::string colors;  // --colors MODE: truecolor, 256 or 16; empty: the terminal decides
     bool noSound = false;
     bool window = false;  // --window: show it in a window of its own, not in the terminal
+    // Where the live show begins (--start T or --scene N; demo time in ms) and
+    // whether it starts again after the end (--loop).
+    uint32_t start = 0;
+    bool loop = false;
     // The offline runs, on the virtual clock, without terminal or sound.
     std::string renderDirectory;        // --render DIR: write images of the moments in renderTimes
     std::vector<uint32_t> renderTimes;  // --at T1,T2,...: demo times in ms

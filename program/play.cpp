@@ -3,16 +3,19 @@
 #include <cstdio>
 
 #include "program/backends.h"
-#include "program/frame_loop.h"
+#include "program/player.h"
 #include "show/demo.h"
 
 int playShow(const Options& options) {
     Backends backends;
     if (const int status = openBackends(options, backends, stderr); status != 0) return status;
     vornakDemo.attachSound(backends.sound);
+    PlayOptions play;
+    play.start = gridTimeAtOrBefore(options.start);
+    play.loop = options.loop;
     if (options.noSound) {
         MutedDemo<Demo> muted(vornakDemo);
-        return runShow(*backends.console, *backends.clock, muted);
+        return runPlayer(*backends.console, *backends.clock, muted, play);
     }
-    return runShow(*backends.console, *backends.clock, vornakDemo);
+    return runPlayer(*backends.console, *backends.clock, vornakDemo, play);
 }

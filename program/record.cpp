@@ -1,22 +1,25 @@
 #include "program/record.h"
 
+#if defined(_WIN32)
+#include <io.h>
+#else
+#include <unistd.h>
+#endif
+
 #include <algorithm>
 #include <cstdio>
+#include <filesystem>
 #include <memory>
 #include <vector>
-
-#if !defined(_WIN32)
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "image/console_look.h"
 #include "program/music_reader.h"
 #include "program/offline_frames.h"
 #include "program/pending_file.h"
 #include "program/pixel_scaling.h"
+#include "program/record_cast.h"
 #include "program/record_progress.h"
 #include "program/stop_signals.h"
-#endif
 #if VORNAK_HAVE_GIF
 #include "formats/gif_writer.h"
 #endif
@@ -29,13 +32,20 @@ namespace {
 // The first frame past the end of the timeline is the show's last frame.
 constexpr uint32_t LAST_FRAME_TIME = (DEMO_END_MS / FRAME_MS + 1) * FRAME_MS;
 
-#if !defined(_WIN32)
 constexpr int CELL_WIDTH = 8;
 constexpr int CELL_HEIGHT = 12;
 constexpr int LOOK_WIDTH = CONSOLE_COLUMNS * CELL_WIDTH;
 constexpr int LOOK_HEIGHT = CONSOLE_ROWS * CELL_HEIGHT;
 
-std::string describeSize(long long bytes) {
+bool errorsGoToTerminal() {
+#if defined(_WIN32)
+    return _isatty(_fileno(stderr)) != 0;
+#else
+    return isatty(STDERR_FILENO) == 1;
+#endif
+}
+
+std::string describeSize(uintmax_t bytes) {
     char text[32];
     if (bytes >= 1000 * 1000) {
         std::snprintf(text, sizeof text, "%.1f MB", double(bytes) / 1e6);
@@ -62,8 +72,9 @@ class Recorder {
 
   private:
     bool gif() const { return container_ == VideoContainer::Gif; }
-    // A GIF has no sound track: it needs no music file.
-    bool withSound() const { return !options_.noSound && !gif(); }
+    bool cast() const { return container_ == VideoContainer::Cast; }
+    // Without a sound track the recording needs no music file.
+    bool withSound() const { return !options_.noSound && hasSoundTrack(container_); }
     bool openOutput(const VideoSettings& settings);
     bool finishOutput();
     std::string codecNames() const;
@@ -84,6 +95,7 @@ class Recorder {
     MusicReader music_;
     PendingFile file_;
     VideoEncoder encoder_;
+    CastRecording cast_;
 #if VORNAK_HAVE_GIF
     GifWriter gifWriter_;
 #endif
@@ -131,13 +143,18 @@ bool Recorder::prepare() {
         error_ = "cannot record to '" + options_.recordFile + "': " + error_;
         return false;
     }
-    if (gif()) return true;
+    if (gif() || cast()) return true;
     look_.resize(size_t(LOOK_WIDTH) * LOOK_HEIGHT * 4);
     if (scale_ > 1) scaled_.resize(size_t(settings.width) * size_t(settings.height) * 4);
     return true;
 }
 
 bool Recorder::openOutput(const VideoSettings& settings) {
+    if (cast()) {
+        TerminalColors colors = TerminalColors::Auto;
+        parseTerminalColors(options_.colors, colors);
+        return cast_.open(file_.temporaryPath(), colors, error_);
+    }
     if (!gif()) return encoder_.open(file_.temporaryPath(), settings, error_);
 #if VORNAK_HAVE_GIF
     if (gifWriter_.open(file_.temporaryPath(), CONSOLE_COLUMNS, CONSOLE_ROWS, scale_)) return true;
@@ -149,6 +166,8 @@ bool Recorder::openOutput(const VideoSettings& settings) {
 }
 
 bool Recorder::finishOutput() {
+    // The terminal is given back when the last frame's time is over.
+    if (cast()) return cast_.finish(lastTime_ - firstTime_ + FRAME_MS, error_);
     if (!gif()) return encoder_.finish(error_);
 #if VORNAK_HAVE_GIF
     if (gifWriter_.close()) return true;
@@ -158,11 +177,12 @@ bool Recorder::finishOutput() {
 }
 
 std::string Recorder::codecNames() const {
-    return gif() ? "GIF, 16 colours" : encoder_.codecNames();
+    return gif() ? "GIF, 16 colours" : cast() ? cast_.description() : encoder_.codecNames();
 }
 
 // Encodes the picture and the music of the frame at demo time `time`.
 bool Recorder::writeMoment(const Surface& cells, uint32_t time) {
+    if (cast()) return cast_.addFrame(cells, time - firstTime_, error_);
 #if VORNAK_HAVE_GIF
     if (gif()) {
         if (gifWriter_.addFrame(cells.pixels(), cells.pitch())) return true;
@@ -224,11 +244,12 @@ int Recorder::run() {
     // Frames of the show up to the last recorded one: two at 0, then one every 20 ms.
     const uint32_t framesToRun = lastTime_ / FRAME_MS + 2;
     progress_ =
-        std::make_unique<ProgressLine>(isatty(STDERR_FILENO) == 1, options_.recordFile, framesToRun,
+        std::make_unique<ProgressLine>(errorsGoToTerminal(), options_.recordFile, framesToRun,
                                        (lastTime_ - firstTime_) / FRAME_MS + 1);
     {
         OfflineFrames<Demo> frames(vornakDemo);
         if (!frames.start()) return fail(frames.startupText());
+        cast_.setStartupText(frames.startupText());
         const bool recorded = record(frames);
         frames.finish();
         if (StopSignals::requested() != 0) endByRequest();
@@ -237,21 +258,19 @@ int Recorder::run() {
 
     if (!finishOutput()) return fail("cannot record to '" + options_.recordFile + "': " + error_);
     if (StopSignals::requested() != 0) endByRequest();
-    struct stat written {};
-    const bool sized = stat(file_.temporaryPath().c_str(), &written) == 0;
+    std::error_code sizeError;
+    const uintmax_t size = std::filesystem::file_size(file_.temporaryPath(), sizeError);
     if (!file_.commit(error_))
         return fail("cannot record to '" + options_.recordFile + "': " + error_);
 
     progress_->clear();
     const uint64_t duration = uint64_t(lastTime_ - firstTime_) + FRAME_MS;
-    std::fprintf(
-        stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
-        options_.recordFile.c_str(), describeDuration(duration).c_str(), codecNames().c_str(),
-        sized ? describeSize(written.st_size).c_str() : "size unknown", progress_->seconds());
+    std::fprintf(stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
+                 options_.recordFile.c_str(), describeDuration(duration).c_str(),
+                 codecNames().c_str(), sizeError ? "size unknown" : describeSize(size).c_str(),
+                 progress_->seconds());
     return 0;
 }
-
-#endif  // !_WIN32
 
 }  // namespace
 
@@ -273,13 +292,6 @@ int runRecordMode(const Options& options) {
                      options.recordFile.c_str(), supportedVideoExtensions());
         return 2;
     }
-#if defined(_WIN32)
-    // The recorder writes through POSIX files and signals; the Windows build
-    // has no video encoders either.
-    std::fprintf(stderr, "vornak: this build cannot record videos\n");
-    return 1;
-#else
     Recorder recorder(options, container);
     return recorder.run();
-#endif
 }

@@ -13,10 +13,9 @@ struct ContainerName {
 };
 
 constexpr ContainerName CONTAINER_NAMES[] = {
-    {".mp4", VideoContainer::Mp4},
-    {".webm", VideoContainer::WebM},
-    {".mkv", VideoContainer::Matroska},
-    {".gif", VideoContainer::Gif},
+    {".mp4", VideoContainer::Mp4},      {".webm", VideoContainer::WebM},
+    {".mkv", VideoContainer::Matroska}, {".gif", VideoContainer::Gif},
+    {".cast", VideoContainer::Cast},
 };
 
 }  // namespace
@@ -40,12 +39,17 @@ bool videoContainerForFile(std::string_view fileName, VideoContainer& container)
 }
 
 const char* supportedVideoExtensions() {
-    return ".mp4 (H.264 + AAC), .webm (VP9 + Opus), .mkv (lossless FFV1 + FLAC) or .gif "
-           "(exact, no sound)";
+    return ".mp4 (H.264 + AAC), .webm (VP9 + Opus), .mkv (lossless FFV1 + FLAC), .gif "
+           "(exact, no sound) or .cast (asciinema terminal recording)";
 }
 
 bool isLosslessContainer(VideoContainer container) {
-    return container == VideoContainer::Matroska || container == VideoContainer::Gif;
+    return container == VideoContainer::Matroska || container == VideoContainer::Gif ||
+           container == VideoContainer::Cast;
+}
+
+bool hasSoundTrack(VideoContainer container) {
+    return container != VideoContainer::Gif && container != VideoContainer::Cast;
 }
 
 int defaultVideoScale(VideoContainer container) {

@@ -14,6 +14,7 @@ enum class VideoContainer {
     WebM,      // VP9 (4:2:0) + Opus
     Matroska,  // FFV1 in RGB + FLAC: lossless
     Gif,       // the console look exactly, 16 colours, no sound (formats/gif_writer.h)
+    Cast,      // the terminal's bytes as an asciinema cast (program/record_cast.h)
 };
 
 // The container for a file name from its extension (case-insensitive); false for
@@ -25,6 +26,8 @@ const char* supportedVideoExtensions();
 // gives each pixel of the picture a colour sample of its own.
 int defaultVideoScale(VideoContainer container);
 bool isLosslessContainer(VideoContainer container);
+// A GIF and a cast have no sound track; a cast has no pictures to scale either.
+bool hasSoundTrack(VideoContainer container);
 
 struct VideoSettings {
     VideoContainer container = VideoContainer::Matroska;

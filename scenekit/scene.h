@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "scenekit/state_record.h"
+
 class Scene {
   public:
     // Builds the scene's data (images, meshes, tracks); anything but 0 aborts start-up.
@@ -16,6 +18,8 @@ class Scene {
     virtual void reserved() = 0;
     // Declared after the four operations so that they keep their slots.
     virtual ~Scene() = default;
+    // Saves or restores what the scene's frames change and later frames read.
+    virtual void keepState(StateRecord& record) { (void)record; }
 };
 
 // Added to a scene's local time when the replay scene redraws it.

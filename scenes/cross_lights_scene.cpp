@@ -292,3 +292,12 @@ void CrossLightsScene::drawCaptions(uint8_t frameColor[4]) const {
     }
     sglDisable(SGL_BLEND);
 }
+
+void CrossLightsScene::keepState(StateRecord& record) {
+    record.keep(captionOn);
+    record.keep(captionX);
+    record.keep(captionY);
+    record.keep(captionAlpha);
+    record.keep(noiseAlpha);
+    record.keep(jitter);
+}

@@ -47,6 +47,7 @@ class CrossLightsScene : public Scene {
     uint32_t startTime(uint8_t) override { return 0; }
     uint8_t render(uint32_t time) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     // The scene's state, public so that its choreography can be inspected; the
     // track-driven members keep their last written values from frame to frame.

@@ -369,3 +369,13 @@ void CubeStreamScene::drawCube() {
     }
     sglEnd();
 }
+
+void CubeStreamScene::keepState(StateRecord& record) {
+    record.keep(captionOn);
+    record.keep(captionAlpha);
+    record.keep(cubeCorners);
+    record.keep(cornerColors);
+    record.keep(orientation);
+    record.keep(turnAngleX);
+    record.keep(turnAngleY);
+}

@@ -39,6 +39,7 @@ class CubeStreamScene : public Scene {
     // Times of 1000000 and more replay the scene without captions.
     uint8_t render(uint32_t time) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     // Draws the central cube and the first 100 moves for scene time u with the
     // current corners, colours and render state.

@@ -201,3 +201,15 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
     setTextMode(1);
     return 0;
 }
+
+void GlowTrailScene::keepState(StateRecord& record) {
+    record.keep(periodX);
+    record.keep(periodY);
+    record.keep(amplitudeX);
+    record.keep(amplitudeY);
+    record.keep(centreX);
+    record.keep(centreY);
+    record.keep(lineX);
+    record.keep(lineY);
+    record.keep(lineOn);
+}

@@ -26,6 +26,7 @@ class GlowTrailScene : public Scene {
     uint32_t startTime(uint8_t which) override;
     uint8_t render(uint32_t localTime) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     // Where sprite 1 (second = false) or sprite 2 of trail step i sits at local
     // time t, from the current periods and amplitudes.

@@ -323,3 +323,14 @@ void MetaballFieldScene::drawCover() {
     sglEnd();
     sglDisable(SGL_BLEND);
 }
+
+void MetaballFieldScene::keepState(StateRecord& record) {
+    record.keep(blobs);
+    record.keep(blockBrightness);
+    record.keep(cornerVisible);
+    record.keep(overlayVisible);
+    record.keep(glowOn);
+    record.keep(secondShowing);
+    record.keep(overlayAlpha);
+    record.keep(heightScale);
+}

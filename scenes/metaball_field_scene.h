@@ -59,6 +59,7 @@ class MetaballFieldScene : public Scene {
     uint32_t startTime(uint8_t which) override;
     uint8_t render(uint32_t time) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     // 128x128 textures made by init; the scene lives for the whole show.
     std::unique_ptr<Surface> checkerTexture;

@@ -447,3 +447,20 @@ void RaySphereScene::drawCover() const {
         sglEnd();
     }
 }
+
+void RaySphereScene::keepState(StateRecord& record) {
+    record.keep(baseScale);
+    record.keep(sphereOffset);
+    record.keep(sphereScale);
+    record.keep(angleX);
+    record.keep(angleY);
+    record.keep(angleZ);
+    record.keep(coverOn);
+    record.keep(coverCorner);
+    record.keep(coverDiamond);
+    record.keep(captionOn);
+    record.keep(captionX);
+    record.keep(captionY);
+    record.keep(captionAlpha);
+    record.keep(rayPhase);
+}

@@ -36,6 +36,7 @@ class RaySphereScene : public Scene {
     uint32_t startTime(uint8_t which) override;
     uint8_t render(uint32_t time) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     // Public so that tests can read the animated state after a frame.
     Surface* sphereTexture = nullptr;  // owned

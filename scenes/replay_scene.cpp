@@ -2,7 +2,7 @@
 
 namespace {
 
-constexpr uint32_t REPLAY_START = 120314;
+constexpr uint32_t REPLAY_START = REPLAY_SCENE_START;
 
 // Demo times of the cuts; segment i runs from CUTS[i] to CUTS[i + 1].
 constexpr uint32_t CUTS[9] = {120314, 122839, 125370, 127941, 130472,
@@ -35,4 +35,8 @@ uint8_t ReplayScene::render(uint32_t localTime) {
     Scene* replayed = scenes_.scene(SEGMENT_SCENES[segment]);
     if (replayed != nullptr) replayed->render(localTime + SCENE_REPLAY_OFFSET);
     return 0;
+}
+
+void ReplayScene::keepState(StateRecord& record) {
+    record.keep(phase);
 }

@@ -7,6 +7,8 @@
 #include "scenekit/scene.h"
 #include "scenekit/track_list.h"
 
+constexpr uint32_t REPLAY_SCENE_START = 120314;
+
 class ReplayScene : public Scene {
   public:
     // The replayed scenes are read from `demo` at every frame.
@@ -16,6 +18,7 @@ class ReplayScene : public Scene {
     uint32_t startTime(uint8_t which) override;
     uint8_t render(uint32_t localTime) override;
     void reserved() override {}
+    void keepState(StateRecord& record) override;
 
     int16_t phase = 0;  // the current segment, 0..7; written only by the tracks
 

@@ -16,27 +16,10 @@
 #include <vector>
 
 #include "platform/terminal_encoder.h"
+#include "platform/terminal_layout.h"
 
 // The show's cells: 80x50 CHAR_INFO records, row after row.
-constexpr int SHOW_COLUMNS = 80;
-constexpr int SHOW_ROWS = 50;
 constexpr size_t SHOW_CELL_BYTES = size_t(SHOW_COLUMNS) * SHOW_ROWS * 4;
-
-// A terminal larger than the show sees it centred, up to this many cells off
-// the top-left corner (bigger terminals see it centred in that much of them).
-constexpr int MAX_CENTRE_COLUMNS = 80;
-constexpr int MAX_CENTRE_ROWS = 50;
-
-// Where the show goes on a terminal of a given size and colour depth.
-struct ViewerLayout {
-    TerminalColors colors = TerminalColors::Ansi16;
-    int16_t left = 0;  // cells left blank before the picture
-    int16_t top = 0;
-    int16_t visibleColumns = SHOW_COLUMNS;  // of the picture and its margins
-    int16_t visibleRows = SHOW_ROWS;
-    bool operator==(const ViewerLayout&) const = default;
-};
-ViewerLayout layoutFor(TerminalColors colors, int columns, int rows);
 
 // Bytes waiting for a slow link, up to a bound.
 class OutputQueue {

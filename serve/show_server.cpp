@@ -69,6 +69,20 @@ std::string addressText(const sockaddr_storage& address) {
     return host;
 }
 
+}  // namespace
+
+std::string addressLimitKey(const sockaddr_storage& address) {
+    if (address.ss_family != AF_INET6) return addressText(address);
+    sockaddr_in6 network = reinterpret_cast<const sockaddr_in6&>(address);
+    if (IN6_IS_ADDR_V4MAPPED(&network.sin6_addr)) return addressText(address);
+    std::memset(&network.sin6_addr.s6_addr[8], 0, 8);
+    char host[INET6_ADDRSTRLEN] = "?";
+    inet_ntop(AF_INET6, &network.sin6_addr, host, sizeof host);
+    return std::string(host) + "/64";
+}
+
+namespace {
+
 uint16_t portOf(const sockaddr_storage& address) {
     if (address.ss_family == AF_INET)
         return ntohs(reinterpret_cast<const sockaddr_in&>(address).sin_port);
@@ -90,9 +104,11 @@ class ServeConnection : public ViewerLink {
   public:
     enum class Phase { Negotiating, Waiting, Showing, Closing, Finished };
 
-    ServeConnection(int fd, std::string address, uint16_t port, size_t bound, uint32_t now)
+    ServeConnection(int fd, std::string address, std::string limitKey, uint16_t port, size_t bound,
+                    uint32_t now)
         : fd(fd),
           address(std::move(address)),
+          limitKey(std::move(limitKey)),
           port(port),
           viewer(*this, bound),
           phaseStart(now),
@@ -116,6 +132,7 @@ class ServeConnection : public ViewerLink {
 
     int fd;
     const std::string address;
+    const std::string limitKey;  // what the per-address limit counts it under
     const uint16_t port;
     BroadcastViewer viewer;
     TelnetParser telnet;
@@ -282,11 +299,12 @@ void ShowServer::accept(Listener& listener, uint32_t now) {
         setsockopt(fd, IPPROTO_TCP, TCP_NODELAY, &one, sizeof one);
         setsockopt(fd, SOL_SOCKET, SO_SNDBUF, &SEND_BUFFER_BYTES, sizeof SEND_BUFFER_BYTES);
         std::string host = addressText(address);
+        std::string limitKey = addressLimitKey(address);
         const uint16_t port = portOf(address);
         const char* refusal = nullptr;
         if (connections_.size() >= settings_.maxViewers) {
             refusal = "the show has as many viewers as it can take";
-        } else if (perAddress_[host] >= settings_.maxViewersPerAddress) {
+        } else if (perAddress_[limitKey] >= settings_.maxViewersPerAddress) {
             refusal = "too many viewers from this address";
         }
         if (refusal != nullptr) {
@@ -294,14 +312,14 @@ void ShowServer::accept(Listener& listener, uint32_t now) {
             std::snprintf(line, sizeof line, "vornak: %s; try again later.\r\n", refusal);
             sendLineNow(fd, line);
             ::close(fd);
-            if (perAddress_[host] == 0) perAddress_.erase(host);
+            if (perAddress_[limitKey] == 0) perAddress_.erase(limitKey);
             std::fprintf(log_, "vornak: %s:%u refused: %s\n", host.c_str(), unsigned(port),
                          refusal);
             continue;
         }
-        ++perAddress_[host];
-        auto connection = std::make_unique<ServeConnection>(fd, std::move(host), port,
-                                                            settings_.outputBound, now);
+        ++perAddress_[limitKey];
+        auto connection = std::make_unique<ServeConnection>(
+            fd, std::move(host), std::move(limitKey), port, settings_.outputBound, now);
         if (listener.ssh) {
             connection->ssh = std::make_unique<SshSession>(sshBind_, fd);
             connection->ssh->pump();  // the server's greeting goes out now
@@ -349,7 +367,7 @@ void ShowServer::finish(ServeConnection& connection) {
     }
     connection.fd = -1;
     connection.phase = ServeConnection::Phase::Finished;
-    auto count = perAddress_.find(connection.address);
+    auto count = perAddress_.find(connection.limitKey);
     if (count != perAddress_.end() && --count->second == 0) perAddress_.erase(count);
     std::fprintf(log_, "vornak: %s:%u %s %s %dx%d %s, %u frames sent, %u skipped: %s\n",
                  connection.address.c_str(), unsigned(connection.port), isSsh ? "ssh" : "telnet",

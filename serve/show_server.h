@@ -23,8 +23,10 @@ struct ServeSettings {
     // address; port 0 takes any free port).
     std::string telnet;
     std::string ssh;
-    size_t maxViewers = 1000;          // connections at once, in all
-    size_t maxViewersPerAddress = 8;   // connections at once from one address
+    size_t maxViewers = 1000;  // connections at once, in all
+    // Connections at once from one address; IPv6 addresses count by their /64
+    // network, which one client usually has to itself.
+    size_t maxViewersPerAddress = 8;
     uint32_t negotiationSeconds = 10;  // to agree on the terminal
     uint32_t inputBytesPerSecond = 4096;
     uint32_t idleSeconds = 30;       // a viewer whose link takes nothing this long goes
@@ -36,6 +38,11 @@ struct ServeSettings {
     // Whom the server runs as after binding when started as root.
     std::string user = "nobody";
 };
+
+struct sockaddr_storage;
+// What the per-address limit counts a peer under: its IPv4 address (also when
+// mapped into IPv6), or its IPv6 /64 network as "PREFIX::/64".
+std::string addressLimitKey(const sockaddr_storage& address);
 
 // Splits [HOST:]PORT (HOST may be a bracketed IPv6 address). False when malformed.
 bool parseListenAddress(const std::string& text, std::string& host, uint16_t& port);

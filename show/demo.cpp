@@ -4,9 +4,14 @@
 
 #include "platform/sound.h"
 #include "render/frame_buffer.h"
+#include "render/render_context.h"
 #include "render/sgl.h"
 #include "scenekit/captions.h"
+#include "scenekit/noise.h"
+#include "scenekit/state_record.h"
+#include "scenes/runtime_rand.h"
 #include "show/scene_registry.h"
+#include "textmode/text_mode.h"
 
 Demo vornakDemo;
 
@@ -145,6 +150,47 @@ void Demo::startMusic() {
 
 void Demo::stopMusic() {
     if (soundEnabled_ && sound_ != nullptr) sound_->stop(musicStream_);
+}
+
+namespace {
+constexpr uint64_t MUSIC_RATE = 44100;
+}
+
+void Demo::seekMusic(uint32_t ms) {
+    if (soundEnabled_ && sound_ != nullptr && musicStream_ != nullptr)
+        sound_->seek(musicStream_, uint64_t(ms) * MUSIC_RATE / 1000);
+}
+
+void Demo::pauseMusic(bool paused) {
+    if (soundEnabled_ && sound_ != nullptr && musicStream_ != nullptr)
+        sound_->setPaused(musicStream_, paused);
+}
+
+void Demo::setMusicVolume(int percent) {
+    if (soundEnabled_ && sound_ != nullptr) sound_->setVolume(percent);
+}
+
+int64_t Demo::heardMusicMs() const {
+    if (!soundEnabled_ || sound_ == nullptr || musicStream_ == nullptr) return -1;
+    const int64_t frame = sound_->heardFrame(musicStream_);
+    return frame < 0 ? -1 : frame * 1000 / int64_t(MUSIC_RATE);
+}
+
+void Demo::keepState(StateRecord& record) {
+    if (!initialised_) return;
+    record.keep(started_);
+    record.keep(startTick_);
+    record.keep(lastDemoTime_);
+    record.keep(renderContext);
+    for (Surface* surface : {colorSurface_.get(), depthSurface_.get(), stencilSurface_.get()})
+        record.keepBytes(surface->pixels(),
+                         size_t(surface->pitch()) * size_t(uint16_t(surface->height())));
+    record.keep(noiseState);
+    record.keep(runtimeRandState);
+    uint8_t mode = textMode();
+    record.keep(mode);
+    if (!record.saving()) setTextMode(mode);
+    for (const auto& scene : scenes_) scene->keepState(record);
 }
 
 const char* Demo::problem() const {

@@ -15,6 +15,7 @@
 class FrameBuffer;
 class SoundStream;
 class SoundSystem;
+class StateRecord;
 
 constexpr uint32_t DEMO_END_MS = 173000;
 
@@ -48,12 +49,24 @@ class Demo final : public SceneSet {
     // reading, so that picture and sound begin together.
     void startMusic();
     void stopMusic();
+    // The player's hold on the music: playing from demo time `ms` on, paused or
+    // going on, its loudness (0..100 percent) and the demo time heard now (-1
+    // while no music is heard).
+    void seekMusic(uint32_t ms);
+    void pauseMusic(bool paused);
+    void setMusicVolume(int percent);
+    int64_t heardMusicMs() const;
 
     Scene* scene(DemoSceneSlot slot) const override { return scenes_[slot].get(); }
     bool initialised() const { return initialised_ != 0; }
     bool soundEnabled() const { return soundEnabled_ != 0; }
     // Demo time of the last frame rendered by update.
     uint32_t demoTime() const { return lastDemoTime_; }
+    // Saves or restores everything a frame leaves for the frames after it: the
+    // scenes' animated values, the renderer's state and buffers, the shared
+    // noise and random generators and the text mode. Between frames, once
+    // initialised; a record is restored into the Demo that saved it.
+    void keepState(StateRecord& record);
     // Why init failed, or a notice about the sound output; "" when there is nothing to say.
     const char* problem() const;
 

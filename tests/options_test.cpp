@@ -173,3 +173,36 @@ TEST(Options, ServingTakesAddressesAndLimitsAndRunsAlone) {
         EXPECT_NE(message.find(expected), std::string::npos) << message;
     }
 }
+
+TEST(Options, WhereTheLiveShowBegins) {
+    const struct {
+        std::vector<const char*> args;
+        uint32_t start;
+        bool loop;
+    } good[] = {{{}, 0, false},
+                {{"--start", "90000"}, 90000, false},
+                {{"--start=1:30", "--loop"}, 90000, true},
+                {{"--start", "2:53"}, 173000, false},
+                {{"--scene", "1"}, 0, false},
+                {{"--scene=6"}, 120314, false},
+                {{"--scene", "7", "--window"}, 161297, false}};
+    for (const auto& c : good) {
+        Options options;
+        std::string message;
+        EXPECT_EQ(parse(c.args, options, message), OptionsResult::Run) << message;
+        EXPECT_EQ(options.start, c.start) << message;
+        EXPECT_EQ(options.loop, c.loop);
+    }
+    const std::vector<const char*> bad[] = {
+        {"--start", "173001"},      {"--start=-5"},         {"--start", "1:5"},
+        {"--start", "1:60"},        {"--start", "x"},       {"--start=1:30:00"},
+        {"--scene", "0"},           {"--scene", "8"},       {"--scene=2.5"},
+        {"--start=0", "--scene=1"}, {"--loop", "--digest"}, {"--scene", "2", "--record", "a.mkv"}};
+    for (const auto& args : bad) {
+        Options options;
+        std::string message;
+        EXPECT_EQ(parse(args, options, message), OptionsResult::Error) << args.back();
+        EXPECT_EQ(message.find('\n'), std::string::npos) << message;
+        EXPECT_FALSE(message.empty());
+    }
+}

@@ -11,6 +11,7 @@
 #include <chrono>
 #include <csignal>
 #include <cstdio>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <string>
@@ -28,6 +29,8 @@ extern "C" {
 #include "program/options.h"
 #include "program/record.h"
 #include "program/record_progress.h"
+#include "tests/show_cell_frames.h"
+#include "tests/vterm_screen.h"
 
 namespace fs = std::filesystem;
 
@@ -206,12 +209,14 @@ TEST(RecordOptions, RecordTakesAKnownContainerAndItsOwnSettings) {
         EXPECT_NE(message.find(".mp4"), std::string::npos) << message;
         EXPECT_NE(message.find(".webm"), std::string::npos) << message;
         EXPECT_NE(message.find(".mkv"), std::string::npos) << message;
+        EXPECT_NE(message.find(".cast"), std::string::npos) << message;
     }
     const std::vector<std::vector<const char*>> wrong = {
         {"--record"},
         {"--record", "a.mp4", "--scale", "0"},
         {"--record", "a.mp4", "--scale", "9"},
         {"--record", "a.mp4", "--scale", "2x"},
+        {"--record", "a.cast", "--scale", "2"},
         {"--record", "a.mp4", "--from", "-5"},
         {"--record", "a.mp4", "--from", "2000", "--to", "2000"},
         {"--record", "a.mp4", "--from", "173021"},
@@ -372,6 +377,64 @@ TEST(Record, GifClipEqualsTheConsoleLook) {
     fs::remove_all(folder);
 }
 
+// A cast of the first ten seconds, read back by asciinema's own reader as
+// `asciinema cat` does it, fed to a terminal emulator up to each frame's time,
+// shows that frame's cells; at the end the terminal has the start-up lines back.
+TEST(Record, CastReplaysToTheShowsCellsAtEveryFrame) {
+    if (std::system("/usr/bin/python3 -c 'import asciinema' 2>/dev/null") != 0)
+        GTEST_SKIP() << "no asciinema";
+    const std::string folder = freshFolder("cast");
+    std::string errors, events;
+    ASSERT_EQ(runProgramIn(folder, "--record show.cast --to 10000", errors), 0) << errors;
+    EXPECT_NE(errors.find("0:10.000 of video (asciicast, truecolor)"), std::string::npos) << errors;
+    EXPECT_EQ(otherFiles(folder, "show.cast"), std::vector<std::string>{});
+    EXPECT_EQ(readAll(folder + "/show.cast")
+                  .rfind("{\"version\": 2, \"width\": 80, \"height\": 50, "
+                         "\"env\": {\"TERM\": \"xterm-256color\"}",
+                         0),
+              0u);
+    ASSERT_EQ(runCommand("/usr/bin/python3 -c 'import sys; from asciinema import asciicast\n"
+                         "with asciicast.open_from_url(sys.argv[1]) as cast:\n"
+                         "    for time, _, text in cast.stdout_events():\n"
+                         "        b = text.encode(); sys.stdout.buffer.write(b\"%d %d \" % "
+                         "(round(time * 1000), len(b)) + b)' " +
+                             folder + "/show.cast",
+                         events),
+              0);
+    Emulator emulator(50, 80);
+    size_t at = 0;
+    auto feedUntil = [&](long long ms) {
+        long long time = 0;
+        size_t length = 0;
+        int taken = 0;
+        while (at < events.size() &&
+               std::sscanf(events.c_str() + at, "%lld %zu %n", &time, &length, &taken) == 2 &&
+               time <= ms) {
+            emulator.feed(std::string_view(events).substr(at + size_t(taken), length));
+            at += size_t(taken) + length;
+        }
+    };
+    int wrongFrames = 0;
+    ASSERT_TRUE(forEachShowFrame(
+        [&](const uint8_t* cells, uint32_t frame) {
+            feedUntil(frame < 2 ? 0 : (frame - 2) * 20);
+            bool right = true, single = true;
+            for (int i = 0; i < 80 * 50; ++i)
+                right = right && emulator.look(i / 80, i % 80, single) ==
+                                     cellLook(TerminalColors::TrueColor, cells + i * 4);
+            wrongFrames += !right;
+        },
+        501));
+    EXPECT_EQ(wrongFrames, 0);
+    feedUntil(10000);
+    EXPECT_EQ(at, events.size());
+    std::u32string shown;
+    for (int i = 0; i < 80 * 2; ++i) shown += emulator.character(i / 80, i % 80);
+    EXPECT_EQ(shown.find(U"Initialize VORNAK... "), 0u);
+    EXPECT_EQ(shown.find(U"Start in 3 seconds..."), 80u);
+    fs::remove_all(folder);
+}
+
 // The lossy containers decode without an error in FFmpeg's own decoders, enlarged
 // twice by default, with the codecs browsers play.
 TEST(Record, LossyContainersDecodeCleanly) {
@@ -466,6 +529,23 @@ TEST(Record, FailuresLeaveNothingBehind) {
         << errors;
     EXPECT_EQ(readAll(target), "old");
     EXPECT_EQ(otherFiles(folder, "show.mkv"), std::vector<std::string>{});
+    fs::remove(target);
+
+    // The same for a cast and a GIF clip, and for a page of --render that cannot take its name.
+    for (const char* file : {"show.cast", "show.gif"}) {
+        std::ofstream(folder + "/" + file) << "old";
+        EXPECT_EQ(runProgramIn(folder, std::string("--record ") + file + " --to 4000", errors,
+                               "ulimit -f 16 &&"),
+                  1);
+        EXPECT_NE(errors.find("File too large"), std::string::npos) << errors;
+        EXPECT_EQ(readAll(folder + "/" + file), "old");
+        EXPECT_EQ(otherFiles(folder, file), std::vector<std::string>{});
+        fs::remove(folder + "/" + file);
+    }
+    fs::create_directories(folder + "/pages/0.ans");
+    EXPECT_EQ(runProgramIn(folder, "--render pages --at 0", errors), 1);
+    EXPECT_NE(errors.find("cannot write 'pages/0.ans': is a folder"), std::string::npos) << errors;
+    EXPECT_EQ(otherFiles(folder + "/pages", "0.ans").size(), 2u) << "the pictures before it";
     fs::remove_all(folder);
 }
 

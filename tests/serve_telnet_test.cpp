@@ -1,10 +1,15 @@
 // The telnet side of the server: what it answers to each negotiation, what it
 // takes from subnegotiations, and that no input makes it misbehave.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+
 #include <gtest/gtest.h>
 
 #include <string>
 
 #include "serve/broadcast.h"
+#include "serve/show_server.h"
 #include "serve/telnet_protocol.h"
 #include "tests/xorshift_random.h"
 
@@ -154,5 +159,27 @@ TEST(ViewerLayout, CentresLargerTerminalsAndCutsSmallerOnes) {
     for (const Case& c : cases) {
         EXPECT_EQ(layoutFor(TerminalColors::Ansi16, c.columns, c.rows), c.layout)
             << c.columns << "x" << c.rows;
+    }
+}
+
+TEST(AddressLimit, CountsIpv4AddressesAloneAndIpv6ByNetwork) {
+    const std::pair<const char*, const char*> cases[] = {
+        {"192.0.2.7", "192.0.2.7"},
+        {"::ffff:192.0.2.7", "192.0.2.7"},
+        {"2001:db8:1:2:aaaa:bbbb:cccc:dddd", "2001:db8:1:2::/64"},
+        {"2001:db8:1:2::1", "2001:db8:1:2::/64"},
+        {"2001:db8:1:3::1", "2001:db8:1:3::/64"},
+        {"::1", "::/64"},
+    };
+    for (const auto& [text, key] : cases) {
+        sockaddr_storage address{};
+        if (inet_pton(AF_INET, text, &reinterpret_cast<sockaddr_in&>(address).sin_addr) == 1) {
+            address.ss_family = AF_INET;
+        } else {
+            ASSERT_EQ(
+                inet_pton(AF_INET6, text, &reinterpret_cast<sockaddr_in6&>(address).sin6_addr), 1);
+            address.ss_family = AF_INET6;
+        }
+        EXPECT_EQ(addressLimitKey(address), key) << text;
     }
 }

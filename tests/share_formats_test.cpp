@@ -10,6 +10,7 @@
 #endif
 
 #include <algorithm>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -132,18 +133,36 @@ TEST(ShareFormats, GifFramesDecodeToTheConsoleLookOfTheirCells) {
 // The picture ansilove draws from the ANSI art (reading its SAUCE record for
 // the size, font and iCE colours) is the one it draws from a plain dump of the
 // cells' characters and attributes (its binary format, which has no sequences
-// to read wrongly), cell by cell: three moments of the show and random cells.
+// to read wrongly), cell by cell: the art that --render writes at three moments
+// of the show (beside their text and page), and random cells.
 TEST(ShareFormats, AnsiArtDrawsInAnsiloveAsTheCellsThemselves) {
     if (std::system("ansilove -v >/dev/null 2>&1") != 0) GTEST_SKIP() << "no ansilove";
-    const uint32_t moments[] = {750, 2400, 3400};
+    const uint32_t moments[] = {750, 2400, 3400};  // frames 14960, 47960 and 67960 ms
+    const std::string pages = temporaryFile().string() + "-pages";
+    ASSERT_EQ(std::system((std::string(VORNAK_BINARY_DIR) + "/vornak --render " + pages +
+                           " --at 14960,47960,67960")
+                              .c_str()),
+              0);
     std::vector<Cells> frames;
+    std::vector<std::string> arts;
     ASSERT_TRUE(forEachShowFrame(
         [&](const uint8_t* cells, uint32_t frame) {
-            if (std::count(moments, moments + 3, frame))
-                frames.emplace_back(cells, cells + PITCH * ROWS);
+            if (std::count(moments, moments + 3, frame) == 0) return;
+            frames.emplace_back(cells, cells + PITCH * ROWS);
+            const uint32_t ms = (frame - 2) * 20;
+            const std::string base = pages + "/" + std::to_string(ms);
+            char title[32];
+            std::snprintf(title, sizeof title, "VORNAK at %u:%02u.%03u", ms / 60000, ms / 1000 % 60,
+                          ms % 1000);
+            const CellScreen screen{cells, PITCH, COLUMNS, ROWS};
+            EXPECT_EQ(readFile(base + ".txt"), encodeCellText(screen));
+            EXPECT_EQ(readFile(base + ".html"), encodeCellHtml(screen, title)) << title;
+            arts.push_back(readFile(base + ".ans"));
         },
         moments[2]));
     frames.push_back(randomCells());
+    arts.push_back(
+        encodeAnsiArt({frames.back().data(), PITCH, COLUMNS, ROWS}, {"VORNAK", "", "", ""}));
     ASSERT_EQ(frames.size(), 4u);
     auto draw = [](const std::string& bytes, const std::string& options, RgbaImage& picture) {
         const std::string png = temporaryFile().string() + ".png";
@@ -154,9 +173,9 @@ TEST(ShareFormats, AnsiArtDrawsInAnsiloveAsTheCellsThemselves) {
                                .c_str()) == 0 &&
                readPngRgba(png, picture) && picture.width == 640 && picture.height == 400;
     };
-    for (const Cells& cells : frames) {
-        const std::string art =
-            encodeAnsiArt({cells.data(), PITCH, COLUMNS, ROWS}, {"VORNAK", "", "", ""});
+    for (size_t f = 0; f < frames.size(); ++f) {
+        const Cells& cells = frames[f];
+        const std::string& art = arts[f];
         EXPECT_EQ(art.substr(art.size() - 129, 8), "\x1ASAUCE00");
         std::string dump;
         for (size_t i = 0; i < cells.size(); i += 4)
@@ -177,6 +196,7 @@ TEST(ShareFormats, AnsiArtDrawsInAnsiloveAsTheCellsThemselves) {
     }
     fs::remove(temporaryFile());
     fs::remove(temporaryFile().string() + ".png");
+    fs::remove_all(pages);
 }
 
 // The text's code points and the page's spans give back every cell.

@@ -2,8 +2,6 @@
 // them: after every frame of the whole show, in every colour mode, the
 // emulator's screen shows the intended picture cell by cell. Along the way the
 // terminal is resized, written over from outside, and starts out partly drawn.
-#include <vterm.h>
-
 #include <gtest/gtest.h>
 
 #include <cctype>
@@ -11,10 +9,10 @@
 #include <string>
 #include <string_view>
 
-#include "image/console_palette.h"
 #include "platform/terminal_encoder.h"
 #include "platform/terminal_sequences.h"
 #include "tests/show_cell_frames.h"
+#include "tests/vterm_screen.h"
 
 namespace {
 
@@ -38,86 +36,6 @@ constexpr uint32_t LAST_FRAME = 0;  // the whole show
 
 constexpr int COLUMNS = 80;
 constexpr int ROWS = 50;
-
-// Colours as the emulator keeps them: an RGB value, a palette index, or the default.
-constexpr uint32_t RGB_COLOR = 1u << 24;
-constexpr uint32_t INDEXED_COLOR = 2u << 24;
-constexpr uint32_t DEFAULT_COLOR = 3u << 24;
-
-uint32_t emulatorColor(const VTermColor& color) {
-    if (VTERM_COLOR_IS_DEFAULT_FG(&color) || VTERM_COLOR_IS_DEFAULT_BG(&color)) {
-        return DEFAULT_COLOR;
-    }
-    if (VTERM_COLOR_IS_INDEXED(&color)) return INDEXED_COLOR | color.indexed.idx;
-    return RGB_COLOR | uint32_t(color.rgb.red) << 16 | uint32_t(color.rgb.green) << 8 |
-           color.rgb.blue;
-}
-
-uint32_t intendedColor(TerminalColors colors, int consoleColor) {
-    switch (colors) {
-        case TerminalColors::Palette256:
-            return INDEXED_COLOR | nearest256Color(uint8_t(consoleColor));
-        case TerminalColors::Ansi16:
-            return INDEXED_COLOR | ansiColor(uint8_t(consoleColor));
-        default: {
-            const ConsoleRgb& rgb = CONSOLE_PALETTE[size_t(consoleColor)];
-            return RGB_COLOR | uint32_t(rgb.r) << 16 | uint32_t(rgb.g) << 8 | rgb.b;
-        }
-    }
-}
-
-// What a viewer sees in a cell: one colour where nothing is drawn on it (a
-// blank, a full block, or a character in its own background colour), else a
-// character in a foreground and a background colour.
-struct Look {
-    char32_t character;  // 0 for one colour
-    uint32_t foreground;
-    uint32_t background;
-    bool operator==(const Look&) const = default;
-};
-
-Look lookOf(char32_t character, uint32_t foreground, uint32_t background) {
-    if (character == 0 || character == U' ' || character == U'\u00A0') return {0, background, 0};
-    if (character == U'\u2588' || foreground == background) return {0, foreground, 0};
-    return {character, foreground, background};
-}
-
-std::string describe(const Look& look) {
-    char text[64];
-    std::snprintf(text, sizeof text, "U+%04X fg %07X bg %07X", unsigned(look.character),
-                  look.foreground, look.background);
-    return text;
-}
-
-class Emulator {
-  public:
-    Emulator(int rows, int columns) : terminal_(vterm_new(rows, columns)) {
-        vterm_set_utf8(terminal_, 1);
-        screen_ = vterm_obtain_screen(terminal_);
-        vterm_screen_enable_altscreen(screen_, 1);
-        vterm_screen_reset(screen_, 1);
-    }
-    ~Emulator() { vterm_free(terminal_); }
-    Emulator(const Emulator&) = delete;
-    Emulator& operator=(const Emulator&) = delete;
-
-    void feed(std::string_view bytes) { vterm_input_write(terminal_, bytes.data(), bytes.size()); }
-    void resize(int rows, int columns) { vterm_set_size(terminal_, rows, columns); }
-
-    Look look(int row, int column, bool& singleWidth) const {
-        VTermScreenCell cell{};
-        vterm_screen_get_cell(screen_, VTermPos{row, column}, &cell);
-        singleWidth = cell.width == 1 && cell.chars[1] == 0;
-        uint32_t foreground = emulatorColor(cell.fg);
-        uint32_t background = emulatorColor(cell.bg);
-        if (cell.attrs.reverse) std::swap(foreground, background);
-        return lookOf(cell.chars[0], foreground, background);
-    }
-
-  private:
-    VTerm* terminal_;
-    VTermScreen* screen_;
-};
 
 // Every control the encoder sends is one that xterm, VTE, kitty, alacritty,
 // tmux and screen all read alike: CR, LF, BS, index, reverse index, and CSI
@@ -173,13 +91,8 @@ struct Terminal {
         for (int row = 0; row < rows; ++row) {
             for (int column = 0; column < columns; ++column) {
                 Look intended{0, DEFAULT_COLOR, 0};  // outside the picture: cleared
-                if (row < ROWS && column < COLUMNS) {
-                    const uint8_t* cell = cells + (row * COLUMNS + column) * 4;
-                    intended = lookOf(cp437ToUnicode(cell[0]), intendedColor(colors, cell[2] & 15),
-                                      intendedColor(colors, cell[2] >> 4));
-                    if (cell[0] == 0 || cell[0] == 255)
-                        intended = lookOf(0, 0, intended.background);
-                }
+                if (row < ROWS && column < COLUMNS)
+                    intended = cellLook(colors, cells + (row * COLUMNS + column) * 4);
                 bool singleWidth = true;
                 const Look shown = emulator.look(row, column, singleWidth);
                 if (shown != intended || !singleWidth) {

@@ -1,0 +1,162 @@
+#include "program/player.h"
+
+#include <gtest/gtest.h>
+
+#include <string>
+#include <vector>
+
+#include "platform/headless_console.h"
+#include "program/offline_frames.h"
+#include "program/offline_run.h"
+#include "scenekit/noise.h"
+#include "scenes/ray_sphere_scene.h"
+#include "scenes/runtime_rand.h"
+
+namespace {
+
+// The generators shared by the scenes start where a fresh process has them.
+void resetGenerators() {
+    noiseState = NOISE_INITIAL_STATE;
+    runtimeRandState = RUNTIME_RAND_INITIAL_STATE;
+    rayPhase = 0;
+}
+
+uint64_t frameHash(const Surface& cells, const Surface& render) {
+    const uint64_t hash = hashBytes(cells.pixels(), size_t(cells.pitch()) * 50);
+    return hashBytes(render.pixels(), size_t(render.pitch()) * 100, hash);
+}
+
+// The hash of the offline runs' frame of every grid time (the last one of 0).
+const std::vector<uint64_t>& gridHashes() {
+    static const std::vector<uint64_t> hashes = [] {
+        std::vector<uint64_t> result;
+        resetGenerators();
+        OfflineFrames<Demo> frames(vornakDemo);
+        if (!frames.start()) return result;
+        while (const OfflineFrame* frame = frames.next()) {
+            result.resize(frame->demoTime / FRAME_MS + 1);
+            result[frame->demoTime / FRAME_MS] = frameHash(*frame->cells, *frame->render);
+        }
+        return result;
+    }();
+    return hashes;
+}
+
+// The live show under a player, muted, on a headless console.
+struct PlayerRun {
+    HeadlessConsole console;
+    MutedDemo<Demo> demo{vornakDemo};
+    FrameLoop<MutedDemo<Demo>> loop{console, demo};
+    std::unique_ptr<Player<MutedDemo<Demo>>> player;
+
+    PlayerRun() {
+        resetGenerators();
+        if (loop.start()) player = std::make_unique<Player<MutedDemo<Demo>>>(console, loop, demo);
+    }
+    ~PlayerRun() {
+        player.reset();
+        loop.finish();
+    }
+    // Whether the frame shown is the offline runs' frame of the time shown.
+    bool showsGridFrame() const {
+        const uint32_t t = player->shownTime();
+        return t % FRAME_MS == 0 && t / FRAME_MS < gridHashes().size() &&
+               frameHash(loop.cells(), *vornakDemo.colorSurface()) == gridHashes()[t / FRAME_MS];
+    }
+};
+
+}  // namespace
+
+TEST(Player, KeysAndStatusLine) {
+    const struct {
+        uint16_t key;
+        PlayerAction action;
+        int32_t amount;
+    } keys[] = {
+        {CONSOLE_VK_SPACE, PlayerAction::TogglePause, 0},
+        {'P', PlayerAction::TogglePause, 0},
+        {CONSOLE_VK_POINTER, PlayerAction::TogglePause, 0},
+        {CONSOLE_VK_LEFT, PlayerAction::Seek, -5000},
+        {CONSOLE_VK_RIGHT, PlayerAction::Seek, 5000},
+        {CONSOLE_VK_DOWN, PlayerAction::Seek, -60000},
+        {CONSOLE_VK_UP, PlayerAction::Seek, 60000},
+        {CONSOLE_VK_PAGE_UP, PlayerAction::PreviousScene, 0},
+        {CONSOLE_VK_PAGE_DOWN, PlayerAction::NextScene, 0},
+        {CONSOLE_VK_HOME, PlayerAction::Home, 0},
+        {CONSOLE_VK_PERIOD, PlayerAction::Step, 1},
+        {CONSOLE_VK_COMMA, PlayerAction::Step, -1},
+        {'M', PlayerAction::Mute, 0},
+        {'9', PlayerAction::Volume, -10},
+        {'0', PlayerAction::Volume, 10},
+        {'I', PlayerAction::ToggleStatus, 0},
+        {CONSOLE_VK_ESCAPE, PlayerAction::Quit, 0},
+        {'Q', PlayerAction::Quit, 0},
+        {'X', PlayerAction::None, 0},
+        {0x70, PlayerAction::None, 0},
+    };
+    for (const auto& k : keys) {
+        const PlayerKey got = playerKeyFor(k.key);
+        EXPECT_EQ(int(got.action), int(k.action)) << k.key;
+        EXPECT_EQ(got.amount, k.amount) << k.key;
+    }
+
+    // Scene marks: back goes to the current start past the threshold, else the one before.
+    const uint32_t marks[][3] = {// position, previous, next
+                                 {0, 0, 38388},
+                                 {38388 + 4980, 0, 58880},
+                                 {38388 + 5000, 38388, 58880},
+                                 {150000, 140747, 161297},
+                                 {172000, 161297, SHOW_LENGTH_MS}};
+    for (const auto& m : marks) {
+        EXPECT_EQ(previousShowingStart(m[0]), m[1]) << m[0];
+        EXPECT_EQ(nextShowingStart(m[0]), m[2]) << m[0];
+    }
+
+    char text[STATUS_LINE_CAPACITY + 1];
+    size_t length = formatStatusLine({83460, true, false, 80}, text);
+    EXPECT_EQ(std::string(text, length), "1:23.46 / 2:53.00  4/7 cube stream  paused  volume 80%");
+    length = formatStatusLine({150000, false, true, 0}, text);
+    EXPECT_EQ(std::string(text, length), "2:30.00 / 2:53.00  3/7 metaball columns  muted");
+}
+
+// Every frame the player stops on is the offline runs' frame of that time: jumps
+// into each showing and just after each boundary, back and forth in the replay,
+// a pause in a live run, and a long paused step sequence.
+TEST(Player, StopsOnTheGridRunsFrames) {
+    ASSERT_EQ(gridHashes().size(), SHOW_LENGTH_MS / FRAME_MS + 2);
+    PlayerRun run;
+    ASSERT_TRUE(run.player);
+    Player<MutedDemo<Demo>>& player = *run.player;
+
+    std::vector<uint32_t> jumps = {0,      20,     172980, 173000, 125000, 122820, 122840,
+                                   130460, 121000, 138220, 127940, 135620, 60000};
+    for (const Showing& showing : SHOW_SHOWINGS)
+        for (uint32_t after : {0u, 20u, 2000u})
+            jumps.push_back(gridTimeAtOrBefore(showing.start) + after);
+    uint32_t now = 0;
+    for (uint32_t t : jumps) {
+        player.seekTo(t, now += 7);
+        EXPECT_EQ(player.shownTime(), t);
+        EXPECT_TRUE(run.showsGridFrame()) << "jump to " << t;
+    }
+
+    // Playing off the grid, then a pause: the grid frame at or before the moment.
+    player.begin(0, 1000);
+    for (uint32_t tick = 1000; tick < 1000 + 41000; tick += 23) player.frame(tick);
+    player.togglePause(1000 + 41013);
+    EXPECT_TRUE(player.paused());
+    EXPECT_EQ(player.shownTime(), gridTimeAtOrBefore(41013));
+    EXPECT_TRUE(run.showsGridFrame()) << "pause";
+
+    // Steps ahead over a snapshot and a scene boundary, and back.
+    player.seekTo(58000, now);
+    for (int i = 0; i < 260; ++i) {
+        player.step(1, now);
+        ASSERT_TRUE(run.showsGridFrame()) << player.shownTime();
+    }
+    for (int i = 0; i < 60; ++i) {
+        player.step(-1, now);
+        ASSERT_TRUE(run.showsGridFrame()) << player.shownTime();
+    }
+    EXPECT_EQ(player.shownTime(), 58000u + 200 * FRAME_MS);
+}
