@@ -62,6 +62,7 @@
     music: { position: 0, playing: false, gain: 1 },
     demoTime: 0,
     paused: false,
+    handled: 0,
     startAt: 0,
     digest: '',
     errors: [],
@@ -216,8 +217,9 @@
       apply(value);
     }
   }
-  function showState({ demoTime, paused, volume, muted, status, framesDrawn }) {
-    Object.assign(page, { demoTime, paused, framesDrawn });
+  function showState({ demoTime, paused, volume, muted, status, framesDrawn, handled }) {
+    // `handled`: how many key presses and seeks the show has acted on (tests).
+    Object.assign(page, { demoTime, paused, framesDrawn, handled });
     show('time', `${clockText(demoTime)} / ${clockText(length)}`, (text) => {
       timeText.textContent = text;
       timeline.setAttribute('aria-valuenow', String(demoTime));
@@ -441,6 +443,8 @@
       fitCanvas();
     },
     text: ({ text }) => { consoleText = text; },
+    // How long the snapshots were kept for before the first frame (ms).
+    prepared: ({ ms }) => { page.preparedMs = ms; },
     state: showState,
     ended,
     failed: ({ text }) => fail(text),

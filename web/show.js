@@ -196,55 +196,41 @@ void main() {
     framesDrawn += 1;
   }
 
-  // ---- The clock ----
-  // The show's milliseconds. From the first frame on they follow the music: the
-  // tick the show gave for a position in the music, plus how far the music heard
-  // has moved on from there. Heard music is timed by the sound output's clock,
-  // which the page reports (`stamp`: the heard position in seconds at a time of
-  // the page's); silent music by this thread's clock. They never run backwards
-  // but where the show moves them.
+  // ---- The clock and the music ----
+  // The show's clock is this thread's milliseconds; while the music is heard the
+  // player follows the position in it instead. The page plays the music and
+  // reports how far the sound output has got (`stamp`: the heard time in seconds
+  // of the output's clock at a time of the page's), and when it started the
+  // music asked for; between reports the heard time moves on with this clock.
 
   const music = { audible: false, playing: false, position: 0, startedAt: 0, request: 0, stamp: null };
-  const clock = { last: 0, tick: 0, position: 0, fromMusic: false };
+
+  const now = () => performance.now();
 
   function heardSeconds() {
-    if (!music.audible) return performance.now() / 1000;
     const { stamp } = music;
-    if (!stamp) return music.startedAt;
     const moved = stamp.running ? (performance.timeOrigin + performance.now() - stamp.pageTime) / 1000 : 0;
     return stamp.heard + moved;
   }
 
-  function musicPosition() {
-    if (!music.playing) return music.position;
+  // The position (ms) in the music being heard now; -1 while none is.
+  function heardMusic() {
+    if (!music.playing || !music.stamp) return -1;
     return music.position + Math.max(0, heardSeconds() - music.startedAt) * 1000;
   }
 
-  function now() {
-    let tick = performance.now();
-    if (clock.fromMusic) tick = clock.tick + musicPosition() - clock.position;
-    clock.last = Math.max(clock.last, tick);
-    return Math.floor(clock.last);
-  }
-
-  // The music from `position` ms on, or held there; the clock reads `tick` there.
-  // Heard music counts as playing once the page says when it started it.
-  function musicAt(position, tick, playing) {
+  // The music from `position` ms on, or held there. It counts as heard once the
+  // page says when it started it.
+  function musicAt(position, playing) {
     music.request += 1;
     music.position = position;
-    music.playing = playing === 1 && !music.audible;
-    music.startedAt = performance.now() / 1000;
-    clock.tick = tick;
-    clock.position = position;
-    clock.last = tick;
+    music.playing = false;
     post({ type: 'music', request: music.request, position, playing: playing === 1, audible: music.audible });
   }
 
   function playMusic(audible) {
     music.audible = audible === 1;
-    const tick = now();
-    clock.fromMusic = true;
-    musicAt(0, tick, 1);
+    musicAt(0, 1);
   }
 
   function stopMusic() {
@@ -258,17 +244,21 @@ void main() {
 
   let pendingSeek = null;
   let statePosted = { at: -Infinity, key: '' };
+  // Key presses and seeks received, and how many of them a step has acted on.
+  let asked = 0;
+  let handled = 0;
 
   function postState(force) {
     const paused = vornak._vornak_web_paused() === 1;
     const volume = vornak._vornak_web_volume();
     const muted = vornak._vornak_web_muted() === 1;
     const status = vornak.UTF8ToString(vornak._vornak_web_status());
-    const key = `${paused} ${volume} ${muted} ${status}`;
+    const key = `${paused} ${volume} ${muted} ${status} ${handled}`;
     const at = performance.now();
     if (!force && key === statePosted.key && at - statePosted.at < STATE_EVERY_MS) return;
     statePosted = { at, key };
-    post({ type: 'state', demoTime: vornak._vornak_web_demo_time(), paused, volume, muted, status, framesDrawn });
+    post({ type: 'state', demoTime: vornak._vornak_web_demo_time(), paused, volume, muted, status, framesDrawn,
+           handled });
   }
 
   // Waits `ms` before the next step: the show's clock is told (a virtual clock
@@ -294,6 +284,7 @@ void main() {
   }
 
   function step() {
+    const asking = asked;
     const wait = vornak._vornak_web_frame();
     if (wait < 0) {
       postState(true);
@@ -307,23 +298,36 @@ void main() {
       force = true;
     }
     present();
+    handled = asking;
     postState(force);
     later(wait, step);
   }
 
+  // The live show from `startAt` ms: start-up, the wait, in which the snapshots
+  // that make seeks quick are kept for as much of the show as it allows (seeks
+  // keep the rest as they go), then a frame every 20 ms.
   function play({ musicReady, problem, startAt }) {
     if (!begin(false, musicReady, problem)) return;
-    if (startAt > 0) pendingSeek = startAt;
-    const wait = vornak._vornak_web_announce();
+    const started = performance.now();
+    const wait = vornak._vornak_web_announce(startAt);
     post({ type: 'text', text: consoleText() });
     present();
-    later(wait, step);
+    const prepare = () => {
+      if (performance.now() - started < wait && vornak._vornak_web_prepare()) {
+        setTimeout(prepare, 0);
+        return;
+      }
+      const spent = performance.now() - started;
+      post({ type: 'prepared', ms: Math.round(spent) });
+      later(Math.max(0, Math.ceil(wait - spent)), step);
+    };
+    setTimeout(prepare, 0);
   }
 
   // The show on a virtual clock up to the last frame at or before `time`.
   function runTo(time) {
     if (!begin(true, false, '')) return;
-    vornak._vornak_web_sleep(vornak._vornak_web_announce());
+    vornak._vornak_web_sleep(vornak._vornak_web_announce(0));
     const chunk = () => {
       for (let n = 0; n < 250; n += 1) {
         const wait = vornak._vornak_web_frame();
@@ -356,7 +360,7 @@ void main() {
       print: (line) => printLine(line),
       printErr: (line) => console.error(line),
       // What the show calls back (web/web_host.cpp).
-      vornakHost: { now, playMusic, stopMusic, musicAt, musicVolume },
+      vornakHost: { now, playMusic, stopMusic, musicAt, musicVolume, heardMusic },
     });
     choosePicture(canvas || pageCanvas, renderer);
     post({ type: 'booted', renderer: picture.name, length: vornak._vornak_web_length() });
@@ -367,8 +371,14 @@ void main() {
     play,
     at: ({ time }) => runTo(time),
     digest: runDigest,
-    key: ({ code, down }) => vornak._vornak_web_key(code, down ? 1 : 0),
-    seek: ({ time }) => { pendingSeek = time; },
+    key: ({ code, down }) => {
+      vornak._vornak_web_key(code, down ? 1 : 0);
+      if (down) asked += 1;
+    },
+    seek: ({ time }) => {
+      pendingSeek = time;
+      asked += 1;
+    },
     volume: ({ percent }) => vornak._vornak_web_set_volume(percent),
     // How far the music has been heard, and the start of the music asked for.
     stamp: ({ stamp }) => { music.stamp = stamp; },

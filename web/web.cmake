@@ -27,7 +27,7 @@ add_subdirectory(scenes)
 add_subdirectory(show)
 vornak_add_layer(program
     SOURCES ${CMAKE_SOURCE_DIR}/program/frame_loop.cpp ${CMAKE_SOURCE_DIR}/program/console_output.cpp
-            ${CMAKE_SOURCE_DIR}/program/offline_run.cpp
+            ${CMAKE_SOURCE_DIR}/program/offline_run.cpp ${CMAKE_SOURCE_DIR}/program/player.cpp
     LAYERS show textmode platform)
 
 # The web host on top: the page's console, clock and sound and the entry points
@@ -41,7 +41,7 @@ set(VORNAK_WEB_EXPORTS
     _vornak_web_begin _vornak_web_announce _vornak_web_sleep _vornak_web_frame
     _vornak_web_key _vornak_web_draw _vornak_web_drawn_rect _vornak_web_cells
     _vornak_web_cells_version _vornak_web_font _vornak_web_palette _vornak_web_demo_time
-    _vornak_web_seek _vornak_web_pause _vornak_web_paused _vornak_web_set_volume
+    _vornak_web_prepare _vornak_web_seek _vornak_web_paused _vornak_web_set_volume
     _vornak_web_volume _vornak_web_muted _vornak_web_length _vornak_web_scene_count
     _vornak_web_scene_start _vornak_web_scene_name _vornak_web_status _vornak_web_digest
     _vornak_web_console_text _vornak_web_title)

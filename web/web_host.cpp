@@ -1,17 +1,15 @@
 // The show in a web page. The page owns the timing: it calls these entry points
-// from its timers, and they drive the program layer's FrameLoop exactly as
-// runShow does on a terminal (start-up, the three-second wait, one frame per
-// 20 ms slot, Escape, shutdown), with the page as console, clock and sound output.
-// The clock is the position in the music being heard, so picture and sound stay
-// together; the player's keys pause, seek and set the volume of both. The page
-// can also run the show on a virtual clock (tests), and the whole-show digest of
-// the offline run.
+// from its timers, and they drive the program layer's FrameLoop and Player as
+// runPlayer does on a terminal (start-up, the snapshots kept during the
+// three-second wait, one frame per 20 ms slot, the player's keys, shutdown),
+// with the page as console, clock and sound output. While the music is heard
+// the show follows it; pauses, seeks and the volume act on both. The page can
+// also run the show without the player on a virtual clock (tests), and the
+// whole-show digest of the offline run.
 #include <emscripten.h>
 
 #include <algorithm>
-#include <array>
 #include <cstdio>
-#include <cstring>
 #include <memory>
 #include <string>
 #include <vector>
@@ -23,27 +21,32 @@
 #include "platform/virtual_clock.h"
 #include "program/frame_loop.h"
 #include "program/offline_run.h"
-#include "scenes/metaball_field_scene.h"
+#include "program/player.h"
 #include "show/demo.h"
+#include "show/timeline.h"
 #include "web/web_console.h"
 
 // The page's side (web/show.js, Module.vornakHost).
 // clang-format off
 EM_JS(double, pageTickCount, (), { return Module.vornakHost.now() >>> 0; });
+// The music from `position` ms on, playing or held there; `audible` once at the
+// start: whether the page has music to play.
 EM_JS(void, pagePlayMusic, (int audible), { Module.vornakHost.playMusic(audible); });
-EM_JS(void, pageStopMusic, (), { Module.vornakHost.stopMusic(); });
-// The music heard from `position` ms on (held there when not `playing`); the
-// page's clock reads `tick` at that position from now on.
-EM_JS(void, pageMusicAt, (double position, double tick, int playing), {
-    Module.vornakHost.musicAt(position, tick, playing);
+EM_JS(void, pageMusicAt, (double position, int playing), {
+    Module.vornakHost.musicAt(position, playing);
 });
+EM_JS(void, pageStopMusic, (), { Module.vornakHost.stopMusic(); });
 EM_JS(void, pageMusicVolume, (double gain), { Module.vornakHost.musicVolume(gain); });
+// The position (ms) of the music being heard now, or -1 while none is heard.
+EM_JS(double, pageHeardMusic, (), { return Module.vornakHost.heardMusic(); });
 // clang-format on
 
 namespace {
 
-// Milliseconds of the page: the audio clock while the music plays, before that
-// the page's own. The page waits with timers, so sleep is never asked for.
+// The sound layer counts the music in frames of 44.1 kHz.
+constexpr double MUSIC_FRAMES_PER_MS = 44.1;
+
+// Milliseconds of the page. The page waits with timers, so sleep is never asked for.
 class PageClock : public Clock {
   public:
     uint32_t tickCount() override { return static_cast<uint32_t>(pageTickCount()); }
@@ -61,9 +64,10 @@ class PageSound : public SoundSystem {
     SoundStream* openStream(const char*) override {
         return reinterpret_cast<SoundStream*>(&handle_);
     }
-    // The page's clock follows the music from here on, heard or not.
     int play(SoundStream* stream) override {
         if (stream == nullptr) return 0;
+        position_ = 0;
+        paused_ = false;
         pagePlayMusic(musicReady_ ? 1 : 0);
         return 1;
     }
@@ -72,65 +76,36 @@ class PageSound : public SoundSystem {
     }
     void close(SoundStream*) override {}
     void shutdown() override {}
+
+    // The page starts the music again at that very sample, or holds it there.
+    void seek(SoundStream*, uint64_t frame) override {
+        position_ = double(frame) / MUSIC_FRAMES_PER_MS;
+        pageMusicAt(position_, paused_ ? 0 : 1);
+    }
+    void setPaused(SoundStream*, bool paused) override {
+        if (paused == paused_) return;
+        if (paused) {
+            const double heard = pageHeardMusic();
+            if (heard >= 0) position_ = heard;
+        }
+        paused_ = paused;
+        pageMusicAt(position_, paused ? 0 : 1);
+    }
+    void setVolume(int percent) override { pageMusicVolume(std::clamp(percent, 0, 100) / 100.0); }
+    int64_t heardFrame(const SoundStream*) const override {
+        const double heard = paused_ ? -1 : pageHeardMusic();
+        return heard < 0 ? -1 : int64_t(heard * MUSIC_FRAMES_PER_MS);
+    }
+
     const char* problem() const override { return problem_.c_str(); }
 
   private:
     bool musicReady_;
     std::string problem_;
+    double position_ = 0;  // ms, where the music was last put
+    bool paused_ = false;
     char handle_ = 0;  // never read through the handle
 };
-
-// The show's scenes in the order the timeline shows them (the metaball scene
-// twice), for the page's timeline and the scene keys.
-struct TimelineScene {
-    DemoSceneSlot slot;
-    uint8_t showing;
-    const char* name;
-};
-constexpr std::array<TimelineScene, 8> TIMELINE = {{
-    {SLOT_CROSSES, 1, "Crosses of light"},
-    {SLOT_SPHERE, 1, "Sphere"},
-    {SLOT_METABALLS, 1, "Metaball field"},
-    {SLOT_CUBES, 1, "Cube stream"},
-    {SLOT_GLOW, 1, "Glow trails"},
-    {SLOT_REPLAY, 1, "Replay"},
-    {SLOT_METABALLS, 2, "Metaball columns"},
-    {SLOT_NOISE_TEXT, 1, "Noise and text"},
-}};
-
-// Where a showing begins. Asking the metaball scene for its second showing
-// switches it over, so that one start is taken from its constant.
-uint32_t sceneStart(size_t index) {
-    const TimelineScene& scene = TIMELINE[index];
-    if (scene.showing == 2) return METABALL_SECOND_START;
-    Scene* object = vornakDemo.scene(scene.slot);
-    return object != nullptr ? object->startTime(1) : 0;
-}
-
-// The scene shown at demo time `time`.
-size_t sceneAt(uint32_t time) {
-    size_t index = 0;
-    while (index + 1 < TIMELINE.size() && sceneStart(index + 1) <= time) ++index;
-    return index;
-}
-
-constexpr uint32_t SEEK_SHORT_MS = 5000;
-constexpr uint32_t SEEK_LONG_MS = 60000;
-// Page Up further into a scene than this goes to its start, otherwise to the
-// start of the scene before (as media players do with chapters).
-constexpr uint32_t SCENE_BACK_GRACE_MS = 5000;
-constexpr int VOLUME_STEPS = 10;
-
-// The grid time at or before `time` (ms, may be negative), within the timeline.
-uint32_t gridTime(int64_t time) {
-    const int64_t within = std::clamp<int64_t>(time, 0, DEMO_END_MS);
-    return uint32_t(within) / FRAME_MS * FRAME_MS;
-}
-
-// The grid time at or after `time`.
-uint32_t firstGridTime(uint32_t time) {
-    return (time + FRAME_MS - 1) / FRAME_MS * FRAME_MS;
-}
 
 struct PageShow {
     PageShow(bool virtualClock, bool musicReady, std::string musicProblem)
@@ -144,24 +119,16 @@ struct PageShow {
     VirtualClock virtualTicks;
     Clock* clock;
     FrameLoop<Demo> loop{console, vornakDemo};
+    // The viewer's controls, on the page's clock (not on the virtual one).
+    std::unique_ptr<Player<Demo>> player;
+    uint32_t startAt = 0;
     uint32_t lastTick = 0;
-    uint32_t lastFrameTick = 0;
     uint32_t framesRun = 0;
     bool started = false;
     uint8_t running = 1;
     bool finished = false;
     std::vector<uint8_t> pixels;
     WebConsole::CellRect drawn;
-
-    // The player: the clock reading of demo time 0, the paused grid time, the
-    // volume in tenths and the status line.
-    uint32_t tickOfZero = 0;
-    bool paused = false;
-    uint32_t pausedAt = 0;
-    int volume = VOLUME_STEPS;
-    bool muted = false;
-    bool statusShown = false;
-    std::array<char, 80> status{};  // as last written, "" while hidden
 };
 
 // One show per page: the Demo and the scenes' shared state live for the process.
@@ -172,150 +139,20 @@ bool showStarted() {
     return pageShow != nullptr && pageShow->started;
 }
 
-// The show has shown its first frame and not ended: the player's controls work.
-bool showPlaying() {
-    return showStarted() && pageShow->framesRun > 0 && !pageShow->finished;
+// The player has begun and the show not ended: the controls work.
+Player<Demo>* livePlayer() {
+    if (!showStarted() || pageShow->finished || pageShow->framesRun == 0) return nullptr;
+    return pageShow->player.get();
 }
 
-// Where the show is: the paused grid time, or the moment the clock has reached.
-int64_t position(PageShow& show) {
-    if (show.paused) return show.pausedAt;
-    return int64_t(show.clock->tickCount() - show.tickOfZero);
+uint32_t pageNow() {
+    return pageShow->clock->tickCount();
 }
 
-// Brings the show to grid time `time` (clamped to the timeline) and shows its
-// frame; the music goes on from there, or waits there while paused.
-uint32_t seekTo(PageShow& show, int64_t time) {
-    const uint32_t target = gridTime(time);
-    const uint32_t tick = show.tickOfZero + target;
-    show.running = show.loop.frame(tick);
-    show.lastFrameTick = tick;
-    show.lastTick = tick;
-    show.pausedAt = target;
-    pageMusicAt(target, tick, show.paused ? 0 : 1);
-    return target;
-}
-
-void setPaused(PageShow& show, bool paused) {
-    if (paused == show.paused) return;
-    if (paused) {
-        // The frame of the grid time at or before the moment of the key.
-        const int64_t at = position(show);
-        show.paused = true;
-        seekTo(show, at);
-        return;
-    }
-    show.paused = false;
-    pageMusicAt(show.pausedAt, show.tickOfZero + show.pausedAt, 1);
-    show.lastTick = show.tickOfZero + show.pausedAt;
-}
-
-void applyVolume(const PageShow& show) {
-    pageMusicVolume(show.muted ? 0.0 : double(show.volume) / VOLUME_STEPS);
-}
-
-// The start of the scene before (`direction` -1) or after (+1) the position,
-// taken to the first grid time of the scene.
-int64_t sceneSeekTarget(PageShow& show, int direction) {
-    const int64_t at = position(show);
-    const size_t current = sceneAt(uint32_t(std::max<int64_t>(at, 0)));
-    if (direction > 0) {
-        return current + 1 < TIMELINE.size() ? firstGridTime(sceneStart(current + 1)) : DEMO_END_MS;
-    }
-    if (at - sceneStart(current) >= SCENE_BACK_GRACE_MS || current == 0) {
-        return firstGridTime(sceneStart(current));
-    }
-    return firstGridTime(sceneStart(current - 1));
-}
-
-// Writes the status line when it is shown and has changed (no allocation: it is
-// looked at every frame).
-void updateStatus(PageShow& show) {
-    std::array<char, sizeof(PageShow::status)> line{};
-    if (show.statusShown) {
-        const uint32_t at =
-            std::min(show.paused ? show.pausedAt : vornakDemo.demoTime(), DEMO_END_MS);
-        char volume[16];
-        std::snprintf(volume, sizeof volume, "volume %d%%", show.volume * 10);
-        std::snprintf(line.data(), line.size(), "%u:%02u / %u:%02u  %s%s  %s", at / 60000,
-                      at / 1000 % 60, DEMO_END_MS / 60000, DEMO_END_MS / 1000 % 60,
-                      TIMELINE[sceneAt(at)].name, show.paused ? "  paused" : "",
-                      show.muted ? "muted" : volume);
-    }
-    if (line == show.status) return;
-    show.status = line;
-    show.console.writeStatusLine(line.data(), uint32_t(std::strlen(line.data())));
-}
-
-// Acts on the keys that came since the last step. True when the show is to end;
-// `seeked` tells that a frame was shown for a new position.
-bool handleKeys(PageShow& show, bool& seeked) {
-    bool end = false;
-    for (uint32_t n = show.console.pendingInputEvents(); n > 0; --n) {
-        ConsoleInputEvent event;
-        if (!show.console.readInputEvent(event)) continue;
-        if (event.eventType != CONSOLE_KEY_EVENT || event.keyDown != 1) continue;
-        const auto seekBy = [&](int64_t by) {
-            seekTo(show, position(show) + by);
-            seeked = true;
-        };
-        switch (event.virtualKeyCode) {
-            case CONSOLE_VK_ESCAPE:
-            case 'Q':
-                end = true;
-                break;
-            case CONSOLE_VK_SPACE:
-            case CONSOLE_VK_POINTER:
-            case 'P':
-                setPaused(show, !show.paused);
-                seeked = true;
-                break;
-            case CONSOLE_VK_LEFT:
-                seekBy(-int64_t(SEEK_SHORT_MS));
-                break;
-            case CONSOLE_VK_RIGHT:
-                seekBy(SEEK_SHORT_MS);
-                break;
-            case CONSOLE_VK_DOWN:
-                seekBy(-int64_t(SEEK_LONG_MS));
-                break;
-            case CONSOLE_VK_UP:
-                seekBy(SEEK_LONG_MS);
-                break;
-            case CONSOLE_VK_PAGE_UP:
-                seekBy(sceneSeekTarget(show, -1) - position(show));
-                break;
-            case CONSOLE_VK_PAGE_DOWN:
-                seekBy(sceneSeekTarget(show, 1) - position(show));
-                break;
-            case CONSOLE_VK_HOME:
-                seekBy(-position(show));
-                break;
-            case CONSOLE_VK_PERIOD:
-                if (show.paused) seekBy(FRAME_MS);
-                break;
-            case CONSOLE_VK_COMMA:
-                if (show.paused) seekBy(-int64_t(FRAME_MS));
-                break;
-            case 'M':
-                show.muted = !show.muted;
-                applyVolume(show);
-                break;
-            case '9':
-            case '0':
-                show.volume = std::clamp(show.volume + (event.virtualKeyCode == '0' ? 1 : -1), 0,
-                                         VOLUME_STEPS);
-                show.muted = false;
-                applyVolume(show);
-                break;
-            case 'I':
-                show.statusShown = !show.statusShown;
-                break;
-            default:
-                break;  // other keys do nothing
-        }
-    }
-    return end;
+// A whole slot from now.
+int waitSlot(PageShow& show) {
+    show.lastTick = pageNow();
+    return int(FRAME_MS);
 }
 
 }  // namespace
@@ -335,12 +172,26 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_begin(int virtualClock, int musicReady,
     return pageShow->started ? 1 : 0;
 }
 
-// Announces the three-second wait and answers its length; the page waits it out.
-EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce() {
+// Announces the three-second wait and answers its length; the page waits it out,
+// keeping snapshots meanwhile (vornak_web_prepare). The show plays from demo time
+// `startAt` (ms; the grid time at or before it, within the show).
+EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce(double startAt) {
     if (!showStarted()) return 0;
-    pageShow->lastTick = pageShow->clock->tickCount();
-    pageShow->loop.announceStart();
+    PageShow& show = *pageShow;
+    show.lastTick = pageNow();
+    show.loop.announceStart();
+    if (show.clock == &show.pageTicks) {
+        show.player = std::make_unique<Player<Demo>>(show.console, show.loop, vornakDemo);
+        show.startAt = startAt > 0 ? uint32_t(std::min<double>(startAt, SHOW_LENGTH_MS)) : 0;
+    }
     return START_DELAY_MS;
+}
+
+// Keeps the snapshots of another stretch of the show during the wait, so that
+// seeks are quick later; 1 while there is more to keep.
+EMSCRIPTEN_KEEPALIVE int vornak_web_prepare() {
+    if (!showStarted() || pageShow->player == nullptr || pageShow->framesRun > 0) return 0;
+    return pageShow->player->prepare(PREPARE_STEP_FRAMES) ? 1 : 0;
 }
 
 // Called for each wait the page makes (moves the virtual clock; the page's runs on its own).
@@ -348,45 +199,43 @@ EMSCRIPTEN_KEEPALIVE void vornak_web_sleep(uint32_t milliseconds) {
     if (showStarted()) pageShow->clock->sleep(milliseconds);
 }
 
-// One step of the loop: after the first frame the keys of the last wait are
-// acted on (Escape or Q ends the show) and the end of the timeline is seen;
-// before the first frame the music starts. Then, unless paused or a key just
-// showed a new position, the frame of this moment is rendered and written to
-// the console. Answers how many ms to wait before the next step, or -1 when the
-// show has ended and been shut down (music off), or was never started.
+// One step of the loop: after the first frame the keys of the last wait go to the
+// player (Escape or Q ends the show) and the end of the timeline is seen; the
+// first step starts the music and the player. Otherwise the frame of this moment
+// is rendered and written to the console (nothing new while paused).
+// Answers how many ms to wait before the next step, or -1 when the show has
+// ended and been shut down (music off), or was never started.
 EMSCRIPTEN_KEEPALIVE int vornak_web_frame() {
     if (!showStarted()) return -1;
     PageShow& show = *pageShow;
     if (show.finished) return -1;
-    bool seeked = false;
+    Player<Demo>* player = show.player.get();
     if (show.framesRun > 0) {
-        if (handleKeys(show, seeked)) show.running = 0;
+        const bool keys = show.console.pendingInputEvents() > 0;
+        if (player != nullptr ? !handlePlayerInput(show.console, *player, pageNow())
+                              : consumeInputForEscape(show.console)) {
+            show.running = 0;
+        }
         if (show.running != 1) {
+            show.player.reset();
             show.loop.finish();
             show.finished = true;
             return -1;
         }
+        // A key's frame (a seek, a pause) stays a slot, while the music it asked
+        // for starts and the page says so: the next frame follows it.
+        if (player != nullptr && keys) return waitSlot(show);
     } else {
         show.loop.startMusic();
+        if (player != nullptr) {
+            player->begin(show.startAt, pageNow());
+            ++show.framesRun;
+            return waitSlot(show);
+        }
     }
-    const uint32_t now = show.clock->tickCount();
-    if (show.framesRun == 0) show.tickOfZero = now;
-    // Live, a moment already shown is not drawn again (the clock stands while the
-    // music it follows has not yet been heard). The virtual clock's runs draw
-    // every frame, as the offline runs do.
-    const bool shownAlready =
-        show.framesRun > 0 && now == show.lastFrameTick && show.clock == &show.pageTicks;
-    if (!show.paused && !seeked && !shownAlready) {
-        show.running = show.loop.frame(now);
-        show.lastFrameTick = now;
-        ++show.framesRun;
-    }
-    updateStatus(show);
-    if (show.paused || seeked) {
-        show.lastTick = now;
-        return int(FRAME_MS);
-    }
-    const FrameSlot slot = nextFrameSlot(show.clock->tickCount(), show.lastTick);
+    show.running = player != nullptr ? player->frame(pageNow()) : show.loop.frame(pageNow());
+    ++show.framesRun;
+    const FrameSlot slot = nextFrameSlot(pageNow(), show.lastTick);
     show.lastTick = slot.nextTick;
     return static_cast<int>(slot.wait);
 }
@@ -432,50 +281,54 @@ EMSCRIPTEN_KEEPALIVE const uint8_t* vornak_web_palette() {
 
 // The demo time of the frame shown, ms.
 EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_demo_time() {
-    if (pageShow != nullptr && pageShow->paused) return pageShow->pausedAt;
+    if (Player<Demo>* player = livePlayer()) return player->shownTime();
     return vornakDemo.demoTime();
 }
 
-// The player, for the page's controls: seek to a demo time (the grid time at or
-// before it, within the timeline; answers it), pause or resume, the volume in
-// percent (10% steps), mute, and what they are now.
+// The player, for the page's controls: a seek to a demo time (the grid time at
+// or before it, within the show; answers it), the volume in percent (10% steps,
+// unmuting), and what they are now.
 EMSCRIPTEN_KEEPALIVE int vornak_web_seek(double time) {
-    if (!showPlaying()) return -1;
+    Player<Demo>* player = livePlayer();
+    if (player == nullptr) return -1;
     // Not a number or below the start: the start.
-    const double within = time >= 0 ? std::min<double>(time, DEMO_END_MS) : 0.0;
-    return int(seekTo(*pageShow, int64_t(within)));
-}
-EMSCRIPTEN_KEEPALIVE void vornak_web_pause(int paused) {
-    if (showPlaying()) setPaused(*pageShow, paused != 0);
-}
-EMSCRIPTEN_KEEPALIVE int vornak_web_paused() {
-    return pageShow != nullptr && pageShow->paused ? 1 : 0;
+    player->seekTo(time >= 0 ? uint32_t(std::min<double>(time, SHOW_LENGTH_MS)) : 0, pageNow());
+    return int(player->shownTime());
 }
 EMSCRIPTEN_KEEPALIVE void vornak_web_set_volume(int percent) {
-    if (pageShow == nullptr) return;
-    pageShow->volume = std::clamp((percent + 5) / 10, 0, VOLUME_STEPS);
-    pageShow->muted = false;
-    applyVolume(*pageShow);
+    Player<Demo>* player = livePlayer();
+    if (player == nullptr) return;
+    const uint32_t now = pageNow();
+    if (player->muted()) player->handleKey('M', now);
+    const int target = std::clamp(percent + VOLUME_STEP / 2, 0, 100) / VOLUME_STEP * VOLUME_STEP;
+    while (player->volume() < target) player->handleKey('0', now);
+    while (player->volume() > target) player->handleKey('9', now);
+}
+EMSCRIPTEN_KEEPALIVE int vornak_web_paused() {
+    Player<Demo>* player = livePlayer();
+    return player != nullptr && player->paused() ? 1 : 0;
 }
 EMSCRIPTEN_KEEPALIVE int vornak_web_volume() {
-    return pageShow != nullptr ? pageShow->volume * 10 : 100;
+    Player<Demo>* player = livePlayer();
+    return player != nullptr ? player->volume() : 100;
 }
 EMSCRIPTEN_KEEPALIVE int vornak_web_muted() {
-    return pageShow != nullptr && pageShow->muted ? 1 : 0;
+    Player<Demo>* player = livePlayer();
+    return player != nullptr && player->muted() ? 1 : 0;
 }
 
-// The timeline: its length and its scenes' starts and names, in showing order.
+// The timeline: its length and its scenes' showings (starts and names), in order.
 EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_length() {
-    return DEMO_END_MS;
+    return SHOW_LENGTH_MS;
 }
 EMSCRIPTEN_KEEPALIVE int vornak_web_scene_count() {
-    return int(TIMELINE.size());
+    return SHOW_SHOWING_COUNT;
 }
 EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_scene_start(int index) {
-    return index >= 0 && size_t(index) < TIMELINE.size() ? sceneStart(size_t(index)) : 0;
+    return index >= 0 && index < SHOW_SHOWING_COUNT ? SHOW_SHOWINGS[index].start : 0;
 }
 EMSCRIPTEN_KEEPALIVE const char* vornak_web_scene_name(int index) {
-    return index >= 0 && size_t(index) < TIMELINE.size() ? TIMELINE[size_t(index)].name : "";
+    return index >= 0 && index < SHOW_SHOWING_COUNT ? SHOW_SHOWINGS[index].name : "";
 }
 
 // The status line the show shows under the picture ("" while hidden).
