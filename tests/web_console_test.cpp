@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <string>
 #include <vector>
 
@@ -79,6 +80,33 @@ TEST(WebConsole, DrawsTheConsoleLookOfItsBuffer) {
     ASSERT_TRUE(drawConsoleLook(console.cells(), expected));
     EXPECT_EQ(expected.width, WebConsole::PIXEL_WIDTH);
     EXPECT_EQ(expected.height, WebConsole::PIXEL_HEIGHT);
+    EXPECT_EQ(pixels, expected.pixels);
+}
+
+TEST(WebConsole, DrawsWhatChangedAndSaysWhere) {
+    WebConsole console;
+    std::vector<uint8_t> pixels(size_t(WebConsole::PIXEL_WIDTH) * WebConsole::PIXEL_HEIGHT * 4);
+    std::vector<uint8_t> row(80 * 4, 0);
+    row[10 * 4] = 'A';
+    row[11 * 4 + 2] = 0x1E;
+    using Rect = std::array<int32_t, 4>;
+    const auto changes = [&](auto&& change) {
+        const uint32_t version = console.cellsVersion();
+        change();
+        EXPECT_NE(console.cellsVersion(), version);
+        const WebConsole::CellRect r = console.drawChangedLook(pixels.data());
+        return Rect{r.column, r.row, r.columns, r.rows};
+    };
+    // The first draw is the whole buffer; then only the cells that differ from the last draw.
+    EXPECT_EQ(changes([&] { writeConsoleText(console, "go"); }), (Rect{0, 0, 80, 50}));
+    EXPECT_EQ(changes([&] { writeConsoleText(console, "go"); }), (Rect{2, 0, 2, 1}));
+    EXPECT_EQ(changes([&] { console.writeCellRow(7, row.data(), 80); }), (Rect{0, 7, 80, 1}));
+    row[10 * 4] = 'B';
+    console.writeCellRow(7, row.data(), 80);
+    EXPECT_EQ(changes([&] { console.writeCellRow(30, row.data(), 80); }), (Rect{0, 7, 80, 24}));
+    EXPECT_EQ(changes([&] { console.writeCellRow(30, row.data(), 80); }), (Rect{0, 0, 0, 0}));
+    RgbaImage expected;
+    ASSERT_TRUE(drawConsoleLook(console.cells(), expected));
     EXPECT_EQ(pixels, expected.pixels);
 }
 

@@ -27,7 +27,7 @@ add_subdirectory(scenes)
 add_subdirectory(show)
 vornak_add_layer(program
     SOURCES ${CMAKE_SOURCE_DIR}/program/frame_loop.cpp ${CMAKE_SOURCE_DIR}/program/console_output.cpp
-            ${CMAKE_SOURCE_DIR}/program/offline_run.cpp
+            ${CMAKE_SOURCE_DIR}/program/offline_run.cpp ${CMAKE_SOURCE_DIR}/program/player.cpp
     LAYERS show textmode platform)
 
 # The web host on top: the page's console, clock and sound and the entry points
@@ -39,21 +39,25 @@ target_include_directories(vornak_web PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(vornak_web PRIVATE vornak_program)
 set(VORNAK_WEB_EXPORTS
     _vornak_web_begin _vornak_web_announce _vornak_web_sleep _vornak_web_frame
-    _vornak_web_key _vornak_web_draw _vornak_web_demo_time _vornak_web_digest
+    _vornak_web_key _vornak_web_draw _vornak_web_drawn_rect _vornak_web_cells
+    _vornak_web_cells_version _vornak_web_font _vornak_web_palette _vornak_web_demo_time
+    _vornak_web_prepare _vornak_web_seek _vornak_web_paused _vornak_web_set_volume
+    _vornak_web_volume _vornak_web_muted _vornak_web_length _vornak_web_scene_count
+    _vornak_web_scene_start _vornak_web_scene_name _vornak_web_status _vornak_web_digest
     _vornak_web_console_text _vornak_web_title)
 list(JOIN VORNAK_WEB_EXPORTS "," VORNAK_WEB_EXPORT_LIST)
 target_link_options(vornak_web PRIVATE
-    -sMODULARIZE=1 -sEXPORT_NAME=createVornak -sENVIRONMENT=web,node
+    -sMODULARIZE=1 -sEXPORT_NAME=createVornak -sENVIRONMENT=web,worker,node
     -sALLOW_MEMORY_GROWTH=1 -sINITIAL_MEMORY=33554432
     -sEXPORTED_FUNCTIONS=${VORNAK_WEB_EXPORT_LIST}
     -sEXPORTED_RUNTIME_METHODS=ccall,UTF8ToString,HEAPU8)
 set_target_properties(vornak_web PROPERTIES OUTPUT_NAME vornak SUFFIX .js
     RUNTIME_OUTPUT_DIRECTORY ${VORNAK_WEB_OUTPUT_DIR})
 
-# The rest of the page beside the program: the page itself and the music that the
-# native build composed.
+# The rest of the page beside the program: the page, the show's side of it (run in
+# a worker) and the music that the native build composed.
 set(VORNAK_WEB_PAGE_FILES
-    ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js
+    ${CMAKE_SOURCE_DIR}/web/index.html ${CMAKE_SOURCE_DIR}/web/page.js ${CMAKE_SOURCE_DIR}/web/show.js
     ${VORNAK_NATIVE_BUILD_DIR}/vornak.ogg)
 set(VORNAK_WEB_PAGE_OUTPUTS)
 foreach(file ${VORNAK_WEB_PAGE_FILES})

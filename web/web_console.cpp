@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "data/console_font.h"
 #include "image/console_look.h"
 
 namespace {
@@ -24,10 +25,14 @@ void blankCells(uint8_t* cells, size_t count) {
 WebConsole::WebConsole() {
     cells_.create({COLUMNS, ROWS}, CONSOLE_CELL_BYTES);
     blankCells(cells_.pixels(), size_t(COLUMNS) * ROWS);
+    drawnCells_.create({COLUMNS, ROWS}, CONSOLE_CELL_BYTES);
+    oneCell_.create({1, 1}, CONSOLE_CELL_BYTES);
 }
 
 WebConsole::~WebConsole() {
     cells_.release();
+    drawnCells_.release();
+    oneCell_.release();
 }
 
 void WebConsole::flushInput() {
@@ -44,6 +49,7 @@ void WebConsole::newLine() {
     const size_t rowBytes = size_t(cells_.pitch());
     std::memmove(cells_.pixels(), cells_.pixels() + rowBytes, rowBytes * (ROWS - 1));
     blankCells(cells_.pixels() + rowBytes * (ROWS - 1), COLUMNS);
+    ++cellsVersion_;
 }
 
 void WebConsole::writeText(const char* text, uint32_t length) {
@@ -64,6 +70,7 @@ void WebConsole::writeText(const char* text, uint32_t length) {
         cell[1] = 0;
         cell[2] = TEXT_ATTRIBUTE & 0xFF;
         cell[3] = TEXT_ATTRIBUTE >> 8;
+        ++cellsVersion_;
         if (++cursorColumn_ == COLUMNS) newLine();
     }
 }
@@ -72,6 +79,7 @@ void WebConsole::writeCellRow(int16_t row, const uint8_t* cells, int16_t count) 
     if (row < 0 || row >= ROWS || count <= 0) return;
     const size_t bytes = size_t(std::min(count, COLUMNS)) * CONSOLE_CELL_BYTES;
     std::memcpy(cells_.pixels() + size_t(row) * size_t(cells_.pitch()), cells, bytes);
+    ++cellsVersion_;
 }
 
 uint32_t WebConsole::pendingInputEvents() {
@@ -95,4 +103,30 @@ void WebConsole::pushKey(uint16_t virtualKeyCode, bool down) {
 
 void WebConsole::drawLook(uint8_t* rgba) const {
     drawConsoleLookInto(cells_, rgba, size_t(PIXEL_WIDTH) * 4);
+}
+
+WebConsole::CellRect WebConsole::drawChangedLook(uint8_t* rgba) {
+    const size_t pitch = size_t(PIXEL_WIDTH) * 4;
+    int32_t left = COLUMNS, top = ROWS, right = -1, bottom = -1;
+    for (int32_t row = 0; row < ROWS; ++row) {
+        const uint8_t* cell = cells_.pixels() + size_t(row) * size_t(cells_.pitch());
+        uint8_t* drawn = drawnCells_.pixels() + size_t(row) * size_t(drawnCells_.pitch());
+        for (int32_t column = 0; column < COLUMNS; ++column) {
+            const size_t at = size_t(column) * CONSOLE_CELL_BYTES;
+            if (drawnAll_ && std::memcmp(cell + at, drawn + at, CONSOLE_CELL_BYTES) == 0) continue;
+            std::memcpy(drawn + at, cell + at, CONSOLE_CELL_BYTES);
+            std::memcpy(oneCell_.pixels(), cell + at, CONSOLE_CELL_BYTES);
+            drawConsoleLookInto(oneCell_,
+                                rgba + size_t(row) * CONSOLE_FONT_HEIGHT * pitch +
+                                    size_t(column) * CONSOLE_FONT_WIDTH * 4,
+                                pitch);
+            left = std::min(left, column);
+            right = std::max(right, column);
+            top = std::min(top, row);
+            bottom = std::max(bottom, row);
+        }
+    }
+    drawnAll_ = true;
+    if (right < 0) return {};
+    return {left, top, right - left + 1, bottom - top + 1};
 }

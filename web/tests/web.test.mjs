@@ -139,36 +139,40 @@ describe('WebAssembly digest', () => {
   });
 });
 
+// Compares the picture on the page's canvas with the console look that
+// `--render` writes for `time`; answers how many bytes differ.
+async function pictureDifference(page, time) {
+  if (!fs.existsSync(path.join(referenceDir, `${time}.png`))) runNative(['--render', referenceDir, '--at', String(time)]);
+  return page.evaluate(async (url) => {
+    const blob = await (await fetch(url)).blob();
+    const image = await createImageBitmap(blob, { colorSpaceConversion: 'none', premultiplyAlpha: 'none' });
+    const reference = new OffscreenCanvas(image.width, image.height).getContext('2d');
+    reference.drawImage(image, 0, 0);
+    const expected = reference.getImageData(0, 0, image.width, image.height).data;
+    const actual = await window.vornakPage.readPicture();
+    if (image.width !== 640 || image.height !== 600 || actual.length !== expected.length) return -1;
+    let differing = 0;
+    for (let i = 0; i < expected.length; i += 1) if (expected[i] !== actual[i]) differing += 1;
+    return differing;
+  }, `/reference/${time}.png`);
+}
+
 describe('the canvas', () => {
-  for (const time of REFERENCE_TIMES) {
-    test(`at ${time} ms equals the console look that --render writes`, async () => {
-      const { page, problems } = await openPage(`/?at=${time}`);
-      await waitForPhase(page, ['at', 'failed'], 180000);
-      const result = await page.evaluate(async (url) => {
-        const blob = await (await fetch(url)).blob();
-        const image = await createImageBitmap(blob, {
-          colorSpaceConversion: 'none', premultiplyAlpha: 'none',
-        });
-        const reference = new OffscreenCanvas(image.width, image.height).getContext('2d');
-        reference.drawImage(image, 0, 0);
-        const expected = reference.getImageData(0, 0, image.width, image.height).data;
-        const canvas = document.getElementById('screen');
-        const actual = canvas.getContext('2d').getImageData(0, 0, canvas.width, canvas.height).data;
-        let differing = 0;
-        for (let i = 0; i < expected.length; i += 1) if (expected[i] !== actual[i]) differing += 1;
-        return {
-          size: [image.width, image.height, canvas.width, canvas.height], differing,
-          phase: window.vornakPage.phase, demoTime: window.vornakPage.demoTime,
-        };
-      }, `/reference/${time}.png`);
-      await page.screenshot({ path: path.join(outputDir, `at-${time}.png`) });
-      assert.equal(result.phase, 'at');
-      assert.ok(result.demoTime <= time && time < result.demoTime + 20, `demo time ${result.demoTime}`);
-      assert.deepEqual(result.size, [640, 600, 640, 600]);
-      assert.equal(result.differing, 0);
-      assert.deepEqual(problems, []);
-      await page.close();
-    });
+  for (const renderer of ['webgl', '2d']) {
+    for (const time of REFERENCE_TIMES) {
+      test(`at ${time} ms drawn by ${renderer} equals the console look that --render writes`, async () => {
+        const { page, problems } = await openPage(`/?at=${time}&canvas=${renderer}`);
+        await waitForPhase(page, ['at', 'failed'], 180000);
+        const state = await page.evaluate(() => [window.vornakPage.phase, window.vornakPage.renderer,
+          window.vornakPage.demoTime]);
+        await page.screenshot({ path: path.join(outputDir, `at-${time}-${renderer}.png`) });
+        assert.deepEqual(state.slice(0, 2), ['at', renderer]);
+        assert.ok(state[2] <= time && time < state[2] + 20, `demo time ${state[2]}`);
+        assert.equal(await pictureDifference(page, time), 0);
+        assert.deepEqual(problems, []);
+        await page.close();
+      });
+    }
   }
 });
 
@@ -219,6 +223,70 @@ describe('a real play', () => {
     const framesAtEnd = end.frames;
     await sleep(300);
     assert.equal((await state()).frames, framesAtEnd, 'frames after the end');
+    assert.deepEqual(problems, []);
+    await page.close();
+  });
+
+  test('#t= starts there; keys, a click on the timeline and a tap pause, seek and resume', async () => {
+    const { page, problems } = await openPage('/#t=1:41');
+    await waitForPhase(page, ['ready', 'failed'], 60000);
+    await page.click('#start');
+    await page.waitForFunction(() => window.vornakPage.musicPlaying && window.vornakPage.demoTime >= 101000,
+      { timeout: 60000 });
+    const state = () => page.evaluate(() => ({
+      time: window.vornakPage.demoTime, paused: window.vornakPage.paused, music: { ...window.vornakPage.music },
+      status: document.getElementById('status').textContent,
+    }));
+    // The state once the show has acted on everything asked (a seek past the
+    // snapshots kept so far takes a while).
+    let asked = 0;
+    const settled = async () => {
+      asked += 1;
+      await page.waitForFunction((n) => window.vornakPage.handled >= n, { timeout: 30000 }, asked);
+      return state();
+    };
+    const box = await (await page.$('#timeline')).boundingBox();
+    const picture = await (await page.$('#screen')).boundingBox();
+    const atTimeline = (ms) => page.mouse.click(box.x + (box.width * ms) / 173000, box.y + box.height / 2);
+    // Each action while paused and where the show then is: `by` from before, or
+    // (null) within a second of `near`; its picture is --render's there.
+    const actions = [
+      ['Space', null, 101000], ['ArrowRight', 5000], ['Period', 20], ['Period', 20], ['Comma', -20],
+      ['ArrowLeft', -5000], ['PageDown', null, 120314], ['PageUp', null, 99834], ['ArrowUp', null, 159834],
+      ['ArrowUp', null, 173000], ['ArrowDown', null, 113000], ['Home', null, 0], [131000, null, 131000],
+      [103000, null, 103000], ['KeyI', 0],
+    ];
+    let last = null;
+    for (const [action, by, near] of actions) {
+      await (typeof action === 'number' ? atTimeline(action) : page.keyboard.press(action));
+      const now = await settled();
+      assert.equal(now.paused, true, action);
+      assert.equal(now.time % 20, 0);
+      if (by === null) {
+        assert.ok(Math.abs(now.time - near) <= 1000, `${action}: at ${now.time}, not near ${near}`);
+      } else {
+        assert.equal(now.time, last.time + by, action);
+      }
+      assert.equal(now.music.playing, false);
+      assert.equal(await pictureDifference(page, now.time), 0, `the picture at ${now.time}`);
+      last = now;
+    }
+    assert.match(last.status, new RegExp(`^1:${Math.floor(last.time / 1000) - 60}\\b.* / 2:53.* glow.* paused +volume 100%$`, 'i'));
+
+    // A tap on the picture resumes: the music from the frame shown, the clock goes on.
+    await page.touchscreen.tap(picture.x + picture.width / 2, picture.y + picture.height / 2);
+    await sleep(1000);
+    const resumed = await state();
+    assert.equal(resumed.paused, false);
+    assert.deepEqual(resumed.music, { position: last.time, playing: true, gain: 1 });
+    assert.ok(resumed.time > last.time + 500, `demo time ${resumed.time} after ${last.time}`);
+    for (const [key, gain] of [['KeyM', 0], ['KeyM', 1], ['Digit9', 0.9], ['Digit0', 1], ['Digit0', 1]]) {
+      await page.keyboard.press(key);
+      await sleep(60);
+      assert.equal((await state()).music.gain, gain, `gain after ${key}`);
+    }
+    await page.keyboard.press('Escape');
+    await waitForPhase(page, ['ended', 'failed'], 5000);
     assert.deepEqual(problems, []);
     await page.close();
   });
