@@ -89,8 +89,12 @@ struct SdlAudioOutput {
     // The frames of a callback's buffer, played after the one before it: what
     // is handed over is heard that much later.
     uint64_t bufferFrames = 0;
-    // Music frames handed over before the last callback, and when it came.
-    uint64_t playedBeforeCallback = 0;
+    // How far the music has gone since play or seek: every frame a callback
+    // asked for while it played, handed over or owed by a late decoder (whose
+    // frames are then skipped, so the music keeps to this count). Before the
+    // last callback and after it, and when it came.
+    uint64_t musicBeforeCallback = 0;
+    uint64_t musicAfterCallback = 0;
     int64_t callbackMicros = 0;
     std::atomic<int> volume{100};
 
@@ -118,10 +122,12 @@ void audioCallback(void* user, Uint8* bytes, int length) {
     SdlAudioOutput& out = *static_cast<SdlAudioOutput*>(user);
     const size_t frames = static_cast<size_t>(length) / 4;
     size_t copied = 0;
-    out.playedBeforeCallback = out.musicPlayed.load(std::memory_order_relaxed);
+    out.musicBeforeCallback = out.musicAfterCallback;
     out.callbackMicros = steadyMicros();
-    if (out.playing && !out.paused)
+    if (out.playing && !out.paused) {
         copied = out.playing->take(reinterpret_cast<int16_t*>(bytes), frames);
+        out.musicAfterCallback += frames;
+    }
     if (const int volume = out.volume.load(std::memory_order_relaxed); volume < 100) {
         // Scaled in whole numbers: the same sound on every machine.
         int16_t* samples = reinterpret_cast<int16_t*>(bytes);
@@ -270,7 +276,7 @@ int SdlSoundSystem::play(SoundStream* stream) {
     out.playing = stream;
     out.paused = false;
     out.musicPlayed.store(0, std::memory_order_relaxed);
-    out.playedBeforeCallback = 0;
+    out.musicBeforeCallback = out.musicAfterCallback = 0;
     out.callbackMicros = steadyMicros();
     out.latencyMicros.store(-1, std::memory_order_relaxed);
     out.playMicros = steadyMicros();
@@ -294,7 +300,7 @@ void SdlSoundSystem::seek(SoundStream* stream, uint64_t frame) {
     out.lock();
     out.playing = stream;
     out.musicPlayed.store(0, std::memory_order_relaxed);
-    out.playedBeforeCallback = 0;
+    out.musicBeforeCallback = out.musicAfterCallback = 0;
     out.callbackMicros = steadyMicros();
     out.unlock();
 }
@@ -317,11 +323,11 @@ int64_t SdlSoundSystem::heardFrame(const SoundStream* stream) const {
     out.lock();
     int64_t heard = -1;
     if (out.playing == stream && !out.paused && !stream->finished()) {
-        const uint64_t played = out.musicPlayed.load(std::memory_order_relaxed);
         const int64_t since = (steadyMicros() - out.callbackMicros) * out.rate / 1000000;
         const int64_t latency = out.device ? int64_t(out.bufferFrames) : 0;
-        const int64_t reached = int64_t(out.playedBeforeCallback) - latency + since;
-        heard = int64_t(stream->startFrame()) + std::clamp<int64_t>(reached, 0, int64_t(played));
+        const int64_t reached = int64_t(out.musicBeforeCallback) - latency + since;
+        heard = int64_t(stream->startFrame()) +
+                std::clamp<int64_t>(reached, 0, int64_t(out.musicAfterCallback));
     }
     out.unlock();
     return heard;

@@ -312,8 +312,10 @@ class Player {
     }
 
     void saveSnapshot() {
+        const size_t previousSize = snapshots_.empty() ? 0 : snapshots_.back().size();
         snapshots_.emplace_back();
         StateRecord& record = snapshots_.back();
+        record.reserve(previousSize);
         record.startSaving();
         if constexpr (requires { demo_.keepState(record); }) demo_.keepState(record);
     }

@@ -29,6 +29,8 @@ class StateRecord {
     // Appends the bytes when saving; copies them back when restoring. A record
     // read past its end leaves the rest as it is and is marked short.
     void keepBytes(void* data, size_t size);
+    // Room for a record of `size` bytes, so that saving one grows no further.
+    void reserve(size_t size) { bytes_.reserve(size); }
     size_t size() const { return bytes_.size(); }
     bool saving() const { return saving_; }
     bool shortRead() const { return shortRead_; }

@@ -67,39 +67,7 @@ struct PlayerRun {
 
 }  // namespace
 
-TEST(Player, KeysAndStatusLine) {
-    const struct {
-        uint16_t key;
-        PlayerAction action;
-        int32_t amount;
-    } keys[] = {
-        {CONSOLE_VK_SPACE, PlayerAction::TogglePause, 0},
-        {'P', PlayerAction::TogglePause, 0},
-        {CONSOLE_VK_POINTER, PlayerAction::TogglePause, 0},
-        {CONSOLE_VK_LEFT, PlayerAction::Seek, -5000},
-        {CONSOLE_VK_RIGHT, PlayerAction::Seek, 5000},
-        {CONSOLE_VK_DOWN, PlayerAction::Seek, -60000},
-        {CONSOLE_VK_UP, PlayerAction::Seek, 60000},
-        {CONSOLE_VK_PAGE_UP, PlayerAction::PreviousScene, 0},
-        {CONSOLE_VK_PAGE_DOWN, PlayerAction::NextScene, 0},
-        {CONSOLE_VK_HOME, PlayerAction::Home, 0},
-        {CONSOLE_VK_PERIOD, PlayerAction::Step, 1},
-        {CONSOLE_VK_COMMA, PlayerAction::Step, -1},
-        {'M', PlayerAction::Mute, 0},
-        {'9', PlayerAction::Volume, -10},
-        {'0', PlayerAction::Volume, 10},
-        {'I', PlayerAction::ToggleStatus, 0},
-        {CONSOLE_VK_ESCAPE, PlayerAction::Quit, 0},
-        {'Q', PlayerAction::Quit, 0},
-        {'X', PlayerAction::None, 0},
-        {0x70, PlayerAction::None, 0},
-    };
-    for (const auto& k : keys) {
-        const PlayerKey got = playerKeyFor(k.key);
-        EXPECT_EQ(int(got.action), int(k.action)) << k.key;
-        EXPECT_EQ(got.amount, k.amount) << k.key;
-    }
-
+TEST(Player, SceneMarksAndStatusLine) {
     // Scene marks: back goes to the current start past the threshold, else the one before.
     const uint32_t marks[][3] = {// position, previous, next
                                  {0, 0, 38388},
