@@ -7,8 +7,9 @@
 #include "textmode/text_tables.h"
 #include "tests/text_table_reference.h"
 
-// Start-up cost of the text-mode tables: the whole build of each mode, and the
-// fast table fills against the exhaustive reference on the same candidates.
+// Start-up cost of the text-mode tables: a converter's build of each mode (from
+// the cells worked out at build time), and the fast table fills that work them
+// out against the exhaustive reference on the same candidates.
 static void BM_BuildShadeConverter(benchmark::State& state) {
     TextConverter converter;
     for (auto _ : state) {

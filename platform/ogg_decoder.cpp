@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <bit>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
@@ -42,6 +43,20 @@ size_t readFile(void* buffer, size_t size, size_t count, void* file) {
 // others when playback gets there. The length and the end come from our own
 // look at the last pages; going back to the start opens the stream again.
 constexpr ov_callbacks STREAM_CALLBACKS = {readFile, nullptr, nullptr, nullptr};
+
+int seekFile(void* file, ogg_int64_t offset, int whence) {
+    if (offset < LONG_MIN || offset > LONG_MAX) return -1;
+    return std::fseek(static_cast<FILE*>(file), static_cast<long>(offset), whence);
+}
+
+long tellFile(void* file) {
+    return std::ftell(static_cast<FILE*>(file));
+}
+
+// Seeking into the music opens the file seekable, once its first open as a
+// stream has shown it sound; should that open fail, the music is decoded up
+// to the place instead (slower, and never tried seekable again).
+constexpr ov_callbacks SEEKABLE_CALLBACKS = {readFile, seekFile, nullptr, tellFile};
 
 const char* openError(int code) {
     switch (code) {
@@ -140,6 +155,7 @@ struct OggMusicSource::Decoder {
     int channels = 0;
     int rate = 0;
     bool rewindable = false;    // a file, not a pipe: its end was read at open
+    bool seekFailed = false;    // a seekable open failed: seeks decode up to the place
     uint64_t nativeLength = 0;  // frames at the file's rate; 0 if unknown
     bool stoppedByDamage = false;
 
@@ -429,6 +445,38 @@ bool OggMusicSource::rewind() {
         d.inputEnded = true;
         d.inputDrained = true;
         return false;
+    }
+    return true;
+}
+
+bool OggMusicSource::seek(uint64_t frame) {
+    if (!rewind()) return false;
+    if (frame == 0) return true;
+    Decoder& d = *decoder_;
+    const uint64_t native = frame * static_cast<uint64_t>(d.rate) / OUTPUT_RATE;
+    if (!d.seekFailed) {
+        ov_clear(&d.vorbis);
+        std::rewind(d.file);
+        d.vorbisOpen = ov_open_callbacks(d.file, &d.vorbis, nullptr, 0, SEEKABLE_CALLBACKS) == 0;
+        if (d.vorbisOpen && ov_seekable(&d.vorbis) != 0 && ov_streams(&d.vorbis) == 1) {
+            if (ov_pcm_seek(&d.vorbis, static_cast<ogg_int64_t>(native)) != 0) {
+                // Past the end: nothing more to play.
+                d.inputEnded = true;
+                d.inputDrained = true;
+                return true;
+            }
+            d.nativeDelivered = native;
+            d.outputDelivered = frame;
+            return true;
+        }
+        d.seekFailed = true;
+        if (!rewind()) return false;
+    }
+    int16_t skipped[2 * 1024];
+    for (uint64_t left = frame; left > 0;) {
+        const size_t got = read(skipped, static_cast<size_t>(std::min<uint64_t>(left, 1024)));
+        if (got == 0) break;
+        left -= got;
     }
     return true;
 }

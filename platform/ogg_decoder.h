@@ -42,6 +42,10 @@ class OggMusicSource {
     size_t read(int16_t* stereo, size_t frames);
     // Back to the first frame; false if the file cannot seek (the music is over).
     bool rewind();
+    // On to frame `frame` (at OUTPUT_RATE; exact for a 44.1 kHz file) as if the
+    // frames before it had been read; past the end the music is over. False as
+    // for rewind.
+    bool seek(uint64_t frame);
 
     int fileRate() const { return fileRate_; }
     int fileChannels() const { return fileChannels_; }

@@ -85,6 +85,14 @@ struct SdlAudioOutput {
     SoundStream* playing = nullptr;
     int64_t playMicros = 0;
     bool latencyPending = false;
+    bool paused = false;
+    // The frames of a callback's buffer, played after the one before it: what
+    // is handed over is heard that much later.
+    uint64_t bufferFrames = 0;
+    // Music frames handed over before the last callback, and when it came.
+    uint64_t playedBeforeCallback = 0;
+    int64_t callbackMicros = 0;
+    std::atomic<int> volume{100};
 
     std::atomic<uint64_t> consumed{0};
     std::atomic<uint64_t> musicPlayed{0};
@@ -110,7 +118,16 @@ void audioCallback(void* user, Uint8* bytes, int length) {
     SdlAudioOutput& out = *static_cast<SdlAudioOutput*>(user);
     const size_t frames = static_cast<size_t>(length) / 4;
     size_t copied = 0;
-    if (out.playing) copied = out.playing->take(reinterpret_cast<int16_t*>(bytes), frames);
+    out.playedBeforeCallback = out.musicPlayed.load(std::memory_order_relaxed);
+    out.callbackMicros = steadyMicros();
+    if (out.playing && !out.paused)
+        copied = out.playing->take(reinterpret_cast<int16_t*>(bytes), frames);
+    if (const int volume = out.volume.load(std::memory_order_relaxed); volume < 100) {
+        // Scaled in whole numbers: the same sound on every machine.
+        int16_t* samples = reinterpret_cast<int16_t*>(bytes);
+        for (size_t i = 0; i < copied * 2; ++i)
+            samples[i] = static_cast<int16_t>(samples[i] * volume / 100);
+    }
     if (copied > 0) {
         out.musicPlayed.fetch_add(copied, std::memory_order_relaxed);
         if (out.latencyPending) {
@@ -166,6 +183,7 @@ bool openDevice(SdlAudioOutput& out, std::string& reason) {
     }
     const char* driver = SDL_GetCurrentAudioDriver();
     out.silent = driver && std::strcmp(driver, "dummy") == 0;
+    out.bufferFrames = have.samples;
     SDL_PauseAudioDevice(out.device, 0);
     return true;
 }
@@ -250,12 +268,63 @@ int SdlSoundSystem::play(SoundStream* stream) {
     stream->prepareToPlay();
     out.lock();
     out.playing = stream;
+    out.paused = false;
     out.musicPlayed.store(0, std::memory_order_relaxed);
+    out.playedBeforeCallback = 0;
+    out.callbackMicros = steadyMicros();
     out.latencyMicros.store(-1, std::memory_order_relaxed);
     out.playMicros = steadyMicros();
     out.latencyPending = true;
     out.unlock();
     return 1;
+}
+
+void SdlSoundSystem::seek(SoundStream* stream, uint64_t frame) {
+    const bool known = std::any_of(streams_.begin(), streams_.end(),
+                                   [stream](const auto& s) { return s.get() == stream; });
+    if (!output_ || !stream || !known) return;
+    SdlAudioOutput& out = *output_;
+    // As play: off the output while it seeks, then on from the new frame with
+    // nothing of the old place left queued.
+    out.lock();
+    const bool wasPlaying = out.playing == stream;
+    if (wasPlaying) out.playing = nullptr;
+    out.unlock();
+    stream->prepareToPlay(frame);
+    out.lock();
+    out.playing = stream;
+    out.musicPlayed.store(0, std::memory_order_relaxed);
+    out.playedBeforeCallback = 0;
+    out.callbackMicros = steadyMicros();
+    out.unlock();
+}
+
+void SdlSoundSystem::setPaused(SoundStream* stream, bool paused) {
+    if (!output_ || !stream) return;
+    SdlAudioOutput& out = *output_;
+    out.lock();
+    if (out.playing == stream) out.paused = paused;
+    out.unlock();
+}
+
+void SdlSoundSystem::setVolume(int percent) {
+    if (output_) output_->volume.store(std::clamp(percent, 0, 100), std::memory_order_relaxed);
+}
+
+int64_t SdlSoundSystem::heardFrame(const SoundStream* stream) const {
+    if (!output_ || !stream) return -1;
+    SdlAudioOutput& out = *output_;
+    out.lock();
+    int64_t heard = -1;
+    if (out.playing == stream && !out.paused && !stream->finished()) {
+        const uint64_t played = out.musicPlayed.load(std::memory_order_relaxed);
+        const int64_t since = (steadyMicros() - out.callbackMicros) * out.rate / 1000000;
+        const int64_t latency = out.device ? int64_t(out.bufferFrames) : 0;
+        const int64_t reached = int64_t(out.playedBeforeCallback) - latency + since;
+        heard = int64_t(stream->startFrame()) + std::clamp<int64_t>(reached, 0, int64_t(played));
+    }
+    out.unlock();
+    return heard;
 }
 
 void SdlSoundSystem::stop(SoundStream* stream) {

@@ -23,6 +23,10 @@ class SdlSoundSystem final : public SoundSystem {
     SoundStream* openStream(const char* fileName) override;
     int play(SoundStream* stream) override;
     void stop(SoundStream* stream) override;
+    void seek(SoundStream* stream, uint64_t frame) override;
+    void setPaused(SoundStream* stream, bool paused) override;
+    void setVolume(int percent) override;
+    int64_t heardFrame(const SoundStream* stream) const override;
     void close(SoundStream* stream) override;
     void shutdown() override;
     // One line per problem: the output's (no device, silent driver) and the

@@ -27,6 +27,7 @@ bool SoundStream::open(const char* fileName, std::string& problem, bool decode) 
     if (!source_.open(fileName, problem)) return false;
     written_.store(0, std::memory_order_relaxed);
     read_.store(0, std::memory_order_relaxed);
+    startFrame_ = rewindFrame_ = 0;
     ended_.store(!decode, std::memory_order_relaxed);
     damage_.store(false, std::memory_order_relaxed);
     taken_.store(false, std::memory_order_relaxed);
@@ -43,8 +44,9 @@ void SoundStream::decodeLoop() {
     while (!quit_) {
         if (rewindsDone_ != rewindsRequested_) {
             const uint64_t request = rewindsRequested_;
+            const uint64_t frame = rewindFrame_;
             lock.unlock();
-            const bool rewound = source_.rewind();
+            const bool rewound = source_.seek(frame);
             written_.store(0, std::memory_order_relaxed);
             read_.store(0, std::memory_order_relaxed);
             damage_.store(false, std::memory_order_relaxed);
@@ -80,12 +82,14 @@ void SoundStream::decodeLoop() {
     }
 }
 
-void SoundStream::prepareToPlay() {
+void SoundStream::prepareToPlay(uint64_t frame) {
     if (!thread_.joinable()) return;
     std::unique_lock<std::mutex> lock(mutex_);
-    if (taken_.load(std::memory_order_relaxed)) {
+    if (taken_.load(std::memory_order_relaxed) || frame != startFrame_) {
         taken_.store(false, std::memory_order_relaxed);
         ++rewindsRequested_;
+        rewindFrame_ = frame;
+        startFrame_ = frame;
         wake_.notify_all();
     }
     late_ = 0;

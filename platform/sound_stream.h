@@ -40,10 +40,13 @@ class SoundStream {
     uint64_t lengthFrames() const { return source_.lengthFrames(); }
     int fileRate() const { return source_.fileRate(); }
 
-    // Readies the stream to be played from its first frame: rewinds it if any
-    // of it has been taken, then waits until PREFILL_FRAMES are decoded or the
-    // music is over (a second at most). Called while no output takes from it.
-    void prepareToPlay();
+    // Readies the stream to be played from frame `frame` (its first by
+    // default): rewinds or seeks it unless it is untouched at that frame, then
+    // waits until PREFILL_FRAMES are decoded or the music is over (a second at
+    // most). Called while no output takes from it.
+    void prepareToPlay(uint64_t frame = 0);
+    // The frame of the music the ring began at, at the last prepareToPlay.
+    uint64_t startFrame() const { return startFrame_; }
 
     // The output's side (one taker at a time): copies up to `frames` frames
     // and returns how many. When decoding falls behind, the frames missing now
@@ -67,6 +70,8 @@ class SoundStream {
     bool quit_ = false;
     uint64_t rewindsRequested_ = 0;
     uint64_t rewindsDone_ = 0;
+    uint64_t rewindFrame_ = 0;  // where the last rewind requested goes
+    uint64_t startFrame_ = 0;
 
     // Frame counts since the last rewind; each written by one side only.
     std::atomic<uint64_t> written_{0};  // by the decoding thread

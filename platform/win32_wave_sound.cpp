@@ -39,7 +39,9 @@ struct WaveOutput {
 
     std::mutex lock;  // guards what follows and every device call
     SoundStream* playing = nullptr;
+    bool paused = false;
     std::atomic<uint64_t> musicPlayed{0};
+    std::atomic<int> volume{100};
 
     std::atomic<bool> running{false};
     std::thread refill;
@@ -61,6 +63,11 @@ struct WaveOutput {
             const size_t frames =
                 takeMusic(reinterpret_cast<int16_t*>(header.lpData), bufferFrames);
             if (frames == 0) return;
+            if (const int v = volume.load(std::memory_order_relaxed); v < 100) {
+                int16_t* samples = reinterpret_cast<int16_t*>(header.lpData);
+                for (size_t i = 0; i < frames * 2; ++i)
+                    samples[i] = static_cast<int16_t>(samples[i] * v / 100);
+            }
             header.dwBufferLength = static_cast<DWORD>(frames * 4);
             if (waveOutWrite(device, &header, sizeof header) != MMSYSERR_NOERROR) return;
             musicPlayed.fetch_add(frames, std::memory_order_relaxed);
@@ -160,7 +167,7 @@ SoundStream* WaveOutSoundSystem::openStream(const char* fileName) {
         return nullptr;
     }
     if (!silent_ && !openOutput(44100)) silent_ = true;  // problem_ says why
-    if (!stream->notice().empty()) {  // plays, but ends early
+    if (!stream->notice().empty()) {                     // plays, but ends early
         problem_ = problem_.empty() ? stream->notice() : problem_ + "\n" + stream->notice();
     }
     streams_.push_back(std::move(stream));
@@ -177,7 +184,9 @@ int WaveOutSoundSystem::play(SoundStream* stream) {
         // Off the device while it is rewound and prefilled.
         std::lock_guard<std::mutex> hold(out.lock);
         if (out.playing) waveOutReset(out.device);
+        if (out.paused) waveOutRestart(out.device);
         out.playing = nullptr;
+        out.paused = false;
     }
     stream->prepareToPlay();
     {
@@ -187,6 +196,56 @@ int WaveOutSoundSystem::play(SoundStream* stream) {
         out.fillFreeBuffers();  // the first sample goes to the device now
     }
     return 1;
+}
+
+void WaveOutSoundSystem::seek(SoundStream* stream, uint64_t frame) {
+    const bool known = std::any_of(streams_.begin(), streams_.end(),
+                                   [stream](const auto& s) { return s.get() == stream; });
+    if (!initialised_ || !stream || !known || !output_ || silent_) return;
+    WaveOutput& out = *output_;
+    {
+        // Everything queued comes back, and the device counts from 0 again.
+        std::lock_guard<std::mutex> hold(out.lock);
+        waveOutReset(out.device);
+        out.playing = nullptr;
+    }
+    stream->prepareToPlay(frame);
+    {
+        std::lock_guard<std::mutex> hold(out.lock);
+        out.playing = stream;
+        out.musicPlayed.store(0, std::memory_order_relaxed);
+        out.fillFreeBuffers();
+    }
+}
+
+void WaveOutSoundSystem::setPaused(SoundStream* stream, bool paused) {
+    if (!output_ || !stream) return;
+    WaveOutput& out = *output_;
+    std::lock_guard<std::mutex> hold(out.lock);
+    if (out.playing != stream || out.paused == paused) return;
+    out.paused = paused;
+    if (paused)
+        waveOutPause(out.device);
+    else
+        waveOutRestart(out.device);
+}
+
+void WaveOutSoundSystem::setVolume(int percent) {
+    if (output_) output_->volume.store(std::clamp(percent, 0, 100), std::memory_order_relaxed);
+}
+
+int64_t WaveOutSoundSystem::heardFrame(const SoundStream* stream) const {
+    if (!output_ || !stream) return -1;
+    WaveOutput& out = *output_;
+    std::lock_guard<std::mutex> hold(out.lock);
+    if (out.playing != stream || out.paused || stream->finished()) return -1;
+    // The device's own count of the samples played since the last reset.
+    MMTIME time{};
+    time.wType = TIME_SAMPLES;
+    if (waveOutGetPosition(out.device, &time, sizeof time) != MMSYSERR_NOERROR ||
+        time.wType != TIME_SAMPLES)
+        return -1;
+    return int64_t(stream->startFrame()) + int64_t(time.u.sample);
 }
 
 void WaveOutSoundSystem::stop(SoundStream* stream) {

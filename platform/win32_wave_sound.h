@@ -29,6 +29,10 @@ class WaveOutSoundSystem final : public SoundSystem {
     SoundStream* openStream(const char* fileName) override;
     int play(SoundStream* stream) override;
     void stop(SoundStream* stream) override;
+    void seek(SoundStream* stream, uint64_t frame) override;
+    void setPaused(SoundStream* stream, bool paused) override;
+    void setVolume(int percent) override;
+    int64_t heardFrame(const SoundStream* stream) const override;
     void close(SoundStream* stream) override;
     void shutdown() override;
     const char* problem() const override { return problem_.c_str(); }

@@ -66,7 +66,8 @@ constexpr char ABOUT[] = "About";
 // value leaves the option's text empty (and is reported with our words).
 void describeOptions(CLI::App& app, GivenOptions& given) {
     app.description(
-        "A real-time audiovisual show in an 80x50 text terminal. Escape ends it.\n"
+        "A real-time audiovisual show in an 80x50 text terminal. Escape or q ends it;\n"
+        "Space pauses, the arrows seek, i shows the position (the keys: man vornak).\n"
         "An option's value follows it as the next argument or after '='.");
     app.formatter(std::make_shared<HelpLayout>());
     app.get_formatter()->column_width(24);
@@ -91,7 +92,7 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
     value("--start", given.start, "T", PLAYING,
           "begin at T: milliseconds, or minutes and seconds\nas M:SS");
     value("--scene", given.scene, "N", PLAYING,
-          "begin at scene N, 1 to 7 (the keys: see the manual)");
+          "begin where scene N (1 to 7) is first shown");
     app.add_flag("--loop", given.loop, "start again after the end")->group(PLAYING);
     value("--render", given.render, "DIR", OFFLINE,
           "write DIR/T.png (console look), DIR/T-rgb.png\n"

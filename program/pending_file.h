@@ -1,6 +1,6 @@
 // An output file written under a temporary name beside its target and renamed
 // over the target only once complete, so that a failed or interrupted run
-// leaves neither a half-written file nor a damaged earlier one (POSIX).
+// leaves neither a half-written file nor a damaged earlier one.
 #pragma once
 
 #include <string>

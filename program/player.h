@@ -25,7 +25,7 @@
 // The last position the player stops on; the grid run's next frame ends the show.
 constexpr uint32_t SHOW_LENGTH_MS = DEMO_END_MS;
 // Grid frames between two kept snapshots of the show's state.
-constexpr uint32_t SNAPSHOT_FRAMES = 100;
+constexpr uint32_t SNAPSHOT_FRAMES = 150;
 constexpr int VOLUME_STEP = 10;
 // Going back to the previous scene from further into the current one than this
 // goes to the start of the current one (as media players do with chapters).
@@ -134,11 +134,13 @@ class Player {
         seekMusic(shownTime_);
     }
 
-    // The frame of clock reading `now` while playing (nothing while paused but
-    // a changed status line). Answers 0 once the show has passed its end.
+    // The frame of clock reading `now` while playing; while paused, the frame
+    // shown is written again (a console that skipped it for a busy terminal
+    // sends it now; an unchanged one costs next to nothing). Answers 0 once the
+    // show has passed its end.
     uint8_t frame(uint32_t now) {
         if (paused_) {
-            if (statusDirty_) showAgain();
+            showAgain();
             return 1;
         }
         uint32_t t = playingPosition(now);

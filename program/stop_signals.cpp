@@ -12,6 +12,21 @@ void requestStop(int signal) {
 
 }  // namespace
 
+#if defined(_WIN32)
+// The C runtime's signals: a handler is reset to the default before it runs,
+// so a second Ctrl-C ends the program.
+StopSignals::StopSignals() {
+    for (size_t i = 0; i < SIGNAL_COUNT; ++i) {
+        previous_[i] = std::signal(SIGNALS[i], requestStop);
+        if (previous_[i] == SIG_IGN) std::signal(SIGNALS[i], SIG_IGN);
+    }
+}
+
+StopSignals::~StopSignals() {
+    for (size_t i = 0; i < SIGNAL_COUNT; ++i)
+        if (previous_[i] != SIG_ERR) std::signal(SIGNALS[i], previous_[i]);
+}
+#else
 StopSignals::StopSignals() {
     struct sigaction action {};
     action.sa_handler = requestStop;
@@ -28,6 +43,7 @@ StopSignals::~StopSignals() {
     for (size_t i = 0; i < SIGNAL_COUNT; ++i) sigaction(SIGNALS[i], &previous_[i], nullptr);
     std::signal(SIGXFSZ, previousFileSize_);
 }
+#endif
 
 int StopSignals::requested() {
     return stopSignal;

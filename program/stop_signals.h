@@ -1,5 +1,6 @@
-// Termination requests (Ctrl-C, SIGTERM, SIGHUP) that stop a long offline run
-// after its current step, so that it can clean up before it ends (POSIX).
+// Termination requests (Ctrl-C, SIGTERM, SIGHUP; on Windows Ctrl-C and
+// Ctrl-Break) that stop a long offline run after its current step, so that it
+// can clean up before it ends.
 #pragma once
 
 #include <csignal>
@@ -23,8 +24,14 @@ class StopSignals {
     [[noreturn]] static void endByRequest();
 
   private:
+#if defined(_WIN32)
+    static constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGBREAK};
+    static constexpr size_t SIGNAL_COUNT = sizeof SIGNALS / sizeof SIGNALS[0];
+    void (*previous_[SIGNAL_COUNT])(int) = {};
+#else
     static constexpr int SIGNALS[] = {SIGINT, SIGTERM, SIGHUP};
     static constexpr size_t SIGNAL_COUNT = sizeof SIGNALS / sizeof SIGNALS[0];
     struct sigaction previous_[SIGNAL_COUNT] {};
     void (*previousFileSize_)(int) = SIG_DFL;
+#endif
 };

@@ -1,6 +1,8 @@
 #include "show/demo.h"
 
+#include <cstddef>
 #include <string>
+#include <type_traits>
 
 #include "platform/sound.h"
 #include "render/frame_buffer.h"
@@ -181,7 +183,15 @@ void Demo::keepState(StateRecord& record) {
     record.keep(started_);
     record.keep(startTick_);
     record.keep(lastDemoTime_);
-    record.keep(renderContext);
+    // The renderer's state but its fragment tables, which sglInit builds and
+    // nothing changes while the show runs (a quarter of a megabyte), and its
+    // span buffers, scratch of each span.
+    static_assert(std::is_standard_layout_v<RenderContext>);
+    static_assert(offsetof(RenderContext, tables) < offsetof(RenderContext, spans));
+    auto* context = reinterpret_cast<uint8_t*>(&renderContext);
+    constexpr size_t TABLES_END = offsetof(RenderContext, tables) + sizeof(FragmentTables);
+    record.keepBytes(context, offsetof(RenderContext, tables));
+    record.keepBytes(context + TABLES_END, offsetof(RenderContext, spans) - TABLES_END);
     for (Surface* surface : {colorSurface_.get(), depthSurface_.get(), stencilSurface_.get()})
         record.keepBytes(surface->pixels(),
                          size_t(surface->pitch()) * size_t(uint16_t(surface->height())));

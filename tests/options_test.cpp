@@ -55,6 +55,9 @@ TEST(Options, HelpNamesEveryOptionWithinEightyColumns) {
     const std::string help = optionsHelpText();
     for (const char* option : {"--colors MODE",
                                "--no-sound",
+                               "--start T",
+                               "--scene N",
+                               "--loop",
                                "--window",
                                "--render DIR",
                                "--at T1,T2,...",

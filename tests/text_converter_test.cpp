@@ -6,8 +6,8 @@
 #include <vector>
 
 #include "data/console_font.h"
-#include "textmode/text_tables.h"
 #include "tests/text_table_reference.h"
+#include "textmode/text_tables.h"
 
 namespace {
 
@@ -104,7 +104,7 @@ TEST_F(BuiltConverters, LowBitsAndAlphaDoNotChangeTheCell) {
             const Cell plain = convertColor(*converter, base, 255 - base - 7, base / 2 & 0xF8, 0);
             for (int low = 1; low < 8; ++low) {
                 const Cell noisy = convertColor(*converter, base + low, 255 - base - 7 + low,
-                                                 (base / 2 & 0xF8) + (7 - low), low * 36);
+                                                (base / 2 & 0xF8) + (7 - low), low * 36);
                 EXPECT_EQ(noisy.character, plain.character);
                 EXPECT_EQ(noisy.attribute, plain.attribute);
             }
@@ -239,25 +239,32 @@ TEST(TextCandidates, GlyphMixTruncatesJustBelowWholeNumbers) {
     EXPECT_EQ(glyphMix(128, 128, 50), 128);
 }
 
-TEST(TextTables, FastFillsMatchTheExhaustiveSearchEverywhere) {
+// The fast fills, and the tables a converter builds from the cells worked out
+// at build time, against the exhaustive search.
+TEST(TextTables, FastFillsAndBuiltTablesMatchTheExhaustiveSearchEverywhere) {
+    std::vector<uint8_t> fast(TEXT_TABLE_SIZE * 4, 0), reference(TEXT_TABLE_SIZE * 4, 0);
+    TextConverter built;
+    auto expectSame = [&](int mode) {
+        ASSERT_EQ(built.build(uint8_t(mode)), 0);
+        for (int c = 0; c < TEXT_TABLE_SIZE; ++c) {
+            ASSERT_EQ(std::memcmp(&fast[size_t(c) * 4], &reference[size_t(c) * 4], 4), 0)
+                << "mode " << mode << ", colour index " << c;
+            ASSERT_EQ(std::memcmp(built.table() + c * 4, &reference[size_t(c) * 4], 4), 0)
+                << "built, mode " << mode << ", colour index " << c;
+        }
+    };
     ShadeCandidate shades[SHADE_CANDIDATES_MAX];
     const size_t shadeCount = buildShadeCandidates(shades);
-    std::vector<uint8_t> fast(TEXT_TABLE_SIZE * 4, 0), reference(TEXT_TABLE_SIZE * 4, 0);
     fillShadeTable(shades, shadeCount, fast.data());
     referenceShadeTable(shades, shadeCount, reference.data());
-    for (int c = 0; c < TEXT_TABLE_SIZE; ++c) {
-        ASSERT_EQ(std::memcmp(&fast[size_t(c) * 4], &reference[size_t(c) * 4], 4), 0)
-            << "mode 1, colour index " << c;
-    }
+    expectSame(1);
 
     static GlyphCandidate glyphs[GLYPH_CANDIDATES_MAX];
     const size_t glyphCount = buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), glyphs);
     fillGlyphTable(glyphs, glyphCount, fast.data());
     referenceGlyphTable(glyphs, glyphCount, reference.data());
-    for (int c = 0; c < TEXT_TABLE_SIZE; ++c) {
-        ASSERT_EQ(std::memcmp(&fast[size_t(c) * 4], &reference[size_t(c) * 4], 4), 0)
-            << "mode 0, colour index " << c;
-    }
+    expectSame(0);
+    built.release();
 }
 
 TEST(TextTables, FastFillKeepsFirstCandidateAndBrightnessTieBreaks) {

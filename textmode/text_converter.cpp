@@ -1,29 +1,26 @@
 #include "textmode/text_converter.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstring>
-#include <vector>
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
 
-#include "data/console_font.h"
+#include "data/text_cells.h"
 #include "textmode/text_tables.h"
 
 int TextConverter::build(uint8_t mode) {
     if (mode > 1) return 1;
     release();
     table_ = new uint8_t[TEXT_TABLE_SIZE * 4]();
-    if (mode == 1) {
-        ShadeCandidate candidates[SHADE_CANDIDATES_MAX];
-        const size_t count = buildShadeCandidates(candidates);
-        fillShadeTable(candidates, count, table_);
-    } else {
-        std::vector<GlyphCandidate> candidates(GLYPH_CANDIDATES_MAX);
-        const size_t count =
-            buildGlyphCandidates(chooseGlyphLevels(CONSOLE_FONT), candidates.data());
-        fillGlyphTable(candidates.data(), count, table_);
+    // The cells were worked out at build time by fillGlyphTable and fillShadeTable.
+    int index = 0;
+    for (const uint8_t* run = mode == 0 ? GLYPH_CELL_RUNS : SHADE_CELL_RUNS; run[0] != 0;
+         run += 3) {
+        const int end = std::min(index + run[0], TEXT_TABLE_SIZE);
+        for (; index < end; ++index) storeCell(table_, index, run[1], run[2]);
     }
     built_ = 1;
     return 0;

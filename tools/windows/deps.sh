@@ -2,7 +2,7 @@
 # Builds the libraries that vornak.exe and its tests link, for 64-bit Windows,
 # from Debian's own source packages, into a prefix under the build folder:
 #   libogg, libvorbis, libsoxr, libpng (on zlib from libz-mingw-w64-dev),
-#   GoogleTest (from /usr/src/googletest) and Google Benchmark.
+#   giflib, GoogleTest (from /usr/src/googletest) and Google Benchmark.
 # The source packages come through a private apt configuration that adds deb-src
 # lines for the archives this system already uses; the system's own apt settings
 # are not touched. A finished prefix is kept and reused until RECIPE changes.
@@ -13,7 +13,7 @@ ROOT=$(cd "$(dirname "$0")/../.." && pwd)
 DEPS=$(mkdir -p "$1" && cd "$1" && pwd)
 PREFIX=$DEPS/prefix
 TOOLCHAIN=$ROOT/tools/windows/mingw-w64.cmake
-SOURCE_PACKAGES="libogg libvorbis libsoxr libpng1.6 benchmark"
+SOURCE_PACKAGES="libogg libvorbis libsoxr libpng1.6 giflib benchmark"
 
 # The cross compilers, Wine, zlib for Windows, dpkg-source for the source
 # packages and zip for the package; installed as root, asked for otherwise.
@@ -37,7 +37,7 @@ if [ -n "$missing" ]; then
 fi
 
 # Raise RECIPE whenever the way the libraries are built changes.
-RECIPE=2
+RECIPE=3
 stamp="recipe $RECIPE: $SOURCE_PACKAGES, googletest $(dpkg-query -W -f='${Version}' googletest 2>/dev/null)"
 if [ -f "$PREFIX/.built" ] && [ "$(cat "$PREFIX/.built")" = "$stamp" ]; then
     exit 0
@@ -130,6 +130,19 @@ Cflags: -I$PREFIX/include
 EOF
 build libpng "$(source_dir libpng1.6)" -DPNG_SHARED=OFF -DPNG_STATIC=ON -DPNG_TESTS=OFF \
     -DPNG_EXECUTABLES=OFF -DZLIB_LIBRARY="$MINGW/lib/libz.a" -DZLIB_INCLUDE_DIR="$MINGW/include"
+# giflib has no CMake project: its library's sources, compiled as its Makefile does.
+echo "Building giflib for Windows"
+GIF_SOURCE=$(source_dir giflib)
+mkdir -p "$DEPS/build/giflib"
+for unit in dgif_lib egif_lib gifalloc gif_err gif_font gif_hash openbsd-reallocarray quantize; do
+    x86_64-w64-mingw32-gcc-posix -O2 -std=gnu99 -c "$GIF_SOURCE/$unit.c" -o "$DEPS/build/giflib/$unit.o" \
+        >>"$DEPS/build/giflib.log" 2>&1 || {
+        tail -40 "$DEPS/build/giflib.log"
+        exit 1
+    }
+done
+x86_64-w64-mingw32-ar rcs "$PREFIX/lib/libgif.a" "$DEPS/build/giflib"/*.o
+cp "$GIF_SOURCE/gif_lib.h" "$PREFIX/include/"
 build googletest /usr/src/googletest -DINSTALL_GTEST=ON -DBUILD_GMOCK=ON
 build benchmark "$(source_dir benchmark)" -DGIT_VERSION=1.7.1 -DBENCHMARK_ENABLE_TESTING=OFF \
     -DBENCHMARK_ENABLE_GTEST_TESTS=OFF -DBENCHMARK_ENABLE_WERROR=OFF \
