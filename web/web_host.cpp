@@ -45,6 +45,9 @@ namespace {
 
 // The sound layer counts the music in frames of 44.1 kHz.
 constexpr double MUSIC_FRAMES_PER_MS = 44.1;
+// Grid frames run per call while the snapshots are kept: small steps, so that
+// the wait ends on time on a slow machine.
+constexpr uint32_t PAGE_PREPARE_STEP_FRAMES = SNAPSHOT_FRAMES;
 
 // Milliseconds of the page. The page waits with timers, so sleep is never asked for.
 class PageClock : public Clock {
@@ -191,7 +194,7 @@ EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce(double startAt) {
 // seeks are quick later; 1 while there is more to keep.
 EMSCRIPTEN_KEEPALIVE int vornak_web_prepare() {
     if (!showStarted() || pageShow->player == nullptr || pageShow->framesRun > 0) return 0;
-    return pageShow->player->prepare(PREPARE_STEP_FRAMES) ? 1 : 0;
+    return pageShow->player->prepare(PAGE_PREPARE_STEP_FRAMES) ? 1 : 0;
 }
 
 // Called for each wait the page makes (moves the virtual clock; the page's runs on its own).

@@ -296,7 +296,7 @@ describe('a real play', () => {
     await waitForPhase(page, ['ready', 'failed'], 60000);
     await page.click('#start');
     await waitForPhase(page, ['running', 'failed'], 20000);
-    await sleep(4000);
+    await page.waitForFunction(() => window.vornakPage.framesDrawn > 20, { timeout: 30000 });
     const state = await page.evaluate(() => ({
       phase: window.vornakPage.phase, playing: window.vornakPage.musicPlaying,
       problem: window.vornakPage.musicProblem, text: window.vornakPage.consoleText(),
