@@ -277,8 +277,14 @@ bool SdlWindowConsole::readInputEvent(ConsoleInputEvent& event) {
 
 void SdlWindowConsole::queueInput(const ConsoleInputEvent& event) {
     // A full queue drops the newest event, as a console's input buffer would
-    // hold no more; the frame loop empties it every frame.
-    if (eventCount_ == EVENT_QUEUE_SIZE) return;
+    // hold no more; the frame loop empties it every frame. An Escape (or a
+    // close request) takes the newest one's place instead: ending the show must
+    // not be lost behind keys pressed during the start-up wait.
+    if (eventCount_ == EVENT_QUEUE_SIZE) {
+        if (event.virtualKeyCode == CONSOLE_VK_ESCAPE)
+            events_[(eventHead_ + eventCount_ - 1) % EVENT_QUEUE_SIZE] = event;
+        return;
+    }
     events_[(eventHead_ + eventCount_) % EVENT_QUEUE_SIZE] = event;
     ++eventCount_;
 }

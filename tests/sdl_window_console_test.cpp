@@ -333,9 +333,12 @@ TEST_F(WindowConsole, KeysClicksAndCloseRequestsBecomeVirtualKeyDowns) {
     EXPECT_EQ(event.virtualKeyCode, CONSOLE_VK_ESCAPE);
     EXPECT_EQ(event.keyDown, 1);
 
-    // A flood of keys fills the queue and no more.
-    for (int i = 0; i < 40; ++i) pushKey(SDLK_ESCAPE);
-    EXPECT_EQ(console_.pendingInputEvents(), 32u);
+    // A flood of keys fills the queue and no more; an Escape after it still arrives.
+    for (int i = 0; i < 40; ++i) pushKey(SDLK_RIGHT);
+    pushKey(SDLK_ESCAPE);
+    std::vector<uint16_t> flood(31, CONSOLE_VK_RIGHT);
+    flood.push_back(CONSOLE_VK_ESCAPE);
+    EXPECT_EQ(pendingKeys(), flood);
 }
 
 TEST_F(WindowConsole, AltEnterAndF11SwitchFullScreenBackAndForth) {
