@@ -13,6 +13,8 @@ namespace {
 constexpr int PICTURE_WIDTH = WINDOW_CONSOLE_COLUMNS * CONSOLE_FONT_WIDTH;
 constexpr int PICTURE_HEIGHT = WINDOW_CONSOLE_ROWS * CONSOLE_FONT_HEIGHT;
 constexpr int TAB_WIDTH = 8;
+constexpr int STRIP_HEIGHT = WINDOW_STATUS_STRIP_HEIGHT;
+static_assert(STRIP_HEIGHT == CONSOLE_FONT_HEIGHT);
 
 void fillBlank(uint8_t* cells, int count) {
     for (int i = 0; i < count; ++i, cells += CONSOLE_CELL_BYTES) {
@@ -23,6 +25,59 @@ void fillBlank(uint8_t* cells, int count) {
     }
 }
 
+// The virtual-key code of a key, 0 for keys the show does not take. Keycodes,
+// not scancodes: `p` or `m` is where the keyboard layout puts it.
+uint16_t virtualKeyOf(SDL_Keycode key) {
+    if (key >= SDLK_a && key <= SDLK_z) return uint16_t('A' + (key - SDLK_a));
+    if (key >= SDLK_0 && key <= SDLK_9) return uint16_t(key);
+    switch (key) {
+        case SDLK_ESCAPE:
+            return CONSOLE_VK_ESCAPE;
+        case SDLK_SPACE:
+            return CONSOLE_VK_SPACE;
+        case SDLK_PAGEUP:
+            return CONSOLE_VK_PAGE_UP;
+        case SDLK_PAGEDOWN:
+            return CONSOLE_VK_PAGE_DOWN;
+        case SDLK_HOME:
+            return CONSOLE_VK_HOME;
+        case SDLK_LEFT:
+            return CONSOLE_VK_LEFT;
+        case SDLK_UP:
+            return CONSOLE_VK_UP;
+        case SDLK_RIGHT:
+            return CONSOLE_VK_RIGHT;
+        case SDLK_DOWN:
+            return CONSOLE_VK_DOWN;
+        case SDLK_COMMA:
+            return CONSOLE_VK_COMMA;
+        case SDLK_PERIOD:
+            return CONSOLE_VK_PERIOD;
+        default:
+            return 0;
+    }
+}
+
+// Held down, the keys that move through the show (seeks, scene jumps, frame
+// steps) and the volume keys repeat; a toggle repeated would flicker.
+bool repeats(uint16_t virtualKey) {
+    switch (virtualKey) {
+        case CONSOLE_VK_LEFT:
+        case CONSOLE_VK_RIGHT:
+        case CONSOLE_VK_UP:
+        case CONSOLE_VK_DOWN:
+        case CONSOLE_VK_PAGE_UP:
+        case CONSOLE_VK_PAGE_DOWN:
+        case CONSOLE_VK_COMMA:
+        case CONSOLE_VK_PERIOD:
+        case '9':
+        case '0':
+            return true;
+        default:
+            return false;
+    }
+}
+
 }  // namespace
 
 SdlWindowConsole::SdlWindowConsole() {
@@ -30,11 +85,14 @@ SdlWindowConsole::SdlWindowConsole() {
                   CONSOLE_CELL_BYTES);
     for (int row = 0; row < WINDOW_CONSOLE_ROWS; ++row)
         fillBlank(cells_.pixels() + row * cells_.pitch(), WINDOW_CONSOLE_COLUMNS);
+    statusCells_.create({int16_t(WINDOW_CONSOLE_COLUMNS), 1}, CONSOLE_CELL_BYTES);
+    fillBlank(statusCells_.pixels(), WINDOW_CONSOLE_COLUMNS);
 }
 
 SdlWindowConsole::~SdlWindowConsole() {
     close();
     cells_.release();
+    statusCells_.release();
 }
 
 bool SdlWindowConsole::open(std::string& reason, int windowWidth, int windowHeight) {
@@ -58,9 +116,10 @@ bool SdlWindowConsole::open(std::string& reason, int windowWidth, int windowHeig
     if (windowWidth <= 0 || windowHeight <= 0) {
         SDL_Rect usable{0, 0, PICTURE_WIDTH, PICTURE_HEIGHT};
         SDL_GetDisplayUsableBounds(0, &usable);
-        const int scale = openingScale(usable.w, usable.h, PICTURE_WIDTH, PICTURE_HEIGHT);
+        const int scale =
+            openingScale(usable.w, usable.h, PICTURE_WIDTH, PICTURE_HEIGHT + STRIP_HEIGHT);
         windowWidth = PICTURE_WIDTH * scale;
-        windowHeight = PICTURE_HEIGHT * scale;
+        windowHeight = (PICTURE_HEIGHT + STRIP_HEIGHT) * scale;
     }
     window_ =
         SDL_CreateWindow("vornak", SDL_WINDOWPOS_CENTERED, SDL_WINDOWPOS_CENTERED, windowWidth,
@@ -73,14 +132,19 @@ bool SdlWindowConsole::open(std::string& reason, int windowWidth, int windowHeig
     if (renderer_ != nullptr) {
         texture_ = SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING,
                                      PICTURE_WIDTH, PICTURE_HEIGHT);
+        statusTexture_ =
+            SDL_CreateTexture(renderer_, SDL_PIXELFORMAT_RGBA32, SDL_TEXTUREACCESS_STREAMING,
+                              PICTURE_WIDTH, STRIP_HEIGHT);
     }
-    if (texture_ == nullptr) {
+    if (texture_ == nullptr || statusTexture_ == nullptr) {
         reason = SDL_GetError();
         close();
         return false;
     }
     SDL_SetTextureScaleMode(texture_, SDL_ScaleModeNearest);
+    SDL_SetTextureScaleMode(statusTexture_, SDL_ScaleModeNearest);
     textureStale_ = true;
+    statusStale_ = true;
     closeRequested_ = false;
     present();
     return true;
@@ -88,6 +152,8 @@ bool SdlWindowConsole::open(std::string& reason, int windowWidth, int windowHeig
 
 void SdlWindowConsole::close() {
     if (texture_ != nullptr) SDL_DestroyTexture(texture_);
+    if (statusTexture_ != nullptr) SDL_DestroyTexture(statusTexture_);
+    statusTexture_ = nullptr;
     if (renderer_ != nullptr) SDL_DestroyRenderer(renderer_);
     if (window_ != nullptr) SDL_DestroyWindow(window_);
     texture_ = nullptr;
@@ -176,6 +242,17 @@ void SdlWindowConsole::writeCellRow(int16_t row, const uint8_t* cells, int16_t c
     if (!inFrame_ && row == WINDOW_CONSOLE_ROWS - 1) present();
 }
 
+void SdlWindowConsole::writeStatusLine(const char* text, uint32_t length) {
+    uint8_t line[WINDOW_CONSOLE_COLUMNS * CONSOLE_CELL_BYTES];
+    fillBlank(line, WINDOW_CONSOLE_COLUMNS);
+    for (uint32_t i = 0; i < length && i < uint32_t(WINDOW_CONSOLE_COLUMNS); ++i)
+        line[i * CONSOLE_CELL_BYTES] = static_cast<uint8_t>(text[i]);
+    if (std::memcmp(statusCells_.pixels(), line, sizeof line) == 0) return;
+    std::memcpy(statusCells_.pixels(), line, sizeof line);
+    statusStale_ = true;
+    if (!inFrame_) present();
+}
+
 void SdlWindowConsole::beginFrame() {
     inFrame_ = true;
 }
@@ -200,8 +277,14 @@ bool SdlWindowConsole::readInputEvent(ConsoleInputEvent& event) {
 
 void SdlWindowConsole::queueInput(const ConsoleInputEvent& event) {
     // A full queue drops the newest event, as a console's input buffer would
-    // hold no more; the frame loop empties it every frame.
-    if (eventCount_ == EVENT_QUEUE_SIZE) return;
+    // hold no more; the frame loop empties it every frame. An Escape (or a
+    // close request) takes the newest one's place instead: ending the show must
+    // not be lost behind keys pressed during the start-up wait.
+    if (eventCount_ == EVENT_QUEUE_SIZE) {
+        if (event.virtualKeyCode == CONSOLE_VK_ESCAPE)
+            events_[(eventHead_ + eventCount_ - 1) % EVENT_QUEUE_SIZE] = event;
+        return;
+    }
     events_[(eventHead_ + eventCount_) % EVENT_QUEUE_SIZE] = event;
     ++eventCount_;
 }
@@ -223,6 +306,7 @@ void SdlWindowConsole::handleWindowEvents() {
         } else if (event.type == SDL_RENDER_TARGETS_RESET ||
                    event.type == SDL_RENDER_DEVICE_RESET) {
             textureStale_ = true;
+            statusStale_ = true;
             repaint = true;
         }
     }
@@ -234,17 +318,21 @@ void SdlWindowConsole::handleEvent(const SDL_Event& event) {
     switch (event.type) {
         case SDL_KEYDOWN: {
             const SDL_Keysym& key = event.key.keysym;
-            if (key.sym == SDLK_ESCAPE) {
-                queueEscape();
-            } else if (event.key.repeat == 0 &&
-                       (key.sym == SDLK_F11 ||
-                        ((key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER) &&
-                         (key.mod & KMOD_ALT) != 0))) {
-                toggleFullScreen();
+            if (key.sym == SDLK_F11 || ((key.sym == SDLK_RETURN || key.sym == SDLK_KP_ENTER) &&
+                                        (key.mod & KMOD_ALT) != 0)) {
+                if (event.key.repeat == 0) toggleFullScreen();
+                break;
             }
-            // Other keys mean nothing to the show.
+            // Shortcuts with Ctrl, Alt or the system key belong to the desktop.
+            if ((key.mod & (KMOD_CTRL | KMOD_ALT | KMOD_GUI)) != 0 && key.sym != SDLK_ESCAPE) break;
+            const uint16_t virtualKey = virtualKeyOf(key.sym);
+            if (virtualKey != 0 && (event.key.repeat == 0 || repeats(virtualKey)))
+                queueInput({CONSOLE_KEY_EVENT, 1, virtualKey});
             break;
         }
+        case SDL_MOUSEBUTTONDOWN:
+            if (event.button.button == SDL_BUTTON_LEFT) handleClick(event.button.x, event.button.y);
+            break;
         case SDL_WINDOWEVENT:
             if (event.window.event == SDL_WINDOWEVENT_CLOSE) {
                 if (!closeRequested_) queueEscape();
@@ -263,6 +351,21 @@ void SdlWindowConsole::handleEvent(const SDL_Event& event) {
     }
 }
 
+void SdlWindowConsole::handleClick(int windowX, int windowY) {
+    // Clicks come in window coordinates, the picture's place in drawable pixels
+    // (more of them on a high-DPI screen).
+    int windowWidth = 0, windowHeight = 0, drawableWidth = 0, drawableHeight = 0;
+    SDL_GetWindowSize(window_, &windowWidth, &windowHeight);
+    if (renderer_ != nullptr) SDL_GetRendererOutputSize(renderer_, &drawableWidth, &drawableHeight);
+    if (windowWidth <= 0 || windowHeight <= 0) return;
+    const int64_t x = int64_t(windowX) * drawableWidth / windowWidth;
+    const int64_t y = int64_t(windowY) * drawableHeight / windowHeight;
+    const PictureRect picture = pictureRect();
+    if (x >= picture.x && x < picture.x + picture.width && y >= picture.y &&
+        y < picture.y + picture.height)
+        queueInput({CONSOLE_KEY_EVENT, 1, CONSOLE_VK_POINTER});
+}
+
 void SdlWindowConsole::toggleFullScreen() {
     SDL_SetWindowFullscreen(window_, fullScreen() ? 0 : SDL_WINDOW_FULLSCREEN_DESKTOP);
 }
@@ -271,10 +374,14 @@ bool SdlWindowConsole::fullScreen() const {
     return window_ != nullptr && (SDL_GetWindowFlags(window_) & SDL_WINDOW_FULLSCREEN_DESKTOP) != 0;
 }
 
-PictureRect SdlWindowConsole::pictureRect() const {
+PictureAndStrip SdlWindowConsole::layout() const {
     int width = 0, height = 0;
     if (renderer_ != nullptr) SDL_GetRendererOutputSize(renderer_, &width, &height);
-    return placePicture(width, height, PICTURE_WIDTH, PICTURE_HEIGHT);
+    return placePictureAndStrip(width, height, PICTURE_WIDTH, PICTURE_HEIGHT, STRIP_HEIGHT);
+}
+
+PictureRect SdlWindowConsole::pictureRect() const {
+    return layout().picture;
 }
 
 // Brings the texture up to the cells if needed, then draws the picture in its
@@ -289,11 +396,23 @@ bool SdlWindowConsole::draw() {
         SDL_UnlockTexture(texture_);
         textureStale_ = false;
     }
-    const PictureRect place = pictureRect();
-    const SDL_Rect target{place.x, place.y, place.width, place.height};
+    if (statusStale_) {
+        void* pixels = nullptr;
+        int pitch = 0;
+        if (SDL_LockTexture(statusTexture_, nullptr, &pixels, &pitch) != 0) return false;
+        drawConsoleLookInto(statusCells_, static_cast<uint8_t*>(pixels),
+                            static_cast<size_t>(pitch));
+        SDL_UnlockTexture(statusTexture_);
+        statusStale_ = false;
+    }
+    const PictureAndStrip place = layout();
+    const SDL_Rect picture{place.picture.x, place.picture.y, place.picture.width,
+                           place.picture.height};
+    const SDL_Rect strip{place.strip.x, place.strip.y, place.strip.width, place.strip.height};
     SDL_SetRenderDrawColor(renderer_, 0, 0, 0, 255);
     SDL_RenderClear(renderer_);
-    return SDL_RenderCopy(renderer_, texture_, nullptr, &target) == 0;
+    return SDL_RenderCopy(renderer_, texture_, nullptr, &picture) == 0 &&
+           SDL_RenderCopy(renderer_, statusTexture_, nullptr, &strip) == 0;
 }
 
 void SdlWindowConsole::present() {

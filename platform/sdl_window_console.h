@@ -4,9 +4,15 @@
 // lands in the cells as a console prints it; each frame's row writes update the
 // cells and the frame's end presents them, once.
 //
-// Escape becomes an Escape key-down for the frame loop, and so does a request
-// to close the window, so that the show ends through its orderly shutdown.
-// Alt+Enter and F11 switch between a window and the desktop's full screen.
+// Under the picture, a strip one cell row high shows the player's status line;
+// the window's size leaves room for it, so the picture keeps its scale.
+//
+// Keys reach the frame loop as virtual-key key-downs: Escape, space, the arrows,
+// Page Up/Down, Home, comma, period, letters and digits (held down, the keys
+// that move or step repeat; the others act once). A request to close the window
+// becomes an Escape, so that the show ends through its orderly shutdown, and a
+// left click (or a tap) on the picture a CONSOLE_VK_POINTER. Alt+Enter and F11
+// switch between a window and the desktop's full screen.
 //
 // Window events are handled whenever the frame loop asks for input, and while
 // the show sleeps through WindowEventClock, whose sleep keeps the window
@@ -32,6 +38,8 @@ constexpr int WINDOW_CONSOLE_COLUMNS = 80;
 constexpr int WINDOW_CONSOLE_ROWS = 50;
 // A cell's attribute where nothing but text was written: light grey on black.
 constexpr uint8_t WINDOW_CONSOLE_TEXT_ATTRIBUTE = 0x07;
+// The status strip under the picture, in picture pixels: one row of cells.
+constexpr int WINDOW_STATUS_STRIP_HEIGHT = 12;
 
 class SdlWindowConsole : public Console {
   public:
@@ -56,6 +64,9 @@ class SdlWindowConsole : public Console {
     void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) override;
     void beginFrame() override;
     void endFrame() override;
+    bool hasStatusRow() const override { return true; }
+    // Shows the text in the strip, light grey on black, at once between frames.
+    void writeStatusLine(const char* text, uint32_t length) override;
     uint32_t pendingInputEvents() override;
     bool readInputEvent(ConsoleInputEvent& event) override;
 
@@ -65,8 +76,11 @@ class SdlWindowConsole : public Console {
     // The screen buffer (80x50 cells of 4 bytes).
     const Surface& cells() const { return cells_; }
     bool fullScreen() const;
-    // Where the picture is in the drawable area now.
+    // The status strip's cells (80x1).
+    const Surface& statusCells() const { return statusCells_; }
+    // Where the picture and the status strip are in the drawable area now.
     PictureRect pictureRect() const;
+    PictureAndStrip layout() const;
     // Draws the current picture and reads the whole drawable area back without
     // presenting it, for checking what the window shows.
     bool readBack(RgbaImage& image);
@@ -75,6 +89,7 @@ class SdlWindowConsole : public Console {
     void handleEvent(const SDL_Event& event);
     void queueInput(const ConsoleInputEvent& event);
     void queueEscape();
+    void handleClick(int windowX, int windowY);
     void toggleFullScreen();
     void printCharacter(uint8_t character);
     void newLine();
@@ -84,11 +99,14 @@ class SdlWindowConsole : public Console {
     SDL_Window* window_ = nullptr;
     SDL_Renderer* renderer_ = nullptr;
     SDL_Texture* texture_ = nullptr;
+    SDL_Texture* statusTexture_ = nullptr;
     bool videoStarted_ = false;
     bool textureStale_ = true;  // the texture does not hold the cells yet
+    bool statusStale_ = true;   // nor the status texture the status cells
     bool inFrame_ = false;
     bool closeRequested_ = false;
     Surface cells_;
+    Surface statusCells_;
     int cursorColumn_ = 0;
     int cursorRow_ = 0;
     static constexpr int EVENT_QUEUE_SIZE = 32;

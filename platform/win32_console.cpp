@@ -93,6 +93,7 @@ void Win32Console::close() {
         // that whatever comes next in this console does not overwrite it.
         CONSOLE_SCREEN_BUFFER_INFO info;
         if (GetConsoleScreenBufferInfo(output, &info)) {
+            if (statusRow_) writeStatusLine("", 0);
             if (info.dwSize.Y > rows_) {
                 SetConsoleCursorPosition(output, COORD{0, rows_});
             } else {
@@ -117,7 +118,9 @@ void Win32Console::setTitle(const char* title) {
 }
 
 void Win32Console::setScreenBufferSize(int16_t columns, int16_t rows) {
+    columns_ = std::max<int16_t>(columns, 1);
     rows_ = std::max<int16_t>(rows, 1);
+    statusRow_ = false;
     if (!open_) return;
     HANDLE output = static_cast<HANDLE>(output_);
     const COORD size{std::max<int16_t>(columns, 1), rows_};
@@ -148,6 +151,9 @@ void Win32Console::setScreenBufferSize(int16_t columns, int16_t rows) {
     if (!GetConsoleScreenBufferInfo(output, &info)) return;
     visibleColumns_ = static_cast<int16_t>(info.srWindow.Right - info.srWindow.Left + 1);
     visibleRows_ = static_cast<int16_t>(info.srWindow.Bottom - info.srWindow.Top + 1);
+    // A buffer that stayed taller than asked (the resize failed) may show a row
+    // under the picture; only then is there room for the status line outside it.
+    statusRow_ = info.dwSize.Y > rows_ && info.srWindow.Top == 0 && info.srWindow.Bottom >= rows_;
     if (visibleColumns_ >= size.X && visibleRows_ >= size.Y) return;
     char note[200];
     const int length = std::snprintf(
@@ -186,6 +192,20 @@ void Win32Console::writeCellRow(int16_t row, const uint8_t* cells, int16_t count
     SMALL_RECT region{0, row, static_cast<SHORT>(count - 1), static_cast<SHORT>(rows_ - 1)};
     WriteConsoleOutputA(output, reinterpret_cast<const CHAR_INFO*>(cells), COORD{count, 1},
                         COORD{0, 0}, &region);
+}
+
+void Win32Console::writeStatusLine(const char* text, uint32_t length) {
+    if (!open_ || !statusRow_) return;
+    // A row of the widest screen buffer the console allows.
+    constexpr int MOST_COLUMNS = 512;
+    CHAR_INFO line[MOST_COLUMNS];
+    const int16_t count = std::min<int16_t>(columns_, MOST_COLUMNS);
+    for (int16_t column = 0; column < count; ++column) {
+        line[column].Char.AsciiChar = uint32_t(column) < length ? text[column] : ' ';
+        line[column].Attributes = FOREGROUND_RED | FOREGROUND_GREEN | FOREGROUND_BLUE;
+    }
+    SMALL_RECT region{0, rows_, static_cast<SHORT>(count - 1), rows_};
+    WriteConsoleOutputA(static_cast<HANDLE>(output_), line, COORD{count, 1}, COORD{0, 0}, &region);
 }
 
 uint32_t Win32Console::pendingInputEvents() {

@@ -1,9 +1,14 @@
 // The console on Windows: the process's own console (the one it was started in,
 // or a new one), written with the console calls that the Console interface is
 // modelled on. Cells go to the screen buffer row by row with WriteConsoleOutputA;
-// keys come from ReadConsoleInputA. Ctrl+C and Ctrl+Break arrive as an Escape
-// key-down, so that the show ends in order. The cursor, its position and the
-// output code page are given back on close and by the destructor.
+// keys come from ReadConsoleInputA, each with the virtual-key code of its
+// record, key-ups and key repeats as the console reports them. Ctrl+C and Ctrl+Break arrive as an
+// Escape key-down, so that the show ends in order. The cursor, its position and the output code
+// page are given back on close and by the destructor.
+//
+// The player's status line goes on the row below the picture when the screen
+// buffer has one and the window shows it; otherwise the caller puts it over the
+// picture's last row.
 //
 // Windows' own types stay in the .cpp: the handles are kept as void*.
 #pragma once
@@ -37,6 +42,9 @@ class Win32Console : public Console {
     void flushInput() override;
     void writeText(const char* text, uint32_t length) override;
     void writeCellRow(int16_t row, const uint8_t* cells, int16_t count) override;
+    bool hasStatusRow() const override { return statusRow_; }
+    // The text light grey on black on the row below the picture, blank after it.
+    void writeStatusLine(const char* text, uint32_t length) override;
     uint32_t pendingInputEvents() override;
     bool readInputEvent(ConsoleInputEvent& event) override;
 
@@ -48,7 +56,9 @@ class Win32Console : public Console {
     void* output_ = nullptr;
     void* input_ = nullptr;
     bool open_ = false;
+    int16_t columns_ = 80;
     int16_t rows_ = 50;
+    bool statusRow_ = false;  // the buffer has a visible row below the picture
     int16_t visibleColumns_ = 0;
     int16_t visibleRows_ = 0;
     unsigned savedOutputCodePage_ = 0;

@@ -35,3 +35,19 @@ PictureRect placePicture(int drawableWidth, int drawableHeight, int pictureWidth
     rect.y = (drawableHeight - rect.height) / 2;
     return rect;
 }
+
+PictureAndStrip placePictureAndStrip(int drawableWidth, int drawableHeight, int pictureWidth,
+                                     int pictureHeight, int stripHeight) {
+    PictureAndStrip placed;
+    if (pictureHeight <= 0 || stripHeight < 0) return placed;
+    const PictureRect whole =
+        placePicture(drawableWidth, drawableHeight, pictureWidth, pictureHeight + stripHeight);
+    if (whole.height == 0) return placed;
+    placed.picture = whole;
+    placed.picture.height =
+        int(int64_t(whole.height) * pictureHeight / (pictureHeight + stripHeight));
+    placed.strip = whole;
+    placed.strip.y = whole.y + placed.picture.height;
+    placed.strip.height = whole.height - placed.picture.height;
+    return placed;
+}

@@ -1,6 +1,7 @@
 // Where the console look goes in a window: the window's size when it opens, and
-// the picture's place and size in a drawable area of any size. Plain arithmetic,
-// kept apart from the window so that it can be checked on its own.
+// the picture's place and size (with the status strip under it) in a drawable
+// area of any size. Plain arithmetic, kept apart from the window so that it can
+// be checked on its own.
 #pragma once
 
 struct PictureRect {
@@ -20,3 +21,13 @@ int openingScale(int usableWidth, int usableHeight, int pictureWidth, int pictur
 // or picture.
 PictureRect placePicture(int drawableWidth, int drawableHeight, int pictureWidth,
                          int pictureHeight);
+
+// The picture and a strip `stripHeight` high under it, placed as one piece of
+// pictureWidth x (pictureHeight + stripHeight) by placePicture: at a whole scale
+// both are that multiple; shrunk below 1x they share the height in proportion.
+struct PictureAndStrip {
+    PictureRect picture;
+    PictureRect strip;
+};
+PictureAndStrip placePictureAndStrip(int drawableWidth, int drawableHeight, int pictureWidth,
+                                     int pictureHeight, int stripHeight);

@@ -8,12 +8,16 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <initializer_list>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "image/console_look.h"
+#include "platform/png_file.h"
 #include "platform/win32_console.h"
 
 namespace {
@@ -54,9 +58,57 @@ void injectKey(WORD virtualKey, bool down) {
     record.Event.KeyEvent.bKeyDown = down ? TRUE : FALSE;
     record.Event.KeyEvent.wRepeatCount = 1;
     record.Event.KeyEvent.wVirtualKeyCode = virtualKey;
-    record.Event.KeyEvent.uChar.AsciiChar = virtualKey == VK_ESCAPE ? 0x1B : 'a';
+    record.Event.KeyEvent.uChar.AsciiChar =
+        virtualKey == VK_ESCAPE || virtualKey == VK_SPACE ? char(virtualKey) : 'a';
     DWORD written = 0;
     WriteConsoleInputA(input(), &record, 1, &written);
+}
+
+void pressKeys(std::initializer_list<WORD> keys) {
+    for (const WORD key : keys) {
+        injectKey(key, true);
+        injectKey(key, false);
+    }
+}
+
+std::string programDirectory() {
+    char self[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, self, sizeof self);
+    std::string directory = self;
+    directory.erase(directory.find_last_of("\\/"));
+    return directory;
+}
+
+// The program beside this test, started with `arguments` in this console.
+PROCESS_INFORMATION startProgram(const std::string& arguments) {
+    const std::string directory = programDirectory();
+    std::string command = "\"" + directory + "\\vornak.exe\" " + arguments;
+    STARTUPINFOA startup{};
+    startup.cb = sizeof startup;
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
+                        directory.c_str(), &startup, &process))
+        process.hProcess = nullptr;
+    return process;
+}
+
+// The program's exit status once it ended within `milliseconds`; 99 otherwise.
+DWORD waitForProgram(PROCESS_INFORMATION& process, DWORD milliseconds) {
+    DWORD status = 99;
+    if (WaitForSingleObject(process.hProcess, milliseconds) != WAIT_OBJECT_0)
+        TerminateProcess(process.hProcess, 99);
+    else
+        GetExitCodeProcess(process.hProcess, &status);
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return status;
+}
+
+// The demo time the status line over the last row starts with (" M:SS.cc /"), or -1.
+int64_t statusTime(const std::string& row) {
+    unsigned minutes = 0, seconds = 0, hundredths = 0;
+    if (std::sscanf(row.c_str(), " %u:%2u.%2u /", &minutes, &seconds, &hundredths) != 3) return -1;
+    return (int64_t(minutes) * 60 + seconds) * 1000 + hundredths * 10;
 }
 
 class Win32ConsoleTest : public testing::Test {
@@ -181,18 +233,8 @@ TEST_F(Win32ConsoleTest, CloseShowsTheCursorBelowThePictureAndRestoresTheCodePag
 // then Escape ends it with status 0.
 TEST_F(Win32ConsoleTest, ProgramShowsStartLinesThenFramesAndEndsOnEscape) {
     console_.close();
-    char self[MAX_PATH] = {};
-    ASSERT_GT(GetModuleFileNameA(nullptr, self, sizeof self), 0u);
-    std::string directory = self;
-    directory.erase(directory.find_last_of("\\/"));
-    std::string command = "\"" + directory + "\\vornak.exe\"";
-
-    STARTUPINFOA startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               directory.c_str(), &startup, &process))
-        << GetLastError();
+    PROCESS_INFORMATION process = startProgram("");
+    ASSERT_NE(process.hProcess, nullptr) << GetLastError();
 
     // Poll the screen: the start-up lines, then frames over them.
     bool sawInitialize = false;
@@ -218,16 +260,80 @@ TEST_F(Win32ConsoleTest, ProgramShowsStartLinesThenFramesAndEndsOnEscape) {
     EXPECT_TRUE(sawStart);
     EXPECT_GE(framesSeen, 10) << screenText(readScreen());
 
-    injectKey(VK_ESCAPE, true);
-    injectKey(VK_ESCAPE, false);
-    const DWORD waited = WaitForSingleObject(process.hProcess, 60000);
-    if (waited != WAIT_OBJECT_0) TerminateProcess(process.hProcess, 99);
-    EXPECT_EQ(waited, WAIT_OBJECT_0) << "Escape ends the show";
-    DWORD status = 99;
-    GetExitCodeProcess(process.hProcess, &status);
-    EXPECT_EQ(status, 0u);
-    CloseHandle(process.hThread);
-    CloseHandle(process.hProcess);
+    pressKeys({VK_ESCAPE});
+    EXPECT_EQ(waitForProgram(process, 60000), 0u) << "Escape ends the show";
+}
+
+TEST_F(Win32ConsoleTest, ProgramPausesSeeksAndResumesOnTheFramesRenderDraws) {
+    EXPECT_FALSE(console_.hasStatusRow()) << "an 80x50 buffer has no row below the picture";
+    console_.close();
+    PROCESS_INFORMATION show = startProgram("--no-sound --start 30000");
+    ASSERT_NE(show.hProcess, nullptr) << GetLastError();
+    // The status line's row (the picture's last) once `wanted` holds for it.
+    std::vector<CHAR_INFO> screen;
+    const auto statusWhen = [&](auto wanted) {
+        std::string row;
+        for (const DWORD begin = GetTickCount(); GetTickCount() - begin < 60000; Sleep(100)) {
+            screen = readScreen();
+            row = screenText(screen).substr(49 * 81, 80);
+            if (wanted(row)) return row;
+        }
+        ADD_FAILURE() << "status line: " << row;
+        return std::string();
+    };
+    // Frames, then `i` shows the status line; space pauses, a seek and steps stay paused.
+    bool waited = false;
+    statusWhen([&](const std::string&) {
+        const bool waiting = screenText(screen).find("Start in 3 seconds") != std::string::npos;
+        waited = waited || waiting;
+        return waited && !waiting;
+    });
+    pressKeys({'I'});
+    statusWhen([](const std::string& row) { return statusTime(row) >= 30000; });
+    pressKeys({VK_SPACE});
+    statusWhen([](const std::string& row) { return row.find("paused") != std::string::npos; });
+    pressKeys({VK_RIGHT, VK_OEM_PERIOD, VK_OEM_PERIOD, VK_OEM_COMMA, VK_OEM_PERIOD});
+    std::string previous;
+    const std::string paused = statusWhen([&](const std::string& row) {
+        const bool settled = row == previous && row.find("paused") != std::string::npos;
+        previous = row;
+        return settled;
+    });
+    const int64_t t = statusTime(paused);
+    ASSERT_GE(t, 35000) << paused;
+
+    // The paused picture, but for the status line over its last row, is the one
+    // --render draws for the time shown.
+    const std::string directory = programDirectory() + "\\win32-player-render";
+    PROCESS_INFORMATION render =
+        startProgram("--render \"" + directory + "\" --at " + std::to_string(t));
+    ASSERT_NE(render.hProcess, nullptr);
+    ASSERT_EQ(waitForProgram(render, 300000), 0u);
+    RgbaImage rendered, shown;
+    const std::string files = directory + "\\" + std::to_string(t);
+    const bool read = readPngRgba(files + ".png", rendered);
+    for (const char* ending : {".png", "-rgb.png", ".ans", ".txt", ".html"})
+        DeleteFileA((files + ending).c_str());
+    RemoveDirectoryA(directory.c_str());
+    ASSERT_TRUE(read);
+    Surface cells;
+    cells.create({80, 50}, CONSOLE_CELL_BYTES);
+    for (int row = 0; row < 50; ++row)
+        std::memcpy(cells.pixels() + row * cells.pitch(), &screen[size_t(row) * 80],
+                    80 * sizeof(CHAR_INFO));
+    ASSERT_TRUE(drawConsoleLook(cells, shown));
+    cells.release();
+    ASSERT_EQ(shown.pixels.size(), rendered.pixels.size());
+    EXPECT_EQ(std::memcmp(shown.pixels.data(), rendered.pixels.data(), size_t(640) * 588 * 4), 0)
+        << "at " << t;
+
+    // Space plays on from there; q ends the show.
+    pressKeys({VK_SPACE});
+    statusWhen([&](const std::string& row) {
+        return row.find("paused") == std::string::npos && statusTime(row) > t;
+    });
+    pressKeys({'Q'});
+    EXPECT_EQ(waitForProgram(show, 60000), 0u);
 }
 
 }  // namespace

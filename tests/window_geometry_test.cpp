@@ -97,3 +97,27 @@ TEST(WindowGeometry, HugeAndEmptyAreas) {
         EXPECT_EQ(r.y, 0);
     }
 }
+
+TEST(WindowGeometry, TheStatusStripSitsUnderThePictureAtItsScale) {
+    struct Case {
+        int width, height;
+        PictureRect picture, strip;
+    };
+    const Case cases[] = {
+        {640, 612, {0, 0, 640, 600}, {0, 600, 640, 12}},
+        {1920, 1080, {640, 234, 640, 600}, {640, 834, 640, 12}},
+        {1280, 1224, {0, 0, 1280, 1200}, {0, 1200, 1280, 24}},
+        {640, 600, {6, 0, 627, 588}, {6, 588, 627, 12}},  // shrunk: 600 * 640 / 612 wide
+        {320, 400, {0, 47, 320, 300}, {0, 347, 320, 6}},
+        {0, 612, {}, {}},
+    };
+    for (const Case& c : cases) {
+        const PictureAndStrip got = placePictureAndStrip(c.width, c.height, W, H, 12);
+        const PictureRect* rects[2][2] = {{&got.picture, &c.picture}, {&got.strip, &c.strip}};
+        for (const auto& [was, want] : rects)
+            EXPECT_TRUE(was->x == want->x && was->y == want->y && was->width == want->width &&
+                        was->height == want->height)
+                << c.width << "x" << c.height << ": " << was->x << "," << was->y << " "
+                << was->width << "x" << was->height;
+    }
+}

@@ -22,8 +22,10 @@
 #include <thread>
 #include <vector>
 
+#include "data/console_font.h"
 #include "image/console_look.h"
 #include "image/console_palette.h"
+#include "platform/png_file.h"
 #include "platform/window_geometry.h"
 #include "program/options.h"
 
@@ -34,6 +36,14 @@ using namespace std::chrono_literals;
 
 constexpr int PICTURE_WIDTH = 640;
 constexpr int PICTURE_HEIGHT = 600;
+constexpr int STRIP_HEIGHT = 12;
+// The window's layout unit: the picture and the status strip under it.
+constexpr int WINDOW_UNIT_HEIGHT = PICTURE_HEIGHT + STRIP_HEIGHT;
+
+PictureAndStrip placeInShot(const RgbaImage& shot) {
+    return placePictureAndStrip(shot.width, shot.height, PICTURE_WIDTH, PICTURE_HEIGHT,
+                                STRIP_HEIGHT);
+}
 
 std::string commandOutput(const std::string& command) {
     std::string output;
@@ -217,7 +227,7 @@ const uint8_t* pixelAt(const RgbaImage& image, int x, int y) {
 // True when the screenshot of a window shows `look` at `scale`, placed as the
 // window places it, with black around it.
 bool windowShowsLook(const RgbaImage& shot, const RgbaImage& look, int scale) {
-    const PictureRect place = placePicture(shot.width, shot.height, PICTURE_WIDTH, PICTURE_HEIGHT);
+    const PictureRect place = placeInShot(shot).picture;
     if (place.width != look.width * scale || place.height != look.height * scale) return false;
     for (int y = 0; y < shot.height; ++y) {
         for (int x = 0; x < shot.width; ++x) {
@@ -236,7 +246,7 @@ bool windowShowsLook(const RgbaImage& shot, const RgbaImage& look, int scale) {
 // outside the 16 colours, blocks of scale x scale pixels that are not one
 // colour, and anything but black around the picture.
 size_t faultsOfShowPicture(const RgbaImage& shot, int scale) {
-    const PictureRect place = placePicture(shot.width, shot.height, PICTURE_WIDTH, PICTURE_HEIGHT);
+    const PictureRect place = placeInShot(shot).picture;
     size_t faults = 0;
     for (int y = 0; y < shot.height; ++y) {
         for (int x = 0; x < shot.width; ++x) {
@@ -299,6 +309,35 @@ void pressKey(const std::string& window, const std::string& key) {
     std::system(("xdotool windowfocus --sync " + window + " key " + key).c_str());
 }
 
+// The status strip's text, read glyph by glyph from the console font: every
+// cell of the strip at `scale` matched against the printable characters.
+std::string stripText(const RgbaImage& shot, int scale) {
+    const PictureRect strip = placeInShot(shot).strip;
+    std::string text;
+    for (int column = 0; column < 80; ++column) {
+        uint8_t glyph[CONSOLE_FONT_HEIGHT] = {};
+        for (int y = 0; y < CONSOLE_FONT_HEIGHT; ++y)
+            for (int x = 0; x < CONSOLE_FONT_WIDTH; ++x) {
+                const uint8_t* p = pixelAt(
+                    shot, strip.x + (column * CONSOLE_FONT_WIDTH + x) * scale, strip.y + y * scale);
+                if (p[0] != 0 || p[1] != 0 || p[2] != 0) glyph[y] |= uint8_t(0x80 >> x);
+            }
+        char found = '?';
+        for (int c = ' '; c <= '~' && found == '?'; ++c)
+            if (std::memcmp(glyph, CONSOLE_FONT + c * CONSOLE_FONT_HEIGHT, sizeof glyph) == 0)
+                found = char(c);
+        text += found;
+    }
+    return text.substr(0, text.find_last_not_of(' ') + 1);
+}
+
+// The demo time at the start of a status line ("M:SS.cc / ..."), -1 if none.
+int64_t statusTime(const std::string& text) {
+    unsigned minutes = 0, seconds = 0, hundredths = 0;
+    if (std::sscanf(text.c_str(), "%u:%2u.%2u /", &minutes, &seconds, &hundredths) != 3) return -1;
+    return (int64_t(minutes) * 60 + seconds) * 1000 + hundredths * 10;
+}
+
 class WindowOnDisplay : public testing::Test {
   protected:
     void SetUp() override {
@@ -323,14 +362,14 @@ class WindowOnDisplay : public testing::Test {
 TEST_F(WindowOnDisplay, WindowShowsTheConsoleLookAtAWholeScaleAndEndsOnEscape) {
     int screenWidth = 0, screenHeight = 0;
     screenSize(screenWidth, screenHeight);
-    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, PICTURE_HEIGHT);
+    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, WINDOW_UNIT_HEIGHT);
 
     Program program({"--window", "--no-sound"});
     const std::string window = findShowWindow(program, 20s);
     ASSERT_FALSE(window.empty()) << program.errors();
     const WindowGeometry geometry = windowGeometry(window);
     EXPECT_EQ(geometry.width, PICTURE_WIDTH * scale);
-    EXPECT_EQ(geometry.height, PICTURE_HEIGHT * scale);
+    EXPECT_EQ(geometry.height, WINDOW_UNIT_HEIGHT * scale);
 
     // The start-up lines, exactly as the console look draws them.
     EXPECT_TRUE(waitForStartUpLines(window, scale, 20s));
@@ -372,7 +411,7 @@ TEST_F(WindowOnDisplay, OpensByItselfWithoutATerminalAndSwitchesFullScreen) {
     const std::string window = findShowWindow(program, 20s);
     ASSERT_FALSE(window.empty()) << program.errors();
     const WindowGeometry windowed = windowGeometry(window);
-    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, PICTURE_HEIGHT);
+    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, WINDOW_UNIT_HEIGHT);
     // The window is not redrawn while the show initialises, only from its
     // start-up wait on.
     ASSERT_TRUE(waitForStartUpLines(window, scale, 20s));
@@ -409,6 +448,74 @@ TEST_F(WindowOnDisplay, OpensByItselfWithoutATerminalAndSwitchesFullScreen) {
 
     // Pressed during the start-up wait, Escape ends the show after its first frame.
     pressKey(window, "Escape");
+    int status = -1;
+    ASSERT_TRUE(program.waitForExit(5s, status));
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 0) << program.errors();
+}
+
+TEST_F(WindowOnDisplay, PausesSeeksAndResumesOnTheFramesRenderDraws) {
+    int screenWidth = 0, screenHeight = 0;
+    screenSize(screenWidth, screenHeight);
+    const int scale = openingScale(screenWidth, screenHeight, PICTURE_WIDTH, WINDOW_UNIT_HEIGHT);
+    Program program({"--window", "--no-sound", "--start", "30000"});
+    const std::string window = findShowWindow(program, 20s);
+    ASSERT_FALSE(window.empty()) << program.errors();
+    ASSERT_TRUE(waitForStartUpLines(window, scale, 20s));  // keys from now on are kept
+    RgbaImage shot;
+    // The status line, then a click on the picture pauses, and a seek stays paused.
+    const auto statusWhen = [&](auto wanted) {
+        std::string text;
+        for (auto end = Clock::now() + 20s; Clock::now() < end;) {
+            if (screenshot(window, shot) && wanted(text = stripText(shot, scale))) return text;
+            std::this_thread::sleep_for(20ms);
+        }
+        ADD_FAILURE() << "status line: " << text;
+        return std::string();
+    };
+    pressKey(window, "i");
+    statusWhen([](const std::string& text) { return statusTime(text) >= 30000; });
+    const PictureRect picture = placeInShot(shot).picture;
+    std::system(("xdotool mousemove --window " + window + " " +
+                 std::to_string(picture.x + picture.width / 2) + " " +
+                 std::to_string(picture.y + picture.height / 2) + " click 1")
+                    .c_str());
+    statusWhen([](const std::string& text) { return text.find("paused") != std::string::npos; });
+    pressKey(window, "Right period period comma period");
+    // Once every key has been handled the paused picture stays as it is.
+    std::string paused, previous;
+    for (auto end = Clock::now() + 20s; Clock::now() < end; std::this_thread::sleep_for(300ms)) {
+        ASSERT_TRUE(screenshot(window, shot));
+        paused = stripText(shot, scale);
+        if (paused == previous && paused.find("paused") != std::string::npos) break;
+        previous = paused;
+    }
+    const int64_t t = statusTime(paused);
+    ASSERT_GE(t, 35000) << paused;
+
+    // The paused picture is the one --render draws for the time shown.
+    const std::string directory =
+        testing::TempDir() + "vornak-window-render-" + std::to_string(getpid());
+    ASSERT_EQ(std::system(("'" + std::string(VORNAK_BINARY_DIR) + "/vornak' --render '" +
+                           directory + "' --at " + std::to_string(t) + " >/dev/null")
+                              .c_str()),
+              0);
+    RgbaImage rendered;
+    ASSERT_TRUE(readPngRgba(directory + "/" + std::to_string(t) + ".png", rendered));
+    std::system(("rm -rf '" + directory + "'").c_str());
+    size_t differing = 0;
+    for (int y = 0; y < PICTURE_HEIGHT; ++y)
+        for (int x = 0; x < PICTURE_WIDTH; ++x)
+            differing += std::memcmp(pixelAt(shot, picture.x + x * scale, picture.y + y * scale),
+                                     pixelAt(rendered, x, y), 3) != 0;
+    EXPECT_EQ(differing, 0u) << "at " << t;
+
+    // Space plays on from there.
+    pressKey(window, "space");
+    statusWhen([&](const std::string& text) {
+        return text.find("paused") == std::string::npos && statusTime(text) > t;
+    });
+    pressKey(window, "q");
     int status = -1;
     ASSERT_TRUE(program.waitForExit(5s, status));
     ASSERT_TRUE(WIFEXITED(status));
