@@ -8,6 +8,7 @@
 #include <tuple>
 
 #include "platform/terminal_encoder.h"
+#include "program/player.h"
 #include "program/record.h"
 #include "show/demo.h"
 #include "show/timeline.h"
@@ -238,7 +239,7 @@ bool readStart(const GivenOptions& given, Options& options, std::string& message
                 joined({"'--scene' takes a scene number from 1 to 7, not '", given.scene, "'"});
             return false;
         }
-        options.start = sceneStart(int(scene));
+        options.start = gridTimeAtOrAfter(sceneStart(int(scene)));
     }
     options.loop = given.loop;
     return true;

@@ -46,13 +46,14 @@ PlayerKey playerKeyFor(uint16_t key) {
 uint32_t previousShowingStart(uint32_t t) {
     const int current = showingAt(t);
     if (t >= SHOW_SHOWINGS[current].start + SCENE_BACK_THRESHOLD_MS || current == 0)
-        return SHOW_SHOWINGS[current].start;
-    return SHOW_SHOWINGS[current - 1].start;
+        return gridTimeAtOrAfter(SHOW_SHOWINGS[current].start);
+    return gridTimeAtOrAfter(SHOW_SHOWINGS[current - 1].start);
 }
 
 uint32_t nextShowingStart(uint32_t t) {
     const int current = showingAt(t);
-    return current + 1 < SHOW_SHOWING_COUNT ? SHOW_SHOWINGS[current + 1].start : SHOW_LENGTH_MS;
+    return current + 1 < SHOW_SHOWING_COUNT ? gridTimeAtOrAfter(SHOW_SHOWINGS[current + 1].start)
+                                            : SHOW_LENGTH_MS;
 }
 
 namespace {

@@ -59,6 +59,11 @@ PlayerKey playerKeyFor(uint16_t key);
 inline uint32_t gridTimeAtOrBefore(uint32_t t) {
     return t - t % FRAME_MS;
 }
+// The grid time at or after demo time t: the first frame of a scene that
+// starts between two grid times.
+inline uint32_t gridTimeAtOrAfter(uint32_t t) {
+    return gridTimeAtOrBefore(t + FRAME_MS - 1);
+}
 
 // Grid frames of the offline runs by index: demo times 0, 0, 20, 40, ...
 inline uint32_t gridTimeOfFrame(uint32_t index) {
@@ -69,9 +74,9 @@ inline uint32_t gridFrameOf(uint32_t t) {
     return t / FRAME_MS + 1;
 }
 
-// Where Page Up and Page Down go from position t: the start of the showing
-// before (or of the current one, past the threshold), or of the next one (the
-// end of the show after the last).
+// Where Page Up and Page Down go from position t: the first grid time of the
+// showing before (or of the current one, past the threshold), or of the next
+// one (the end of the show after the last).
 uint32_t previousShowingStart(uint32_t t);
 uint32_t nextShowingStart(uint32_t t);
 
@@ -97,8 +102,11 @@ void statusRowCells(const char* text, size_t length, uint8_t cells[CONSOLE_COLUM
 template <class DemoT>
 class Player {
   public:
-    Player(Console& console, FrameLoop<DemoT>& loop, DemoT& demo)
-        : console_(console), loop_(loop), demo_(demo) {
+    // With a `clock`, playing goes on after a seek from the moment its frame was
+    // ready rather than from the key's moment: the time spent bringing the show
+    // there is not skipped.
+    Player(Console& console, FrameLoop<DemoT>& loop, DemoT& demo, Clock* clock = nullptr)
+        : console_(console), loop_(loop), demo_(demo), clock_(clock) {
         snapshots_.reserve(gridFrameOf(SHOW_LENGTH_MS) / SNAPSHOT_FRAMES + 2);
         saveSnapshot();  // the state before the first frame
         stateFrame_ = 0;
@@ -129,8 +137,8 @@ class Player {
             shownTime_ = 0;
             return;
         }
-        showGridTime(start);
-        anchor(shownTime_, now);
+        showGridTime(gridTimeAtOrBefore(std::min(start, SHOW_LENGTH_MS)));
+        anchor(shownTime_, tickAfterWork(now));
         seekMusic(shownTime_);
     }
 
@@ -200,7 +208,7 @@ class Player {
     // playing goes on from there, a pause stays.
     void seekTo(uint32_t t, uint32_t now) {
         showGridTime(gridTimeAtOrBefore(std::min(t, SHOW_LENGTH_MS)));
-        anchor(shownTime_, now);
+        anchor(shownTime_, tickAfterWork(now));
         if (!paused_) seekMusic(shownTime_);
     }
 
@@ -257,6 +265,9 @@ class Player {
     void anchor(uint32_t position, uint32_t now) {
         anchorPosition_ = position;
         anchorTick_ = now;
+    }
+    uint32_t tickAfterWork(uint32_t now) const {
+        return clock_ != nullptr ? clock_->tickCount() : now;
     }
     uint32_t clockPosition(uint32_t now) const { return anchorPosition_ + (now - anchorTick_); }
 
@@ -367,6 +378,7 @@ class Player {
     Console& console_;
     FrameLoop<DemoT>& loop_;
     DemoT& demo_;
+    Clock* clock_;
     std::vector<StateRecord> snapshots_;
     // The grid frame the show's state is ready to render, or NOT_ON_GRID after
     // a frame off the grid.
@@ -418,7 +430,7 @@ int runPlayer(Console& console, Clock& clock, DemoT& demo, const PlayOptions& op
     uint32_t lastTick = clock.tickCount();
     loop.announceStart();
     {
-        Player<DemoT> player(console, loop, demo);
+        Player<DemoT> player(console, loop, demo, &clock);
         const uint32_t waitStart = clock.tickCount();
         while (player.prepare(PREPARE_STEP_FRAMES)) {
         }

@@ -187,8 +187,8 @@ TEST(Options, WhereTheLiveShowBegins) {
                 {{"--start=1:30", "--loop"}, 90000, true},
                 {{"--start", "2:53"}, 173000, false},
                 {{"--scene", "1"}, 0, false},
-                {{"--scene=6"}, 120314, false},
-                {{"--scene", "7", "--window"}, 161297, false}};
+                {{"--scene=6"}, 120320, false},
+                {{"--scene", "7", "--window"}, 161300, false}};
     for (const auto& c : good) {
         Options options;
         std::string message;

@@ -68,18 +68,18 @@ struct PlayerRun {
 }  // namespace
 
 TEST(Player, SceneMarksAndStatusLine) {
-    // Scene marks: back goes to the current start past the threshold, else the one before.
+    // Scene marks, on the first grid time of each showing: back goes to the
+    // current start past the threshold, else the one before.
     const uint32_t marks[][3] = {// position, previous, next
-                                 {0, 0, 38388},
+                                 {0, 0, 38400},
                                  {38388 + 4980, 0, 58880},
-                                 {38388 + 5000, 38388, 58880},
-                                 {150000, 140747, 161297},
-                                 {172000, 161297, SHOW_LENGTH_MS}};
+                                 {38388 + 5000, 38400, 58880},
+                                 {150000, 140760, 161300},
+                                 {172000, 161300, SHOW_LENGTH_MS}};
     for (const auto& m : marks) {
         EXPECT_EQ(previousShowingStart(m[0]), m[1]) << m[0];
         EXPECT_EQ(nextShowingStart(m[0]), m[2]) << m[0];
     }
-
     char text[STATUS_LINE_CAPACITY + 1];
     size_t length = formatStatusLine({83460, true, false, 80}, text);
     EXPECT_EQ(std::string(text, length), "1:23.46 / 2:53.00  4/7 cube stream  paused  volume 80%");
@@ -127,4 +127,33 @@ TEST(Player, StopsOnTheGridRunsFrames) {
         ASSERT_TRUE(run.showsGridFrame()) << player.shownTime();
     }
     EXPECT_EQ(player.shownTime(), 58000u + 200 * FRAME_MS);
+
+    // Page Down from the start shows each showing's first frame in turn, then the end.
+    player.seekTo(0, now);
+    for (int showing = 1; showing <= SHOW_SHOWING_COUNT; ++showing) {
+        player.handleKey(CONSOLE_VK_PAGE_DOWN, now);
+        if (showing < SHOW_SHOWING_COUNT) {
+            EXPECT_EQ(showingAt(player.shownTime()), showing);
+        }
+        EXPECT_TRUE(run.showsGridFrame()) << player.shownTime();
+    }
+    EXPECT_EQ(player.shownTime(), SHOW_LENGTH_MS);
+}
+
+// A seek while playing goes on from the moment its frame was ready: the time
+// spent reaching it is not skipped.
+TEST(Player, PlaysOnFromTheSeeksFrameNotFromTheKey) {
+    struct SetClock : Clock {
+        uint32_t ticks = 0;
+        uint32_t tickCount() override { return ticks; }
+        void sleep(uint32_t) override {}
+    } clock;
+    PlayerRun run;
+    ASSERT_TRUE(run.player);
+    Player<MutedDemo<Demo>> player(run.console, run.loop, run.demo, &clock);
+    player.begin(0, 0);
+    clock.ticks = 5300;  // the seek's frame is ready 300 ms after the key
+    player.seekTo(100000, 5000);
+    player.frame(5320);
+    EXPECT_EQ(player.shownTime(), 100020u);
 }

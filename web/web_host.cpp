@@ -184,7 +184,8 @@ EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce(double startAt) {
     show.lastTick = pageNow();
     show.loop.announceStart();
     if (show.clock == &show.pageTicks) {
-        show.player = std::make_unique<Player<Demo>>(show.console, show.loop, vornakDemo);
+        show.player =
+            std::make_unique<Player<Demo>>(show.console, show.loop, vornakDemo, show.clock);
         show.startAt = startAt > 0 ? uint32_t(std::min<double>(startAt, SHOW_LENGTH_MS)) : 0;
     }
     return START_DELAY_MS;
