@@ -3,9 +3,9 @@
 #include <vector>
 
 #include "data/console_font.h"
+#include "tests/text_table_reference.h"
 #include "textmode/text_converter.h"
 #include "textmode/text_tables.h"
-#include "tests/text_table_reference.h"
 
 // Start-up cost of the text-mode tables: a converter's build of each mode (from
 // the cells worked out at build time), and the fast table fills that work them

@@ -92,8 +92,7 @@ void describeOptions(CLI::App& app, GivenOptions& given) {
         ->group(PLAYING);
     value("--start", given.start, "T", PLAYING,
           "begin at T: milliseconds, or minutes and seconds\nas M:SS");
-    value("--scene", given.scene, "N", PLAYING,
-          "begin where scene N (1 to 7) is first shown");
+    value("--scene", given.scene, "N", PLAYING, "begin where scene N (1 to 7) is first shown");
     app.add_flag("--loop", given.loop, "start again after the end")->group(PLAYING);
     value("--render", given.render, "DIR", OFFLINE,
           "write DIR/T.png (console look), DIR/T-rgb.png\n"
