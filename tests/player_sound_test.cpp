@@ -101,12 +101,12 @@ TEST(MusicSeek, PlayerKeepsTheMusicInStep) {
         player.handleKey(CONSOLE_VK_RIGHT, 560);  // while paused, only the picture moves
         player.handleKey('P', 4000);
         player.handleKey('M', 4010);
-        player.handleKey(CONSOLE_VK_PAGE_UP, 4020);  // back to the cube stream, on the grid
+        player.handleKey(CONSOLE_VK_PAGE_UP, 4020);  // the cube stream's first grid frame
     }
     loop.finish();
     demo.attachSound(nullptr);
     const std::vector<std::string> expected = {
         "play",         "seek 3969000", "pause",     "volume 90",    "volume 0",
-        "seek 4432050", "resume",       "volume 90", "seek 3498894", "stop"};
+        "seek 4432050", "resume",       "volume 90", "seek 3499776", "stop"};
     EXPECT_EQ(sound.calls, expected);
 }
