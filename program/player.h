@@ -402,7 +402,7 @@ struct PlayOptions {
 };
 
 // Grid frames run per step while keeping the snapshots before the first frame.
-constexpr uint32_t PREPARE_STEP_FRAMES = 500;
+constexpr uint32_t PREPARE_STEP_FRAMES = SNAPSHOT_FRAMES;
 
 // Hands every key-down waiting on `console` to the player; false once one of
 // them ends the show.
@@ -432,7 +432,10 @@ int runPlayer(Console& console, Clock& clock, DemoT& demo, const PlayOptions& op
     {
         Player<DemoT> player(console, loop, demo, &clock);
         const uint32_t waitStart = clock.tickCount();
-        while (player.prepare(PREPARE_STEP_FRAMES)) {
+        // Records are kept while the wait lasts; a slow machine (or a sanitizer
+        // build) keeps the rest as its seeks pass them, never starting late.
+        while (clock.tickCount() - waitStart < START_DELAY_MS &&
+               player.prepare(PREPARE_STEP_FRAMES)) {
         }
         const uint32_t spent = clock.tickCount() - waitStart;
         if (spent < START_DELAY_MS) clock.sleep(START_DELAY_MS - spent);

@@ -118,19 +118,30 @@ TEST(PlayerOnTerminal, PausedSeekShowsTheGridFrameOfTheReportedTime) {
     }
 
     Emulator screen(TERMINAL_ROWS, TERMINAL_COLUMNS);
-    screen.feed(program.output);
-    // The status line, on the row below the centred picture.
+    size_t fed = 0;
     std::string status;
-    for (int column = 0; column < TERMINAL_COLUMNS; ++column) {
-        bool single = true;
-        const char32_t c = screen.look(51, column, single).character;
-        status += c >= 0x20 && c < 0x7F ? char(c) : ' ';
+    uint32_t t = 0;
+    // Until the keys have been handled and nothing more comes: a seek can take a
+    // while where the records of the show's state are still being kept (a
+    // sanitizer build).
+    for (int reads = 0; reads < 200; ++reads) {
+        const bool quiet = reads > 0 && fed == program.output.size();  // every key handled
+        screen.feed(std::string_view(program.output).substr(fed));
+        fed = program.output.size();
+        // The status line, on the row below the centred picture.
+        status.clear();
+        for (int column = 0; column < TERMINAL_COLUMNS; ++column) {
+            bool single = true;
+            const char32_t c = screen.look(51, column, single).character;
+            status += c >= 0x20 && c < 0x7F ? char(c) : ' ';
+        }
+        unsigned minutes = 0, seconds = 0, hundredths = 0;
+        if (std::sscanf(status.c_str(), " %u:%u.%u", &minutes, &seconds, &hundredths) == 3)
+            t = (minutes * 60 + seconds) * 1000 + hundredths * 10;
+        if (quiet && t >= 65020 && status.find("paused") != std::string::npos) break;
+        program.read(300);
     }
-    unsigned minutes = 0, seconds = 0, hundredths = 0;
-    ASSERT_EQ(std::sscanf(status.c_str(), " %u:%u.%u", &minutes, &seconds, &hundredths), 3)
-        << status;
     EXPECT_NE(status.find("paused"), std::string::npos) << status;
-    const uint32_t t = (minutes * 60 + seconds) * 1000 + hundredths * 10;
     EXPECT_EQ(t % FRAME_MS, 0u);
     EXPECT_GE(t, 65020u);  // 1:00, played a little, paused, 5 s on and one frame
     EXPECT_LT(t, 70000u);
