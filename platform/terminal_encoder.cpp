@@ -152,6 +152,17 @@ bool parseTerminalColors(std::string_view text, TerminalColors& colors) {
     return true;
 }
 
+const char* terminalColorsName(TerminalColors colors) {
+    switch (colors) {
+        case TerminalColors::Palette256:
+            return "256 colours";
+        case TerminalColors::Ansi16:
+            return "16 colours";
+        default:
+            return "24-bit colour";
+    }
+}
+
 TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
                                     const char* term) {
     if (requested != TerminalColors::Auto) return requested;

@@ -31,6 +31,8 @@ enum class TerminalColors : uint8_t { Auto, TrueColor, Palette256, Ansi16 };
 // Reads a colour depth as the --colors option gives it: "truecolor", "256" or "16";
 // "" is Auto. False for anything else.
 bool parseTerminalColors(std::string_view text, TerminalColors& colors);
+// How a chosen depth is named in reports: "24-bit colour", "256 colours", "16 colours".
+const char* terminalColorsName(TerminalColors colors);
 TerminalColors chooseTerminalColors(TerminalColors requested, const char* colorterm,
                                     const char* term);
 

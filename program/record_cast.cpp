@@ -11,17 +11,6 @@ std::string_view terminalType(TerminalColors colors) {
     return colors == TerminalColors::Ansi16 ? "xterm" : "xterm-256color";
 }
 
-const char* depthName(TerminalColors colors) {
-    switch (colors) {
-        case TerminalColors::Palette256:
-            return "256 colours";
-        case TerminalColors::Ansi16:
-            return "16 colours";
-        default:
-            return "truecolor";
-    }
-}
-
 }  // namespace
 
 bool CastRecording::open(const std::string& path, TerminalColors colors, std::string& error) {
@@ -68,5 +57,5 @@ bool CastRecording::finish(uint32_t milliseconds, std::string& error) {
 }
 
 std::string CastRecording::description() const {
-    return std::string("asciicast, ") + depthName(colors_);
+    return std::string("asciicast, ") + terminalColorsName(colors_);
 }

@@ -36,17 +36,6 @@ bool reached(uint32_t now, uint32_t deadline) {
     return int32_t(now - deadline) >= 0;
 }
 
-const char* colorsName(TerminalColors colors) {
-    switch (colors) {
-        case TerminalColors::TrueColor:
-            return "24-bit colour";
-        case TerminalColors::Palette256:
-            return "256 colours";
-        default:
-            return "16 colours";
-    }
-}
-
 void setNonBlocking(int fd) {
     const int flags = fcntl(fd, F_GETFL, 0);
     if (flags >= 0) fcntl(fd, F_SETFL, flags | O_NONBLOCK);
@@ -372,8 +361,9 @@ void ShowServer::finish(ServeConnection& connection) {
     std::fprintf(log_, "vornak: %s:%u %s %s %dx%d %s, %u frames sent, %u skipped: %s\n",
                  connection.address.c_str(), unsigned(connection.port), isSsh ? "ssh" : "telnet",
                  type.empty() ? "(no terminal type)" : type.c_str(), connection.columns,
-                 connection.rows, colorsName(connection.colors), connection.viewer.framesSent(),
-                 connection.viewer.framesSkipped(), connection.reason.c_str());
+                 connection.rows, terminalColorsName(connection.colors),
+                 connection.viewer.framesSent(), connection.viewer.framesSkipped(),
+                 connection.reason.c_str());
 }
 
 void ShowServer::updateLayout(ServeConnection& connection) {
@@ -493,7 +483,7 @@ void ShowServer::checkTimes(ServeConnection& connection, uint32_t now) {
                     "VORNAK - the show as it plays now; no music (terminals have none).\r\n"
                     "Your terminal: %s, %dx%d, %s.\r\n",
                     type.empty() ? "type not told" : type.c_str(), connection.columns,
-                    connection.rows, colorsName(connection.colors));
+                    connection.rows, terminalColorsName(connection.colors));
                 if (connection.columns < SHOW_COLUMNS || connection.rows < SHOW_ROWS) {
                     length += std::snprintf(
                         text + length, sizeof text - size_t(length),

@@ -17,6 +17,7 @@
 
 #include "program/offline_frames.h"
 #include "program/player.h"
+#include "tests/program_on_pty.h"
 #include "tests/vterm_screen.h"
 
 namespace {
@@ -34,20 +35,8 @@ class ProgramChild {
         fcntl(master_, F_SETFL, fcntl(master_, F_GETFL) | O_NONBLOCK);
         pid_ = fork();
         if (pid_ == 0) {
-            close(master_);
-            setsid();
-            ioctl(slave_, TIOCSCTTY, 0);
-            dup2(slave_, STDIN_FILENO);
-            dup2(slave_, STDOUT_FILENO);
-            dup2(slave_, STDERR_FILENO);
-            setenv("TERM", "xterm-256color", 1);
-            setenv("LANG", "C.UTF-8", 1);
-            const std::string program = VORNAK_BINARY_DIR "/vornak";
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            if (chdir(VORNAK_BINARY_DIR) == 0) execv(program.c_str(), argv.data());
-            _exit(127);
+            execProgramOnTerminal(master_, slave_, {"TERM=xterm-256color", "LANG=C.UTF-8"},
+                                  std::move(arguments));
         }
     }
     ~ProgramChild() {

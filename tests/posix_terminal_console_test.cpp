@@ -20,6 +20,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/program_on_pty.h"
+
 namespace {
 
 constexpr std::string_view LEAVE = "\x1b[?25h\x1b[?1049l";
@@ -382,30 +384,7 @@ class ProgramOnTerminal : public TerminalChild {
     void startProgram(std::vector<std::string> environment, std::vector<std::string> arguments) {
         pid_ = fork();
         ASSERT_GE(pid_, 0);
-        if (pid_ == 0) {
-            close(master_);
-            setsid();
-            ioctl(slave_, TIOCSCTTY, 0);
-            dup2(slave_, STDIN_FILENO);
-            dup2(slave_, STDOUT_FILENO);
-            dup2(slave_, STDERR_FILENO);
-            for (const std::string& setting : environment) {
-                const size_t equals = setting.find('=');
-                if (equals == std::string::npos) {
-                    unsetenv(setting.c_str());
-                } else {
-                    setenv(setting.substr(0, equals).c_str(), setting.substr(equals + 1).c_str(),
-                           1);
-                }
-            }
-            const std::string program = VORNAK_BINARY_DIR "/vornak";
-            std::vector<char*> argv = {const_cast<char*>(program.c_str())};
-            for (std::string& argument : arguments) argv.push_back(argument.data());
-            argv.push_back(nullptr);
-            chdir(VORNAK_BINARY_DIR);
-            execv(program.c_str(), argv.data());
-            _exit(127);
-        }
+        if (pid_ == 0) execProgramOnTerminal(master_, slave_, environment, std::move(arguments));
     }
 };
 

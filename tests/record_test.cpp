@@ -386,7 +386,7 @@ TEST(Record, CastReplaysToTheShowsCellsAtEveryFrame) {
     const std::string folder = freshFolder("cast");
     std::string errors, events;
     ASSERT_EQ(runProgramIn(folder, "--record show.cast --to 10000", errors), 0) << errors;
-    EXPECT_NE(errors.find("0:10.000 of video (asciicast, truecolor)"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("0:10.000 of video (asciicast, 24-bit colour)"), std::string::npos) << errors;
     EXPECT_EQ(otherFiles(folder, "show.cast"), std::vector<std::string>{});
     EXPECT_EQ(readAll(folder + "/show.cast")
                   .rfind("{\"version\": 2, \"width\": 80, \"height\": 50, "

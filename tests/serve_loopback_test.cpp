@@ -7,7 +7,6 @@
 #include <netinet/in.h>
 #include <sys/socket.h>
 #include <unistd.h>
-#include <vterm.h>
 
 #include <gtest/gtest.h>
 
@@ -22,6 +21,7 @@
 #include "serve/broadcast.h"
 #include "serve/show_server.h"
 #include "serve/telnet_protocol.h"
+#include "tests/vterm_screen.h"
 #include "tests/xorshift_random.h"
 
 using namespace telnet;
@@ -101,35 +101,6 @@ class Client {
     bool open_ = true;
 };
 
-class Emulator {
-  public:
-    Emulator(int rows, int columns) : terminal_(vterm_new(rows, columns)) {
-        vterm_set_utf8(terminal_, 1);
-        screen_ = vterm_obtain_screen(terminal_);
-        vterm_screen_reset(screen_, 1);
-    }
-    ~Emulator() { vterm_free(terminal_); }
-    void feed(std::string_view bytes) { vterm_input_write(terminal_, bytes.data(), bytes.size()); }
-    // How a cell looks, as one comparable string: a blank shows only its
-    // background, a full block or a character in its background colour only one colour.
-    std::string cell(int row, int column) const {
-        VTermScreenCell cell{};
-        vterm_screen_get_cell(screen_, VTermPos{row, column}, &cell);
-        const auto rgb = [](const VTermColor& color) {
-            return std::to_string(color.rgb.red) + "/" + std::to_string(color.rgb.green) + "/" +
-                   std::to_string(color.rgb.blue);
-        };
-        const uint32_t character = cell.chars[0];
-        if (character == 0 || character == ' ' || character == 0xA0) return "bg " + rgb(cell.bg);
-        if (character == 0x2588 || rgb(cell.fg) == rgb(cell.bg)) return "bg " + rgb(cell.fg);
-        return std::to_string(character) + " " + rgb(cell.fg) + " " + rgb(cell.bg);
-    }
-
-  private:
-    VTerm* terminal_;
-    VTermScreen* screen_;
-};
-
 // A link into an emulator that takes at most `budget` bytes until given more.
 class EmulatorLink : public ViewerLink {
   public:
@@ -144,23 +115,23 @@ class EmulatorLink : public ViewerLink {
     size_t budget = SIZE_MAX;
 };
 
-// Compares each viewer's picture, moved by `layout`, with the show's cells as one
-// terminal of its own shows them; reports the first few differences.
+// Compares each viewer's picture, moved by `layout`, with how a terminal of its own
+// shows the show's cells; reports the first few differences.
 void expectPictures(const std::vector<const EmulatorLink*>& links, const ViewerLayout& layout,
                     const std::vector<uint8_t>& cells) {
-    Emulator intended(SHOW_ROWS, SHOW_COLUMNS);
-    intended.feed("\x1b[2J");
-    TerminalEncoder reference(TerminalColors::TrueColor, SHOW_COLUMNS, SHOW_ROWS);
-    intended.feed(reference.encodeFrame(cells.data(), SHOW_COLUMNS * 4));
     for (size_t viewer = 0; viewer < links.size(); ++viewer) {
         int mismatches = 0;
         for (int row = 0; row < SHOW_ROWS && mismatches < 3; ++row) {
             for (int column = 0; column < SHOW_COLUMNS && mismatches < 3; ++column) {
-                const std::string shown =
-                    links[viewer]->emulator.cell(row + layout.top, column + layout.left);
-                if (shown != intended.cell(row, column)) {
+                bool singleWidth = false;
+                const Look shown = links[viewer]->emulator.look(row + layout.top,
+                                                                column + layout.left, singleWidth);
+                const Look intended =
+                    cellLook(TerminalColors::TrueColor,
+                             &cells[(size_t(row) * SHOW_COLUMNS + size_t(column)) * 4]);
+                if (shown != intended) {
                     ADD_FAILURE() << "viewer " << viewer << " at " << row << "," << column << ": "
-                                  << shown << ", intended " << intended.cell(row, column);
+                                  << describe(shown) << ", intended " << describe(intended);
                     ++mismatches;
                 }
             }
