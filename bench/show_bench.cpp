@@ -12,10 +12,10 @@
 #include <windows.h>
 #endif
 
-#include "show/demo.h"
-#include "textmode/text_mode.h"
 #include "platform/virtual_clock.h"
+#include "show/demo.h"
 #include "textmode/text_converter.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

@@ -30,13 +30,13 @@ constexpr TextLineRect SHEET1_LINE_RECTS[SHEET1_LINE_COUNT] = {
 };
 // Sheet 2 has no line at y = 126.
 constexpr TextLineRect SHEET2_LINE_RECTS[SHEET2_LINE_COUNT] = {
-    {0, 118},  {14, 160}, {28, 36},   {42, 92},  {56, 62},   {70, 56},
-    {84, 62},  {98, 38},  {112, 126}, {140, 84}, {154, 154},
+    {0, 118}, {14, 160}, {28, 36},   {42, 92},  {56, 62},   {70, 56},
+    {84, 62}, {98, 38},  {112, 126}, {140, 84}, {154, 154},
 };
 // Sheet 3 has no line at y = 28.
 constexpr TextLineRect SHEET3_LINE_RECTS[SHEET3_LINE_COUNT] = {
-    {0, 138},  {14, 106}, {42, 158}, {56, 70},  {70, 78},  {84, 36},
-    {98, 36},  {112, 46}, {126, 58}, {140, 94}, {154, 54}, {168, 134},
+    {0, 138}, {14, 106}, {42, 158}, {56, 70},  {70, 78},  {84, 36},
+    {98, 36}, {112, 46}, {126, 58}, {140, 94}, {154, 54}, {168, 134},
 };
 
 // Width x height x 4 bytes, rows top to bottom, bytes R, G, B, A.

@@ -5,10 +5,10 @@
 #include <cstring>
 
 #include "fuzz/fuzz_input.h"
+#include "image/surface.h"
 #include "render/frame_buffer.h"
 #include "render/sgl.h"
 #include "render/sub_image.h"
-#include "image/surface.h"
 
 namespace {
 

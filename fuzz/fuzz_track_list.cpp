@@ -3,8 +3,8 @@
 // squares, the conversions to 16 bits), ASan the writes to the targets.
 #include <memory>
 
-#include "scenekit/track_list.h"
 #include "fuzz/fuzz_input.h"
+#include "scenekit/track_list.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     FuzzInput in(data, size);

@@ -8,7 +8,6 @@
 
 #include "image/rgba_image.h"
 
-
 // Writes `width` x `height` RGBA pixels whose rows are `pitch` bytes apart. False on any failure.
 bool writePngRgba(const std::string& path, int width, int height, const uint8_t* pixels, int pitch);
 bool writePngRgba(const std::string& path, const RgbaImage& image);

@@ -14,14 +14,14 @@
 #include <numbers>
 #include <string>
 
-#include "show/demo.h"
-#include "scenekit/noise.h"
-#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "platform/virtual_clock.h"
 #include "render/render_context.h"
+#include "scenekit/noise.h"
 #include "scenes/runtime_rand.h"
+#include "show/demo.h"
 #include "tests/render_fixture.h"
+#include "textmode/text_mode.h"
 
 namespace {
 
@@ -290,8 +290,7 @@ TEST_F(CrossLightsRender, StaticFollowsNoiseAlphaAndStopsAt36002) {
     EXPECT_EQ(blendAlpha(), SENTINEL[3]);
     for (int y = 0; y < 100; ++y)
         for (int x = 0; x < 160; ++x)
-            ASSERT_EQ(std::memcmp(colorAt(x, y), renderContext.clearColor, 4), 0)
-                << x << "," << y;
+            ASSERT_EQ(std::memcmp(colorAt(x, y), renderContext.clearColor, 4), 0) << x << "," << y;
 }
 
 TEST_F(CrossLightsRender, ReplayRunsTheTracksButDrawsNoCaption) {

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "show/demo.h"
-#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
+#include "show/demo.h"
 #include "tests/render_fixture.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

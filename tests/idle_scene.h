@@ -2,8 +2,8 @@
 // their caption sheets and render Surfaces.
 #pragma once
 
-#include "show/demo.h"
 #include "scenekit/scene.h"
+#include "show/demo.h"
 
 class IdleScene : public Scene {
   public:
@@ -13,4 +13,6 @@ class IdleScene : public Scene {
     void reserved() override {}
 };
 
-inline Scene* makeIdleScene(const SceneSet&) { return new IdleScene; }
+inline Scene* makeIdleScene(const SceneSet&) {
+    return new IdleScene;
+}

@@ -9,11 +9,11 @@
 #include <string>
 
 #include "data/images.h"
-#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
 #include "tests/render_fixture.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

@@ -8,10 +8,10 @@
 #include <vector>
 
 #include "data/images.h"
-#include "scenekit/noise.h"
-#include "textmode/text_mode.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
+#include "scenekit/noise.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

@@ -17,13 +17,13 @@
 #include <vector>
 
 #include "data/caption_sheets.h"
-#include "scenekit/captions.h"
-#include "show/demo.h"
-#include "textmode/text_mode.h"
 #include "platform/png_file.h"
 #include "render/sub_image.h"
 #include "render_fixture.h"
+#include "scenekit/captions.h"
 #include "scenes/sphere_mesh.h"
+#include "show/demo.h"
+#include "textmode/text_mode.h"
 
 namespace {
 

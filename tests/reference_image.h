@@ -9,8 +9,8 @@
 
 #include <string>
 
-#include "platform/png_file.h"
 #include "image/surface.h"
+#include "platform/png_file.h"
 
 testing::AssertionResult matchesReferenceImage(const RgbaImage& produced, const std::string& name);
 testing::AssertionResult matchesReferenceImage(const Surface& image, const std::string& name);

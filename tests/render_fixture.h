@@ -8,9 +8,9 @@
 #include <cstdint>
 #include <cstring>
 
+#include "image/surface.h"
 #include "render/render_context.h"
 #include "render/sgl.h"
-#include "image/surface.h"
 
 class RenderTest : public testing::Test {
   protected:

@@ -4,5 +4,9 @@ namespace {
 uint8_t currentTextMode = 0;
 }
 
-void setTextMode(uint8_t mode) { currentTextMode = mode; }
-uint8_t textMode() { return currentTextMode; }
+void setTextMode(uint8_t mode) {
+    currentTextMode = mode;
+}
+uint8_t textMode() {
+    return currentTextMode;
+}
