@@ -33,8 +33,7 @@ vornak_add_layer(program
 # The web host on top: the page's console, clock and sound and the entry points
 # the page calls. It sits above every layer, like the program's own entry.
 add_executable(vornak_web
-    ${CMAKE_SOURCE_DIR}/web/web_host.cpp ${CMAKE_SOURCE_DIR}/web/web_console.cpp
-    ${CMAKE_SOURCE_DIR}/web/png_unavailable.cpp)
+    ${CMAKE_SOURCE_DIR}/web/web_host.cpp ${CMAKE_SOURCE_DIR}/web/web_console.cpp)
 target_include_directories(vornak_web PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(vornak_web PRIVATE vornak_program)
 set(VORNAK_WEB_EXPORTS
