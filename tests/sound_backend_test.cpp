@@ -198,15 +198,17 @@ TEST_F(SoundSystems, SilentOutputConsumesFramesAtRealRate) {
     const auto start = std::chrono::steady_clock::now();
     const uint64_t before = sdl.framesConsumed();
     ASSERT_EQ(sdl.play(stream), 1);
-    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    // Wide bounds: a loaded machine may starve the output's thread for a while,
+    // and the faults to catch are no consumption or consumption without pacing.
+    std::this_thread::sleep_for(std::chrono::milliseconds(500));
     const double seconds =
         std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
     const double expected = seconds * 44100;
     const double consumed = static_cast<double>(sdl.framesConsumed() - before);
     const double music = static_cast<double>(sdl.musicFramesPlayed());
-    EXPECT_GT(consumed, expected * 0.8 - 1000);
-    EXPECT_LT(consumed, expected * 1.2 + 1000);
-    EXPECT_GT(music, expected * 0.8 - 1000);
+    EXPECT_GT(consumed, expected * 0.5);
+    EXPECT_LT(consumed, expected * 1.5 + 1000);
+    EXPECT_GT(music, expected * 0.5);
     EXPECT_LE(music, consumed + 1);
     // Starts with the next 10 ms chunk, not after a buffer's worth; the figure
     // itself is measured by the benchmark, not held to a time here.
