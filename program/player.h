@@ -125,6 +125,40 @@ class Player {
         return !allKept();
     }
 
+    // Keeps more snapshots while the show plays or is paused, one grid frame at a
+    // time until `clock` reaches `untilTick` (at least one frame). The live state
+    // is put aside in a record and brought back, so the show goes on exactly as
+    // it would have; the keeping run's own state waits in another record for the
+    // next call. False once all are kept.
+    bool prepareAside(Clock& clock, uint32_t untilTick) {
+        if (allKept()) return false;
+        if constexpr (requires { demo_.keepState(aside_); }) {
+            const uint32_t liveFrame = stateFrame_;
+            aside_.startSaving();
+            demo_.keepState(aside_);
+            const auto last = uint32_t(snapshots_.size() - 1);
+            if (keepingFrame_ > last * SNAPSHOT_FRAMES) {
+                keeping_.startRestoring();
+                demo_.keepState(keeping_);
+                stateFrame_ = keepingFrame_;
+            } else {
+                restoreSnapshot(last);
+            }
+            do {
+                runSilently(std::min(stateFrame_ + 1, gridFrameOf(SHOW_LENGTH_MS)));
+            } while (!allKept() && int32_t(clock.tickCount() - untilTick) < 0);
+            if (!allKept()) {
+                keeping_.startSaving();
+                demo_.keepState(keeping_);
+                keepingFrame_ = stateFrame_;
+            }
+            aside_.startRestoring();
+            demo_.keepState(aside_);
+            stateFrame_ = liveFrame;
+        }
+        return !allKept();
+    }
+
     // Begins to play at grid time `start` at clock reading `now`: from the
     // show's first state at 0, as a run without the player does, otherwise
     // from the grid run's frame there, shown at once.
@@ -380,6 +414,11 @@ class Player {
     DemoT& demo_;
     Clock* clock_;
     std::vector<StateRecord> snapshots_;
+    // For prepareAside: the live state while it runs, and its own run's state
+    // (at grid frame keepingFrame_) between calls.
+    StateRecord aside_;
+    StateRecord keeping_;
+    uint32_t keepingFrame_ = 0;
     // The grid frame the show's state is ready to render, or NOT_ON_GRID after
     // a frame off the grid.
     uint32_t stateFrame_ = 0;
@@ -433,7 +472,8 @@ int runPlayer(Console& console, Clock& clock, DemoT& demo, const PlayOptions& op
         Player<DemoT> player(console, loop, demo, &clock);
         const uint32_t waitStart = clock.tickCount();
         // Records are kept while the wait lasts; a slow machine (or a sanitizer
-        // build) keeps the rest as its seeks pass them, never starting late.
+        // build) keeps the rest while it plays, or as its seeks pass them, never
+        // starting late.
         while (clock.tickCount() - waitStart < START_DELAY_MS &&
                player.prepare(PREPARE_STEP_FRAMES)) {
         }
@@ -443,8 +483,12 @@ int runPlayer(Console& console, Clock& clock, DemoT& demo, const PlayOptions& op
         player.begin(options.start, clock.tickCount());
 
         uint8_t running = 1;
+        bool keeping = true;
         do {
-            running = player.frame(clock.tickCount());
+            const uint32_t frameStart = clock.tickCount();
+            running = player.frame(frameStart);
+            // Snapshots the wait could not keep are kept in half of each slot.
+            if (keeping) keeping = player.prepareAside(clock, frameStart + FRAME_MS / 2);
             lastTick = paceFrame(clock, lastTick);
             if (!handlePlayerInput(console, player, clock.tickCount())) break;
             if (running == 0 && options.loop) {

@@ -157,3 +157,37 @@ TEST(Player, PlaysOnFromTheSeeksFrameNotFromTheKey) {
     player.frame(5320);
     EXPECT_EQ(player.shownTime(), 100020u);
 }
+
+// Snapshots kept while playing leave the live show drawing what it would have,
+// and are the grid run's states.
+TEST(Player, KeepingSnapshotsWhilePlayingChangesNoFrame) {
+    struct CountingClock : Clock {
+        uint32_t ticks = 0;
+        uint32_t tickCount() override { return ticks++; }  // one tick per look: ~30 frames a call
+        void sleep(uint32_t) override {}
+    } clock;
+    ASSERT_EQ(gridHashes().size(), SHOW_LENGTH_MS / FRAME_MS + 2);  // before any live run
+    const auto play = [&](bool keepAside) {
+        std::vector<uint64_t> hashes;
+        PlayerRun run;
+        if (!run.player) return hashes;
+        run.player->begin(0, 0);
+        for (uint32_t tick = 0; tick < 40000; tick += 23) {
+            run.player->frame(tick);
+            hashes.push_back(frameHash(run.loop.cells(), *vornakDemo.colorSurface()));
+            if (keepAside) run.player->prepareAside(clock, clock.ticks + 30);
+        }
+        if (keepAside) {
+            EXPECT_FALSE(run.player->prepareAside(clock, clock.ticks)) << "all kept";
+            // The snapshots so kept bring seeks to the grid run's frames.
+            for (uint32_t t : {172980u, 125000u, 90020u, 41000u}) {
+                run.player->seekTo(t, 0);
+                EXPECT_TRUE(run.showsGridFrame()) << "jump to " << t;
+            }
+        }
+        return hashes;
+    };
+    const std::vector<uint64_t> plain = play(false);
+    ASSERT_FALSE(plain.empty());
+    EXPECT_EQ(play(true), plain);
+}

@@ -198,6 +198,13 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_prepare() {
     return pageShow->player->prepare(PAGE_PREPARE_STEP_FRAMES) ? 1 : 0;
 }
 
+// Keeps more snapshots after a frame, for up to `milliseconds`, without changing
+// what the show draws next; 1 while there is more to keep.
+EMSCRIPTEN_KEEPALIVE int vornak_web_idle(uint32_t milliseconds) {
+    if (!showStarted() || pageShow->player == nullptr || pageShow->framesRun == 0) return 0;
+    return pageShow->player->prepareAside(*pageShow->clock, pageNow() + milliseconds) ? 1 : 0;
+}
+
 // Called for each wait the page makes (moves the virtual clock; the page's runs on its own).
 EMSCRIPTEN_KEEPALIVE void vornak_web_sleep(uint32_t milliseconds) {
     if (showStarted()) pageShow->clock->sleep(milliseconds);
