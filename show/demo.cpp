@@ -11,6 +11,7 @@
 #include "scenekit/captions.h"
 #include "scenekit/noise.h"
 #include "scenekit/state_record.h"
+#include "scenes/ray_sphere_scene.h"
 #include "scenes/runtime_rand.h"
 #include "show/scene_registry.h"
 #include "textmode/text_mode.h"
@@ -43,6 +44,11 @@ void Demo::setSoundEnabled(uint8_t flag) {
 int Demo::init(const Size16& renderSize) {
     shutdown();
     failedSceneSlot_ = -1;
+    // The generators the scenes share start afresh, so that every run in one
+    // process (a server's next showing, a test's second run) draws the same show.
+    noiseState = NOISE_INITIAL_STATE;
+    runtimeRandState = RUNTIME_RAND_INITIAL_STATE;
+    rayPhase = 0;
 
     buildCaptionSheets();
 

@@ -8,18 +8,8 @@
 #include "platform/headless_console.h"
 #include "program/offline_frames.h"
 #include "program/offline_run.h"
-#include "scenekit/noise.h"
-#include "scenes/ray_sphere_scene.h"
-#include "scenes/runtime_rand.h"
 
 namespace {
-
-// The generators shared by the scenes start where a fresh process has them.
-void resetGenerators() {
-    noiseState = NOISE_INITIAL_STATE;
-    runtimeRandState = RUNTIME_RAND_INITIAL_STATE;
-    rayPhase = 0;
-}
 
 uint64_t frameHash(const Surface& cells, const Surface& render) {
     const uint64_t hash = hashBytes(cells.pixels(), size_t(cells.pitch()) * 50);
@@ -30,7 +20,6 @@ uint64_t frameHash(const Surface& cells, const Surface& render) {
 const std::vector<uint64_t>& gridHashes() {
     static const std::vector<uint64_t> hashes = [] {
         std::vector<uint64_t> result;
-        resetGenerators();
         OfflineFrames<Demo> frames(vornakDemo);
         if (!frames.start()) return result;
         while (const OfflineFrame* frame = frames.next()) {
@@ -50,7 +39,6 @@ struct PlayerRun {
     std::unique_ptr<Player<MutedDemo<Demo>>> player;
 
     PlayerRun() {
-        resetGenerators();
         if (loop.start()) player = std::make_unique<Player<MutedDemo<Demo>>>(console, loop, demo);
     }
     ~PlayerRun() {
