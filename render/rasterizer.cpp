@@ -54,6 +54,24 @@ struct SortedTriangle {
 template <bool Texturing, bool Smooth>
 void walkTriangle(const SortedTriangle& sorted);
 
+// Calls f.operator()<Texturing, Smooth>() with ts's switches as constants: the
+// edge and span code is compiled once for each combination, so the rows test
+// neither.
+template <typename F>
+[[gnu::always_inline]] inline void withSwitches(const TriangleSetup& ts, F&& f) {
+    if (ts.texturing) {
+        if (ts.smooth) {
+            f.template operator()<true, true>();
+        } else {
+            f.template operator()<true, false>();
+        }
+    } else if (ts.smooth) {
+        f.template operator()<false, true>();
+    } else {
+        f.template operator()<false, false>();
+    }
+}
+
 }  // namespace
 
 void rasterizeTriangle() {
@@ -85,20 +103,8 @@ void rasterizeTriangle() {
 
     latchTriangleStateAgainIfChanged();
     const SortedTriangle sorted{top, mid, bottom, height, yT, longRows, shortRows, flatTop};
-    // The row walk is compiled once for each combination of the switches
-    // that change its arithmetic, so the rows test none of them.
-    const TriangleSetup& ts = triangleSetup;
-    if (ts.texturing) {
-        if (ts.smooth) {
-            walkTriangle<true, true>(sorted);
-        } else {
-            walkTriangle<true, false>(sorted);
-        }
-    } else if (ts.smooth) {
-        walkTriangle<false, true>(sorted);
-    } else {
-        walkTriangle<false, false>(sorted);
-    }
+    withSwitches(triangleSetup,
+                 [&]<bool Texturing, bool Smooth>() { walkTriangle<Texturing, Smooth>(sorted); });
 }
 
 namespace {
@@ -295,18 +301,9 @@ void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int
     const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
     const float pInvW = reciprocals.v[0];
     const float qInvW = reciprocals.v[1];
-    const TriangleSetup& ts = triangleSetup;
-    if (ts.texturing) {
-        if (ts.smooth) {
-            setUpEdgeFrom<true, true>(edge, p, q, rows, pInvW, qInvW);
-        } else {
-            setUpEdgeFrom<true, false>(edge, p, q, rows, pInvW, qInvW);
-        }
-    } else if (ts.smooth) {
-        setUpEdgeFrom<false, true>(edge, p, q, rows, pInvW, qInvW);
-    } else {
-        setUpEdgeFrom<false, false>(edge, p, q, rows, pInvW, qInvW);
-    }
+    withSwitches(triangleSetup, [&]<bool Texturing, bool Smooth>() {
+        setUpEdgeFrom<Texturing, Smooth>(edge, p, q, rows, pInvW, qInvW);
+    });
 }
 
 void halfStepEdge(EdgeSlot& edge) {
@@ -385,17 +382,9 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     const TriangleSetup& ts = triangleSetup;
     const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
     const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
-    if (ts.texturing) {
-        if (ts.smooth) {
-            drawSpanBetween<true, true>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
-        } else {
-            drawSpanBetween<true, false>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
-        }
-    } else if (ts.smooth) {
-        drawSpanBetween<false, true>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
-    } else {
-        drawSpanBetween<false, false>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
-    }
+    withSwitches(ts, [&]<bool Texturing, bool Smooth>() {
+        drawSpanBetween<Texturing, Smooth>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
+    });
 }
 
 // ---------------------------------------------------------------------------
