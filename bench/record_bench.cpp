@@ -9,17 +9,22 @@
 
 #include "image/console_look.h"
 #include "image/surface.h"
+#include "program/pixel_scaling.h"
 #include "program/video_encoder.h"
+
+extern "C" {
+#include <libswscale/swscale.h>
+}
 
 namespace {
 
 void BM_RecordFrame(benchmark::State& state) {
     const auto container = static_cast<VideoContainer>(state.range(0));
-    const int scale = defaultVideoScale(container);
     VideoSettings settings;
     settings.container = container;
-    settings.width = 640 * scale;
-    settings.height = 600 * scale;
+    settings.width = 640;
+    settings.height = 600;
+    settings.scale = defaultVideoScale(container);
     const std::string path = "/tmp/vornak-record-bench.part";
     VideoEncoder encoder;
     std::string error;
@@ -30,7 +35,6 @@ void BM_RecordFrame(benchmark::State& state) {
     Surface cells;
     cells.create({80, 50}, 4);
     std::vector<uint8_t> look(640 * 600 * 4);
-    std::vector<uint8_t> scaled(size_t(settings.width) * size_t(settings.height) * 4);
     std::vector<int16_t> sound(882 * 2, 0);
     uint32_t seed = 1;
     for (auto _ : state) {
@@ -43,19 +47,7 @@ void BM_RecordFrame(benchmark::State& state) {
             cell[2] = uint8_t(seed >> 16);
         }
         drawConsoleLookInto(cells, look.data(), 640 * 4);
-        const uint8_t* picture = look.data();
-        size_t pitch = 640 * 4;
-        if (scale == 2) {
-            for (int y = 0; y < 600; ++y) {
-                const uint32_t* from = reinterpret_cast<const uint32_t*>(&look[size_t(y) * pitch]);
-                uint32_t* to = reinterpret_cast<uint32_t*>(&scaled[size_t(y) * 2 * pitch * 2]);
-                for (int x = 0; x < 640; ++x) to[2 * x] = to[2 * x + 1] = from[x];
-                std::copy_n(to, 1280, to + 1280);
-            }
-            picture = scaled.data();
-            pitch *= 2;
-        }
-        if (!encoder.writeFrame(picture, pitch, error) ||
+        if (!encoder.writeFrame(look.data(), 640 * 4, error) ||
             !encoder.writeSound(sound.data(), 882, error)) {
             state.SkipWithError(error.c_str());
             break;
@@ -73,5 +65,45 @@ BENCHMARK(BM_RecordFrame)
     ->Unit(benchmark::kMillisecond)
     ->MeasureProcessCPUTime()
     ->Iterations(200);
+
+// A console look enlarged twice and made 4:2:0 for the lossy encoders: in one pass
+// (argument 1), or enlarged as RGBA and converted by swscale (argument 0).
+void BM_EnlargeToYuv420(benchmark::State& state) {
+    const bool onePass = state.range(0) == 1;
+    // The console look of random glyphs and colours in every cell.
+    Surface cells;
+    cells.create({80, 50}, 4);
+    uint32_t seed = 1;
+    for (int i = 0; i < 80 * 50 * 4; ++i)
+        cells.pixels()[i] = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    std::vector<uint8_t> look(640 * 600 * 4);
+    drawConsoleLookInto(cells, look.data(), 640 * 4);
+    cells.release();
+    std::vector<uint8_t> enlarged(1280 * 1200 * 4);
+    std::vector<uint8_t> yuv(1280 * 1200 * 3 / 2);
+    uint8_t* const planes[3] = {yuv.data(), yuv.data() + 1280 * 1200,
+                                yuv.data() + 1280 * 1200 * 5 / 4};
+    const int pitches[3] = {1280, 640, 640};
+    SwsContext* convert = sws_getContext(1280, 1200, AV_PIX_FMT_RGBA, 1280, 1200,
+                                         AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
+    sws_setColorspaceDetails(convert, sws_getCoefficients(SWS_CS_DEFAULT), 1,
+                             sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
+    for (auto _ : state) {
+        if (onePass) {
+            scalePictureToYuv420(
+                look.data(), 640 * 4, 640, 600, 2,
+                {{planes[0], planes[1], planes[2]}, {pitches[0], pitches[1], pitches[2]}});
+        } else {
+            scalePicture(look.data(), 640 * 4, 640, 600, 2, enlarged.data(), 1280 * 4);
+            const uint8_t* const from[1] = {enlarged.data()};
+            const int fromPitch[1] = {1280 * 4};
+            sws_scale(convert, from, fromPitch, 0, 1200, planes, pitches);
+        }
+        benchmark::DoNotOptimize(yuv.data());
+    }
+    sws_freeContext(convert);
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_EnlargeToYuv420)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
 
 }  // namespace

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,7 @@ extern "C" {
 #include "platform/ogg_decoder.h"
 #include "platform/png_file.h"
 #include "program/options.h"
+#include "program/pixel_scaling.h"
 #include "program/record.h"
 #include "program/record_progress.h"
 #include "tests/show_cell_frames.h"
@@ -249,6 +252,47 @@ TEST(RecordOptions, StretchHoldsTheFrameTimesFromBeforeTo) {
     EXPECT_EQ(soundFrameAt(20, 44100), 882u);
     EXPECT_EQ(soundFrameAt(173040, 44100), 173040u * 441u / 10u);
     EXPECT_EQ(soundFrameAt(4000000000u, 48000), 192000000000u);
+}
+
+// The one-pass 4:2:0 conversion equals enlarging the picture, then converting
+// each pixel with the BT.709 limited-range formula and taking the mean of every
+// 2x2 block for the colour (the last row and column repeated), at odd and even
+// scales and an odd picture size.
+TEST(PixelScaling, Yuv420IsTheEnlargedPictureConverted) {
+    const int width = 5, height = 3;
+    std::vector<uint8_t> picture(width * height * 4);
+    uint32_t seed = 7;
+    for (uint8_t& byte : picture) byte = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (const int scale : {1, 2, 3, 4}) {
+        const int w = width * scale, h = height * scale, cw = (w + 1) / 2, ch = (h + 1) / 2;
+        std::vector<uint8_t> enlarged(size_t(w) * h * 4), y(size_t(w) * h), u(cw * ch), v(cw * ch);
+        scalePicture(picture.data(), width * 4, width, height, scale, enlarged.data(), w * 4);
+        scalePictureToYuv420(picture.data(), width * 4, width, height, scale,
+                             {{y.data(), u.data(), v.data()}, {w, cw, cw}});
+        const auto expected = [&](int x, int yy, int plane) {
+            const double rows[3][3] = {{0.2126, 0.7152, 0.0722},
+                                       {-0.2126 / 1.8556, -0.7152 / 1.8556, 0.5},
+                                       {0.5, -0.7152 / 1.5748, -0.0722 / 1.5748}};
+            const int span = plane == 0 ? 1 : 2;
+            double sum = 0;
+            for (int dy = 0; dy < span; ++dy) {
+                for (int dx = 0; dx < span; ++dx) {
+                    const uint8_t* p = &enlarged[(size_t(std::min(yy * span + dy, h - 1)) * w +
+                                                  size_t(std::min(x * span + dx, w - 1))) *
+                                                 4];
+                    for (int c = 0; c < 3; ++c) sum += rows[plane][c] * p[c];
+                }
+            }
+            const double mean = sum / (span * span);
+            return int(std::lround(plane == 0 ? 16 + mean * 219 / 255 : 128 + mean * 224 / 255));
+        };
+        for (int i = 0; i < w * h; ++i)
+            ASSERT_EQ(y[i], expected(i % w, i / w, 0)) << "scale " << scale << " luma " << i;
+        for (int i = 0; i < cw * ch; ++i) {
+            ASSERT_EQ(u[i], expected(i % cw, i / cw, 1)) << "scale " << scale << " U " << i;
+            ASSERT_EQ(v[i], expected(i % cw, i / cw, 2)) << "scale " << scale << " V " << i;
+        }
+    }
 }
 
 TEST(RecordOptions, ProgressTextCountsFramesAndTimeLeft) {
