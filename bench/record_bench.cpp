@@ -1,5 +1,5 @@
-// Cost of recording one frame per container at its default scale: the console
-// look of changing cells, enlarged, converted and encoded with 20 ms of sound.
+// Cost of recording one frame per container at its default size: the console
+// look of changing cells, converted and encoded with 20 ms of sound.
 // The show plays 50 frames a second; a recording faster than real time on one
 // core needs each frame under 20 ms of CPU (items_per_second above 50).
 #include <benchmark/benchmark.h>
@@ -24,7 +24,6 @@ void BM_RecordFrame(benchmark::State& state) {
     settings.container = container;
     settings.width = 640;
     settings.height = 600;
-    settings.scale = defaultVideoScale(container);
     const std::string path = "/tmp/vornak-record-bench.part";
     VideoEncoder encoder;
     std::string error;
@@ -66,11 +65,13 @@ BENCHMARK(BM_RecordFrame)
     ->MeasureProcessCPUTime()
     ->Iterations(200);
 
-// A console look enlarged twice and made 4:2:0 for the lossy encoders: in one pass
-// (argument 1), or enlarged as RGBA and converted by swscale (argument 0).
-void BM_EnlargeToYuv420(benchmark::State& state) {
+// A console look, enlarged range(1) times, made 4:2:0 for the lossy encoders:
+// in one pass (range(0) 1), or enlarged as RGBA and converted by swscale (0).
+void BM_LookToYuv420(benchmark::State& state) {
     const bool onePass = state.range(0) == 1;
-    // The console look of random glyphs and colours in every cell.
+    const int scale = int(state.range(1));
+    const int width = 640 * scale, height = 600 * scale;
+    // Random glyphs and colours in every cell.
     Surface cells;
     cells.create({80, 50}, 4);
     uint32_t seed = 1;
@@ -79,31 +80,36 @@ void BM_EnlargeToYuv420(benchmark::State& state) {
     std::vector<uint8_t> look(640 * 600 * 4);
     drawConsoleLookInto(cells, look.data(), 640 * 4);
     cells.release();
-    std::vector<uint8_t> enlarged(1280 * 1200 * 4);
-    std::vector<uint8_t> yuv(1280 * 1200 * 3 / 2);
-    uint8_t* const planes[3] = {yuv.data(), yuv.data() + 1280 * 1200,
-                                yuv.data() + 1280 * 1200 * 5 / 4};
-    const int pitches[3] = {1280, 640, 640};
-    SwsContext* convert = sws_getContext(1280, 1200, AV_PIX_FMT_RGBA, 1280, 1200,
+    std::vector<uint8_t> enlarged(size_t(width) * size_t(height) * 4);
+    std::vector<uint8_t> yuv(size_t(width) * size_t(height) * 3 / 2);
+    uint8_t* const planes[3] = {yuv.data(), yuv.data() + width * height,
+                                yuv.data() + width * height * 5 / 4};
+    const int pitches[3] = {width, width / 2, width / 2};
+    SwsContext* convert = sws_getContext(width, height, AV_PIX_FMT_RGBA, width, height,
                                          AV_PIX_FMT_YUV420P, SWS_POINT, nullptr, nullptr, nullptr);
     sws_setColorspaceDetails(convert, sws_getCoefficients(SWS_CS_DEFAULT), 1,
                              sws_getCoefficients(SWS_CS_ITU709), 0, 0, 1 << 16, 1 << 16);
     for (auto _ : state) {
         if (onePass) {
             scalePictureToYuv420(
-                look.data(), 640 * 4, 640, 600, 2,
+                look.data(), 640 * 4, 640, 600, scale,
                 {{planes[0], planes[1], planes[2]}, {pitches[0], pitches[1], pitches[2]}});
         } else {
-            scalePicture(look.data(), 640 * 4, 640, 600, 2, enlarged.data(), 1280 * 4);
+            scalePicture(look.data(), 640 * 4, 640, 600, scale, enlarged.data(), size_t(width) * 4);
             const uint8_t* const from[1] = {enlarged.data()};
-            const int fromPitch[1] = {1280 * 4};
-            sws_scale(convert, from, fromPitch, 0, 1200, planes, pitches);
+            const int fromPitch[1] = {width * 4};
+            sws_scale(convert, from, fromPitch, 0, height, planes, pitches);
         }
         benchmark::DoNotOptimize(yuv.data());
     }
     sws_freeContext(convert);
     state.SetItemsProcessed(state.iterations());
 }
-BENCHMARK(BM_EnlargeToYuv420)->Arg(0)->Arg(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_LookToYuv420)
+    ->Args({0, 1})
+    ->Args({1, 1})
+    ->Args({0, 2})
+    ->Args({1, 2})
+    ->Unit(benchmark::kMillisecond);
 
 }  // namespace

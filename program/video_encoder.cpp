@@ -64,18 +64,26 @@ const AVCodec* findEncoder(const char* name, AVCodecID id) {
 void videoEncoderOptions(const AVCodec& codec, AVDictionary** options) {
     const std::string name = codec.name;
     if (name == "libx264") {
-        // The fastest preset, with arithmetic coding back on: about a third smaller
-        // for a little more time. Constant quality, sharp enough for glyph edges.
-        av_dict_set(options, "preset", "ultrafast", 0);
-        av_dict_set(options, "crf", "23", 0);
-        av_dict_set(options, "x264-params", "cabac=1", 0);
+        // Chosen over the whole show: at the console's own size, tuned for flat
+        // colours and sharp edges, this keeps the glyph patterns (luma SSIM above
+        // 0.99) in under half the bytes of the fastest preset at twice the size, in
+        // less time. A key frame every 10 s: the scenes run 10 to 40 s, and seeking
+        // stays quick.
+        av_dict_set(options, "preset", "faster", 0);
+        av_dict_set(options, "tune", "animation", 0);
+        av_dict_set(options, "crf", "20", 0);
+        av_dict_set(options, "x264-params", "keyint=500", 0);
     } else if (name == "libvpx-vp9") {
-        // Real-time speed; its constant-quality mode ignores the quality there, so
-        // a bit rate is asked for instead.
+        // Real-time mode at its slowest speed with constant quality (a bit rate
+        // of 0): faster than the show plays on two cores, and unlike a fixed bit
+        // rate it keeps the glyphs where the whole picture changes. Two tile
+        // columns and row threads keep both cores busy.
         av_dict_set(options, "deadline", "realtime", 0);
-        av_dict_set(options, "cpu-used", "8", 0);
-        av_dict_set(options, "b", "6M", 0);
+        av_dict_set(options, "cpu-used", "6", 0);
+        av_dict_set(options, "crf", "30", 0);
+        av_dict_set(options, "b", "0", 0);
         av_dict_set(options, "row-mt", "1", 0);
+        av_dict_set(options, "tile-columns", "1", 0);
     } else if (name == "ffv1") {
         // Version 3 with checksummed slices: damage stays local and is detected.
         // The range coder with the large context makes the file about five times

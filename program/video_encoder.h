@@ -22,9 +22,6 @@ enum class VideoContainer {
 bool videoContainerForFile(std::string_view fileName, VideoContainer& container);
 // The extensions videoContainerForFile knows, for messages.
 const char* supportedVideoExtensions();
-// Lossy containers store colour at half resolution (4:2:0): doubling every pixel
-// gives each pixel of the picture a colour sample of its own.
-int defaultVideoScale(VideoContainer container);
 bool isLosslessContainer(VideoContainer container);
 // A GIF and a cast have no sound track; a cast has no pictures to scale either.
 bool hasSoundTrack(VideoContainer container);

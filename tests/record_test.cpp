@@ -479,22 +479,36 @@ TEST(Record, CastReplaysToTheShowsCellsAtEveryFrame) {
     fs::remove_all(folder);
 }
 
-// The lossy containers decode without an error in FFmpeg's own decoders, enlarged
-// twice by default, with the codecs browsers play.
-TEST(Record, LossyContainersDecodeCleanly) {
+// Every container decodes without an error in FFmpeg's own decoders, with the
+// codecs browsers play for the lossy ones, and keeps the look of the frame: the
+// lossy ones at the console's size by default, their luma within a few steps of
+// the console look's on average; the lossless one enlarged when asked, exactly.
+TEST(Record, VideosDecodeCleanlyAndKeepTheLook) {
     const std::string folder = freshFolder("lossy");
+    std::string errors;
+    ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--render '" + folder + "' --at 3000", errors), 0)
+        << errors;
+    RgbaImage look;
+    ASSERT_TRUE(readPngRgba(folder + "/3000.png", look));
     const struct {
         const char* file;
-        const char* video;
+        const char* options;
+        const char* streams;
         const char* sound;
         int soundRate;
-    } cases[] = {{"s.mp4", "h264", "aac", 44100}, {"s.webm", "vp9", "opus", 48000}};
+        int scale;
+    } cases[] = {
+        {"s.mp4", "", "codec_name=h264|width=640|height=600|pix_fmt=yuv420p", "aac", 44100, 1},
+        {"s.webm", "", "codec_name=vp9|width=640|height=600|pix_fmt=yuv420p", "opus", 48000, 1},
+        {"s.mkv", "--scale 2", "codec_name=ffv1|width=1280|height=1200|pix_fmt=bgr0", "flac", 44100,
+         2},
+    };
     for (const auto& c : cases) {
         const std::string path = folder + "/" + c.file;
-        std::string errors;
-        ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + path + "' --from 3000 --to 3400",
-                               errors),
-                  0)
+        ASSERT_EQ(
+            runProgramIn(VORNAK_BINARY_DIR,
+                         "--record '" + path + "' --from 3000 --to 3400 " + c.options, errors),
+            0)
             << errors;
         std::string output;
         EXPECT_EQ(runCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1", output),
@@ -506,10 +520,7 @@ TEST(Record, LossyContainersDecodeCleanly) {
                                  path + "'",
                              streams),
                   0);
-        EXPECT_NE(streams.find(std::string("codec_name=") + c.video +
-                               "|width=1280|height=1200|pix_fmt=yuv420p"),
-                  std::string::npos)
-            << streams;
+        EXPECT_NE(streams.find(c.streams), std::string::npos) << streams;
         EXPECT_NE(streams.find("avg_frame_rate=50/1"), std::string::npos) << streams;
         EXPECT_NE(streams.find(std::string("codec_name=") + c.sound +
                                "|sample_rate=" + std::to_string(c.soundRate) + "|channels=2"),
@@ -517,7 +528,30 @@ TEST(Record, LossyContainersDecodeCleanly) {
             << streams;
         DecodedVideo decoded;
         ASSERT_TRUE(decodeVideoFile(path, decoded)) << c.file;
-        EXPECT_EQ(decoded.frames.size(), 20u) << c.file;
+        ASSERT_EQ(decoded.frames.size(), 20u) << c.file;
+        const std::vector<uint8_t>& frame = decoded.frames[0];
+        const int width = look.width * c.scale;
+        double lumaError = 0;
+        size_t differing = 0;
+        for (int y = 0; y < look.height * c.scale; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* pixel =
+                    &look.pixels[(size_t(y / c.scale) * size_t(look.width) + size_t(x / c.scale)) *
+                                 4];
+                const size_t at = size_t(y) * size_t(width) + size_t(x);
+                if (decoded.pixelFormat == AV_PIX_FMT_BGR0) {
+                    differing += frame[at * 4] != pixel[2] || frame[at * 4 + 1] != pixel[1] ||
+                                 frame[at * 4 + 2] != pixel[0];
+                } else {
+                    const double luma =
+                        16 +
+                        (0.2126 * pixel[0] + 0.7152 * pixel[1] + 0.0722 * pixel[2]) * 219 / 255;
+                    lumaError += std::abs(frame[at] - luma);
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0u) << c.file;
+        EXPECT_LT(lumaError / (look.width * look.height * c.scale * c.scale), 3.0) << c.file;
     }
     fs::remove_all(folder);
 }
