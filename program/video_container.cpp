@@ -51,7 +51,3 @@ bool isLosslessContainer(VideoContainer container) {
 bool hasSoundTrack(VideoContainer container) {
     return container != VideoContainer::Gif && container != VideoContainer::Cast;
 }
-
-int defaultVideoScale(VideoContainer container) {
-    return isLosslessContainer(container) ? 1 : 2;
-}

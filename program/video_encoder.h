@@ -22,9 +22,6 @@ enum class VideoContainer {
 bool videoContainerForFile(std::string_view fileName, VideoContainer& container);
 // The extensions videoContainerForFile knows, for messages.
 const char* supportedVideoExtensions();
-// Lossy containers store colour at half resolution (4:2:0): doubling every pixel
-// gives each pixel of the picture a colour sample of its own.
-int defaultVideoScale(VideoContainer container);
 bool isLosslessContainer(VideoContainer container);
 // A GIF and a cast have no sound track; a cast has no pictures to scale either.
 bool hasSoundTrack(VideoContainer container);
@@ -33,6 +30,7 @@ struct VideoSettings {
     VideoContainer container = VideoContainer::Matroska;
     int width = 0;  // of the pictures handed to writeFrame
     int height = 0;
+    int scale = 1;  // the video holds them enlarged this many times, pixels repeated
     int framesPerSecond = 50;
     bool sound = true;      // false: a video without a sound track
     int soundRate = 44100;  // of the samples handed to writeSound
@@ -49,7 +47,8 @@ class VideoEncoder {
     // Creates or truncates `path` and prepares the encoders. On failure `error`
     // says why (without naming the file).
     bool open(const std::string& path, const VideoSettings& settings, std::string& error);
-    // Encodes the next picture: width x height RGBA pixels, rows `pitch` bytes apart.
+    // Encodes the next picture: width x height RGBA pixels, rows `pitch` bytes apart,
+    // enlarged `scale` times.
     bool writeFrame(const uint8_t* rgba, size_t pitch, std::string& error);
     // Encodes the next `frames` sound frames (soundChannels samples each).
     bool writeSound(const int16_t* samples, size_t frames, std::string& error);

@@ -3,17 +3,34 @@
 #pragma once
 
 #include <cstdint>
+#include <type_traits>
 
 // Truncates toward zero like the x86 cvttss2si/cvttsd2si instructions: a NaN, or
 // a value whose truncation does not fit 32 bits, gives INT32_MIN (the
-// "integer indefinite" value) instead of undefined behaviour.
+// "integer indefinite" value) instead of undefined behaviour. On x86-64 the
+// instruction does it; it is written as assembly because the compilers fold
+// the intrinsics like a C++ conversion, saturating out-of-range constants.
 constexpr int32_t truncToInt(double x) {
+#if defined(__x86_64__) && !defined(VORNAK_SCALAR_LANES)
+    if (!std::is_constant_evaluated()) {
+        int32_t truncated;
+        asm("cvttsd2si %1, %0" : "=r"(truncated) : "x"(x));
+        return truncated;
+    }
+#endif
     if (!(x > -2147483649.0 && x < 2147483648.0)) return INT32_MIN;
     return static_cast<int32_t>(x);
 }
 
 // Every float is exactly representable as a double, so this truncates the float itself.
 constexpr int32_t truncToInt(float x) {
+#if defined(__x86_64__) && !defined(VORNAK_SCALAR_LANES)
+    if (!std::is_constant_evaluated()) {
+        int32_t truncated;
+        asm("cvttss2si %1, %0" : "=r"(truncated) : "x"(x));
+        return truncated;
+    }
+#endif
     return truncToInt(static_cast<double>(x));
 }
 

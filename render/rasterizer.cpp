@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <type_traits>
 #include <utility>
 
 #include "render/fixed_point.h"
@@ -27,15 +26,51 @@ namespace {
 constexpr int32_t ROW_JUMP_LIMIT = 1 << 16;
 
 void latchTriangleStateAgainIfChanged();
+template <bool Texturing, bool Smooth>
 [[gnu::always_inline]] inline void setUpEdgeFrom(EdgeSlot& edge, const ScreenVertex& p,
                                                  const ScreenVertex& q, int32_t rows, float pInvW,
                                                  float qInvW);
-[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge, bool texturing);
-[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e, bool texturing, bool smooth);
+template <bool Texturing>
+[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge);
+template <bool Texturing, bool Smooth>
+[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e);
 void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth);
+template <bool Texturing, bool Smooth>
 [[gnu::always_inline]] inline void drawSpanBetween(const TriangleSetup& ts, const EdgeSlot& left,
                                                    const EdgeSlot& right, int16_t y, int16_t xLeft,
                                                    int16_t xRight, float invWLeft, float invWRight);
+
+// The vertices sorted by row, with their first rows and row counts.
+struct SortedTriangle {
+    const ScreenVertex* top;
+    const ScreenVertex* mid;
+    const ScreenVertex* bottom;
+    int32_t height;
+    int32_t yT;
+    int32_t longRows;
+    int32_t shortRows;
+    bool flatTop;
+};
+template <bool Texturing, bool Smooth>
+void walkTriangle(const SortedTriangle& sorted);
+
+// Calls f.operator()<Texturing, Smooth>() with ts's switches as constants: the
+// edge and span code is compiled once for each combination, so the rows test
+// neither.
+template <typename F>
+[[gnu::always_inline]] inline void withSwitches(const TriangleSetup& ts, F&& f) {
+    if (ts.texturing) {
+        if (ts.smooth) {
+            f.template operator()<true, true>();
+        } else {
+            f.template operator()<true, false>();
+        }
+    } else if (ts.smooth) {
+        f.template operator()<false, true>();
+    } else {
+        f.template operator()<false, false>();
+    }
+}
 
 }  // namespace
 
@@ -67,9 +102,26 @@ void rasterizeTriangle() {
     if (flatTop && top->x > mid->x) std::swap(top, mid);
 
     latchTriangleStateAgainIfChanged();
+    const SortedTriangle sorted{top, mid, bottom, height, yT, longRows, shortRows, flatTop};
+    withSwitches(triangleSetup,
+                 [&]<bool Texturing, bool Smooth>() { walkTriangle<Texturing, Smooth>(sorted); });
+}
+
+namespace {
+
+template <bool Texturing, bool Smooth>
+void walkTriangle(const SortedTriangle& sorted) {
+    const ScreenVertex* top = sorted.top;
+    const ScreenVertex* mid = sorted.mid;
+    const ScreenVertex* bottom = sorted.bottom;
+    const int32_t height = sorted.height;
+    const int32_t yT = sorted.yT;
+    const int32_t longRows = sorted.longRows;
+    const int32_t shortRows = sorted.shortRows;
+    const bool flatTop = sorted.flatTop;
     TriangleSetup& ts = triangleSetup;
-    const bool texturing = ts.texturing != 0;
-    const bool smooth = ts.smooth != 0;
+    constexpr bool texturing = Texturing;
+    constexpr bool smooth = Smooth;
     // The edges live in locals while the rows are walked and are left in
     // edgeSlots at the end, as drawSpan reads them.
     EdgeSlot a;
@@ -88,16 +140,16 @@ void rasterizeTriangle() {
     const float midInvW = invW.v[1];
     const float bottomInvW = invW.v[2];
     if (flatTop) {
-        setUpEdgeFrom(a, *top, *bottom, longRows, topInvW, bottomInvW);
-        setUpEdgeFrom(b, *mid, *bottom, longRows, midInvW, bottomInvW);
+        setUpEdgeFrom<Texturing, Smooth>(a, *top, *bottom, longRows, topInvW, bottomInvW);
+        setUpEdgeFrom<Texturing, Smooth>(b, *mid, *bottom, longRows, midInvW, bottomInvW);
         ts.aIsLeft = 1;
     } else {
-        setUpEdgeFrom(a, *top, *mid, shortRows, topInvW, midInvW);
-        setUpEdgeFrom(b, *top, *bottom, longRows, topInvW, bottomInvW);
+        setUpEdgeFrom<Texturing, Smooth>(a, *top, *mid, shortRows, topInvW, midInvW);
+        setUpEdgeFrom<Texturing, Smooth>(b, *top, *bottom, longRows, topInvW, bottomInvW);
         ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
     }
-    halfStep(a, texturing);
-    halfStep(b, texturing);
+    halfStep<Texturing>(a);
+    halfStep<Texturing>(b);
     const EdgeSlot& left = ts.aIsLeft ? a : b;
     const EdgeSlot& right = ts.aIsLeft ? b : a;
 
@@ -118,13 +170,13 @@ void rasterizeTriangle() {
             longLeft -= k;
             shortLeft -= k;
         }
-        stepEdge(a, texturing, smooth);
-        stepEdge(b, texturing, smooth);
+        stepEdge<Texturing, Smooth>(a);
+        stepEdge<Texturing, Smooth>(b);
         if (y >= height) break;
         if (y >= 0) {
-            drawSpanBetween(ts, left, right, static_cast<int16_t>(y),
-                            static_cast<int16_t>(left.x >> 16), static_cast<int16_t>(right.x >> 16),
-                            left.invW, right.invW);
+            drawSpanBetween<Texturing, Smooth>(
+                ts, left, right, static_cast<int16_t>(y), static_cast<int16_t>(left.x >> 16),
+                static_cast<int16_t>(right.x >> 16), left.invW, right.invW);
         }
         ++y;
         --longLeft;
@@ -133,12 +185,15 @@ void rasterizeTriangle() {
         if (!flatTop && shortLeft == 0) {
             // The short edge ends at M: edge A continues from M to B over the
             // remaining rows; its colours restart at M's.
-            setUpEdgeFrom(a, *mid, *bottom, static_cast<int32_t>(longLeft), midInvW, bottomInvW);
-            halfStep(a, texturing);
+            setUpEdgeFrom<Texturing, Smooth>(a, *mid, *bottom, static_cast<int32_t>(longLeft),
+                                             midInvW, bottomInvW);
+            halfStep<Texturing>(a);
             shortLeft = longLeft;
         }
     }
 }
+
+}  // namespace
 
 // ---------------------------------------------------------------------------
 // Edges.
@@ -171,15 +226,15 @@ inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out
 }
 
 // setUpEdge with 1/p.w and 1/q.w given.
+template <bool Texturing, bool Smooth>
 [[gnu::always_inline]] inline void setUpEdgeFrom(EdgeSlot& edge, const ScreenVertex& p,
                                                  const ScreenVertex& q, int32_t rows, float pInvW,
                                                  float qInvW) {
-    const TriangleSetup& ts = triangleSetup;
     edge.x = toFixed16(p.x);
     edge.xStep = divideTrunc(wrapSub(toFixed16(q.x), edge.x), rows);
     const float n = static_cast<float>(rows);
     edge.invW = pInvW;
-    if (ts.texturing) {
+    if constexpr (Texturing) {
         edge.sOverW = p.s * pInvW;
         edge.tOverW = p.t * pInvW;
         const Quotients steps = divide4(qInvW - pInvW, q.s * qInvW - edge.sOverW,
@@ -190,7 +245,7 @@ inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out
     } else {
         edge.invWStep = (qInvW - pInvW) / n;
     }
-    if (ts.smooth) {
+    if constexpr (Smooth) {
         int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
             const int32_t start = p.color[c] * 256;
@@ -201,23 +256,25 @@ inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out
     }
 }
 
-[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge, bool texturing) {
+template <bool Texturing>
+[[gnu::always_inline]] inline void halfStep(EdgeSlot& edge) {
     edge.x = truncToInt(static_cast<float>(edge.x) - static_cast<float>(edge.xStep) / 2.0f);
     edge.invW -= edge.invWStep / 2.0f;
-    if (texturing) {
+    if constexpr (Texturing) {
         edge.sOverW -= edge.sOverWStep / 2.0f;
         edge.tOverW -= edge.tOverWStep / 2.0f;
     }
 }
 
-[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e, bool texturing, bool smooth) {
+template <bool Texturing, bool Smooth>
+[[gnu::always_inline]] inline void stepEdge(EdgeSlot& e) {
     e.x = wrapAdd(e.x, e.xStep);
     e.invW += e.invWStep;
-    if (texturing) {
+    if constexpr (Texturing) {
         e.sOverW += e.sOverWStep;
         e.tOverW += e.tOverWStep;
     }
-    if (smooth) {
+    if constexpr (Smooth) {
         for (int c = 0; c < 4; ++c) e.color[c] = add16(e.color[c], e.colorStep[c]);
     }
 }
@@ -242,11 +299,19 @@ void jumpEdge(EdgeSlot& e, uint32_t rows, bool texturing, bool smooth) {
 
 void setUpEdge(EdgeSlot& edge, const ScreenVertex& p, const ScreenVertex& q, int32_t rows) {
     const Quotients reciprocals = divide4(1.0f, 1.0f, 1.0f, 1.0f, p.w, q.w, 1.0f, 1.0f);
-    setUpEdgeFrom(edge, p, q, rows, reciprocals.v[0], reciprocals.v[1]);
+    const float pInvW = reciprocals.v[0];
+    const float qInvW = reciprocals.v[1];
+    withSwitches(triangleSetup, [&]<bool Texturing, bool Smooth>() {
+        setUpEdgeFrom<Texturing, Smooth>(edge, p, q, rows, pInvW, qInvW);
+    });
 }
 
 void halfStepEdge(EdgeSlot& edge) {
-    halfStep(edge, triangleSetup.texturing != 0);
+    if (triangleSetup.texturing) {
+        halfStep<true>(edge);
+    } else {
+        halfStep<false>(edge);
+    }
 }
 
 // ---------------------------------------------------------------------------
@@ -255,6 +320,7 @@ void halfStepEdge(EdgeSlot& edge) {
 namespace {
 
 // drawSpan with its left and right edges given.
+template <bool Texturing, bool Smooth>
 [[gnu::always_inline]] inline void drawSpanBetween(const TriangleSetup& ts, const EdgeSlot& left,
                                                    const EdgeSlot& right, int16_t y, int16_t xLeft,
                                                    int16_t xRight, float invWLeft,
@@ -268,7 +334,7 @@ namespace {
     const float length = static_cast<float>(n);
     float dz;
     float ds = 0.0f, dt = 0.0f, sOverW = 0.0f, tOverW = 0.0f;
-    if (ts.texturing) {
+    if constexpr (Texturing) {
         const Quotients steps =
             divide4(invWRight - invWLeft, right.sOverW - left.sOverW, right.tOverW - left.tOverW,
                     0.0f, length, length, length, 1.0f);
@@ -283,7 +349,7 @@ namespace {
     float zl = invWLeft;
     uint16_t color[4] = {};
     uint16_t colorStep[4] = {};
-    if (ts.smooth) {
+    if constexpr (Smooth) {
         int32_t differences[4];
         for (int c = 0; c < 4; ++c) {
             differences[c] = int32_t{right.color[c]} - int32_t{left.color[c]};
@@ -316,7 +382,9 @@ void drawSpan(int16_t y, int16_t xLeft, int16_t xRight, float invWLeft, float in
     const TriangleSetup& ts = triangleSetup;
     const EdgeSlot& left = ts.aIsLeft ? edgeSlots[0] : edgeSlots[1];
     const EdgeSlot& right = ts.aIsLeft ? edgeSlots[1] : edgeSlots[0];
-    drawSpanBetween(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
+    withSwitches(ts, [&]<bool Texturing, bool Smooth>() {
+        drawSpanBetween<Texturing, Smooth>(ts, left, right, y, xLeft, xRight, invWLeft, invWRight);
+    });
 }
 
 // ---------------------------------------------------------------------------
@@ -370,6 +438,8 @@ namespace {
 // Everything latchTriangleState reads, compared before each triangle: while it
 // stays the same, so does the latched setup, and the triangle takes a copy of
 // it instead of latching again (most triangles follow others in one state).
+// The comparison reads the state where it lives, field by field, rather than
+// gathering a copy first: loading such a copy back whole waits for its stores.
 struct LatchInputs {
     const FrameBuffer* frameBuffer = nullptr;
     const Surface* texture = nullptr;
@@ -385,14 +455,7 @@ struct LatchInputs {
     uint8_t blendSrc = 0;
     uint8_t blendDst = 0;
     uint8_t built[4] = {};
-    uint8_t unused[4] = {};
-
-    // Byte for byte: there are no padding bytes (checked below).
-    bool operator==(const LatchInputs& other) const {
-        return std::memcmp(this, &other, sizeof(LatchInputs)) == 0;
-    }
 };
-static_assert(std::has_unique_object_representations_v<LatchInputs>);
 
 LatchInputs currentLatchInputs() {
     const RenderContext& rc = renderContext;
@@ -418,16 +481,31 @@ LatchInputs currentLatchInputs() {
     return in;
 }
 
+bool matchesCurrentState(const LatchInputs& in) {
+    const RenderContext& rc = renderContext;
+    const FragmentTables& t = rc.tables;
+    return in.frameBuffer == rc.frameBuffer && in.texture == rc.texture &&
+           in.tablesGeneration == t.generation &&
+           std::memcmp(in.enables, rc.enables, sizeof in.enables) == 0 &&
+           in.initialised == rc.initialised && in.fusedAllowed == fusedSpansAllowed &&
+           in.alphaFunc == rc.alphaFunc && in.texEnvMode == rc.texEnvMode &&
+           in.depthFunc == rc.depthFunc && in.depthWrite == rc.depthWrite &&
+           in.blendSrc == rc.blendSrc && in.blendDst == rc.blendDst &&
+           in.built[0] == t.depth.built && in.built[1] == t.stencil.built &&
+           in.built[2] == t.alpha.built && in.built[3] == t.blend.built &&
+           in.surfaceGeneration == surfaceLayoutGeneration();
+}
+
 LatchInputs latchedInputs;
 TriangleSetup latchedSetup;
 bool latchedValid = false;
 
 void latchTriangleStateAgainIfChanged() {
-    const LatchInputs in = currentLatchInputs();
-    if (latchedValid && in == latchedInputs) {
+    if (latchedValid && matchesCurrentState(latchedInputs)) {
         triangleSetup = latchedSetup;
         return;
     }
+    const LatchInputs in = currentLatchInputs();
     latchTriangleState();
     latchedInputs = in;
     latchedSetup = triangleSetup;

@@ -8,7 +8,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
@@ -27,6 +29,7 @@ extern "C" {
 #include "platform/ogg_decoder.h"
 #include "platform/png_file.h"
 #include "program/options.h"
+#include "program/pixel_scaling.h"
 #include "program/record.h"
 #include "program/record_progress.h"
 #include "tests/show_cell_frames.h"
@@ -251,6 +254,47 @@ TEST(RecordOptions, StretchHoldsTheFrameTimesFromBeforeTo) {
     EXPECT_EQ(soundFrameAt(4000000000u, 48000), 192000000000u);
 }
 
+// The one-pass 4:2:0 conversion equals enlarging the picture, then converting
+// each pixel with the BT.709 limited-range formula and taking the mean of every
+// 2x2 block for the colour (the last row and column repeated), at odd and even
+// scales and an odd picture size.
+TEST(PixelScaling, Yuv420IsTheEnlargedPictureConverted) {
+    const int width = 5, height = 3;
+    std::vector<uint8_t> picture(width * height * 4);
+    uint32_t seed = 7;
+    for (uint8_t& byte : picture) byte = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    for (const int scale : {1, 2, 3, 4}) {
+        const int w = width * scale, h = height * scale, cw = (w + 1) / 2, ch = (h + 1) / 2;
+        std::vector<uint8_t> enlarged(size_t(w) * h * 4), y(size_t(w) * h), u(cw * ch), v(cw * ch);
+        scalePicture(picture.data(), width * 4, width, height, scale, enlarged.data(), w * 4);
+        scalePictureToYuv420(picture.data(), width * 4, width, height, scale,
+                             {{y.data(), u.data(), v.data()}, {w, cw, cw}});
+        const auto expected = [&](int x, int yy, int plane) {
+            const double rows[3][3] = {{0.2126, 0.7152, 0.0722},
+                                       {-0.2126 / 1.8556, -0.7152 / 1.8556, 0.5},
+                                       {0.5, -0.7152 / 1.5748, -0.0722 / 1.5748}};
+            const int span = plane == 0 ? 1 : 2;
+            double sum = 0;
+            for (int dy = 0; dy < span; ++dy) {
+                for (int dx = 0; dx < span; ++dx) {
+                    const uint8_t* p = &enlarged[(size_t(std::min(yy * span + dy, h - 1)) * w +
+                                                  size_t(std::min(x * span + dx, w - 1))) *
+                                                 4];
+                    for (int c = 0; c < 3; ++c) sum += rows[plane][c] * p[c];
+                }
+            }
+            const double mean = sum / (span * span);
+            return int(std::lround(plane == 0 ? 16 + mean * 219 / 255 : 128 + mean * 224 / 255));
+        };
+        for (int i = 0; i < w * h; ++i)
+            ASSERT_EQ(y[i], expected(i % w, i / w, 0)) << "scale " << scale << " luma " << i;
+        for (int i = 0; i < cw * ch; ++i) {
+            ASSERT_EQ(u[i], expected(i % cw, i / cw, 1)) << "scale " << scale << " U " << i;
+            ASSERT_EQ(v[i], expected(i % cw, i / cw, 2)) << "scale " << scale << " V " << i;
+        }
+    }
+}
+
 TEST(RecordOptions, ProgressTextCountsFramesAndTimeLeft) {
     // Percent and time left follow the show's frames, also those run before a stretch.
     EXPECT_EQ(recordProgressText({0, 8653, 0, 8652, 0}), "    0%  frame 0 of 8652");
@@ -435,22 +479,36 @@ TEST(Record, CastReplaysToTheShowsCellsAtEveryFrame) {
     fs::remove_all(folder);
 }
 
-// The lossy containers decode without an error in FFmpeg's own decoders, enlarged
-// twice by default, with the codecs browsers play.
-TEST(Record, LossyContainersDecodeCleanly) {
+// Every container decodes without an error in FFmpeg's own decoders, with the
+// codecs browsers play for the lossy ones, and keeps the look of the frame: the
+// lossy ones at the console's size by default, their luma within a few steps of
+// the console look's on average; the lossless one enlarged when asked, exactly.
+TEST(Record, VideosDecodeCleanlyAndKeepTheLook) {
     const std::string folder = freshFolder("lossy");
+    std::string errors;
+    ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--render '" + folder + "' --at 3000", errors), 0)
+        << errors;
+    RgbaImage look;
+    ASSERT_TRUE(readPngRgba(folder + "/3000.png", look));
     const struct {
         const char* file;
-        const char* video;
+        const char* options;
+        const char* streams;
         const char* sound;
         int soundRate;
-    } cases[] = {{"s.mp4", "h264", "aac", 44100}, {"s.webm", "vp9", "opus", 48000}};
+        int scale;
+    } cases[] = {
+        {"s.mp4", "", "codec_name=h264|width=640|height=600|pix_fmt=yuv420p", "aac", 44100, 1},
+        {"s.webm", "", "codec_name=vp9|width=640|height=600|pix_fmt=yuv420p", "opus", 48000, 1},
+        {"s.mkv", "--scale 2", "codec_name=ffv1|width=1280|height=1200|pix_fmt=bgr0", "flac", 44100,
+         2},
+    };
     for (const auto& c : cases) {
         const std::string path = folder + "/" + c.file;
-        std::string errors;
-        ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + path + "' --from 3000 --to 3400",
-                               errors),
-                  0)
+        ASSERT_EQ(
+            runProgramIn(VORNAK_BINARY_DIR,
+                         "--record '" + path + "' --from 3000 --to 3400 " + c.options, errors),
+            0)
             << errors;
         std::string output;
         EXPECT_EQ(runCommand("ffmpeg -nostdin -v error -i '" + path + "' -f null - 2>&1", output),
@@ -462,10 +520,7 @@ TEST(Record, LossyContainersDecodeCleanly) {
                                  path + "'",
                              streams),
                   0);
-        EXPECT_NE(streams.find(std::string("codec_name=") + c.video +
-                               "|width=1280|height=1200|pix_fmt=yuv420p"),
-                  std::string::npos)
-            << streams;
+        EXPECT_NE(streams.find(c.streams), std::string::npos) << streams;
         EXPECT_NE(streams.find("avg_frame_rate=50/1"), std::string::npos) << streams;
         EXPECT_NE(streams.find(std::string("codec_name=") + c.sound +
                                "|sample_rate=" + std::to_string(c.soundRate) + "|channels=2"),
@@ -473,7 +528,30 @@ TEST(Record, LossyContainersDecodeCleanly) {
             << streams;
         DecodedVideo decoded;
         ASSERT_TRUE(decodeVideoFile(path, decoded)) << c.file;
-        EXPECT_EQ(decoded.frames.size(), 20u) << c.file;
+        ASSERT_EQ(decoded.frames.size(), 20u) << c.file;
+        const std::vector<uint8_t>& frame = decoded.frames[0];
+        const int width = look.width * c.scale;
+        double lumaError = 0;
+        size_t differing = 0;
+        for (int y = 0; y < look.height * c.scale; ++y) {
+            for (int x = 0; x < width; ++x) {
+                const uint8_t* pixel =
+                    &look.pixels[(size_t(y / c.scale) * size_t(look.width) + size_t(x / c.scale)) *
+                                 4];
+                const size_t at = size_t(y) * size_t(width) + size_t(x);
+                if (decoded.pixelFormat == AV_PIX_FMT_BGR0) {
+                    differing += frame[at * 4] != pixel[2] || frame[at * 4 + 1] != pixel[1] ||
+                                 frame[at * 4 + 2] != pixel[0];
+                } else {
+                    const double luma =
+                        16 +
+                        (0.2126 * pixel[0] + 0.7152 * pixel[1] + 0.0722 * pixel[2]) * 219 / 255;
+                    lumaError += std::abs(frame[at] - luma);
+                }
+            }
+        }
+        EXPECT_EQ(differing, 0u) << c.file;
+        EXPECT_LT(lumaError / (look.width * look.height * c.scale * c.scale), 3.0) << c.file;
     }
     fs::remove_all(folder);
 }
