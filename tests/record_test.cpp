@@ -254,43 +254,35 @@ TEST(RecordOptions, StretchHoldsTheFrameTimesFromBeforeTo) {
     EXPECT_EQ(soundFrameAt(4000000000u, 48000), 192000000000u);
 }
 
-// The one-pass 4:2:0 conversion equals enlarging the picture, then converting
-// each pixel with the BT.709 limited-range formula and taking the mean of every
-// 2x2 block for the colour (the last row and column repeated), at odd and even
-// scales and an odd picture size.
+// The one-pass 4:2:0 conversion: the enlarged picture's pixels in BT.709 limited
+// range, colour as the mean of 2x2 (edges repeated), at odd and even scales.
 TEST(PixelScaling, Yuv420IsTheEnlargedPictureConverted) {
-    const int width = 5, height = 3;
-    std::vector<uint8_t> picture(width * height * 4);
+    std::vector<uint8_t> picture(5 * 3 * 4);
     uint32_t seed = 7;
     for (uint8_t& byte : picture) byte = uint8_t((seed = seed * 1664525u + 1013904223u) >> 24);
+    const double toYuv[3][5] = {{0.2126, 0.7152, 0.0722, 16, 219},
+                                {-0.2126 / 1.8556, -0.7152 / 1.8556, 0.5, 128, 224},
+                                {0.5, -0.7152 / 1.5748, -0.0722 / 1.5748, 128, 224}};
     for (const int scale : {1, 2, 3, 4}) {
-        const int w = width * scale, h = height * scale, cw = (w + 1) / 2, ch = (h + 1) / 2;
-        std::vector<uint8_t> enlarged(size_t(w) * h * 4), y(size_t(w) * h), u(cw * ch), v(cw * ch);
-        scalePicture(picture.data(), width * 4, width, height, scale, enlarged.data(), w * 4);
-        scalePictureToYuv420(picture.data(), width * 4, width, height, scale,
-                             {{y.data(), u.data(), v.data()}, {w, cw, cw}});
-        const auto expected = [&](int x, int yy, int plane) {
-            const double rows[3][3] = {{0.2126, 0.7152, 0.0722},
-                                       {-0.2126 / 1.8556, -0.7152 / 1.8556, 0.5},
-                                       {0.5, -0.7152 / 1.5748, -0.0722 / 1.5748}};
-            const int span = plane == 0 ? 1 : 2;
-            double sum = 0;
-            for (int dy = 0; dy < span; ++dy) {
-                for (int dx = 0; dx < span; ++dx) {
-                    const uint8_t* p = &enlarged[(size_t(std::min(yy * span + dy, h - 1)) * w +
-                                                  size_t(std::min(x * span + dx, w - 1))) *
-                                                 4];
-                    for (int c = 0; c < 3; ++c) sum += rows[plane][c] * p[c];
+        const int w = 5 * scale, h = 3 * scale, cw = (w + 1) / 2, ch = (h + 1) / 2;
+        std::vector<uint8_t> planes[3] = {std::vector<uint8_t>(size_t(w) * h),
+                                          std::vector<uint8_t>(size_t(cw) * ch),
+                                          std::vector<uint8_t>(size_t(cw) * ch)};
+        scalePictureToYuv420(picture.data(), 5 * 4, 5, 3, scale,
+                             {{planes[0].data(), planes[1].data(), planes[2].data()}, {w, cw, cw}});
+        for (int plane = 0; plane < 3; ++plane) {
+            const int span = plane == 0 ? 1 : 2, planeWidth = plane == 0 ? w : cw;
+            for (size_t i = 0; i < planes[plane].size(); ++i) {
+                double sum = toYuv[plane][3] * 255 / toYuv[plane][4] * span * span;
+                for (int d = 0; d < span * span; ++d) {
+                    const int x = std::min(int(i) % planeWidth * span + d % span, w - 1) / scale;
+                    const int y = std::min(int(i) / planeWidth * span + d / span, h - 1) / scale;
+                    for (int c = 0; c < 3; ++c)
+                        sum += toYuv[plane][c] * picture[(y * 5 + x) * 4 + c];
                 }
+                ASSERT_EQ(planes[plane][i], std::lround(sum / span / span * toYuv[plane][4] / 255))
+                    << "scale " << scale << " plane " << plane << " sample " << i;
             }
-            const double mean = sum / (span * span);
-            return int(std::lround(plane == 0 ? 16 + mean * 219 / 255 : 128 + mean * 224 / 255));
-        };
-        for (int i = 0; i < w * h; ++i)
-            ASSERT_EQ(y[i], expected(i % w, i / w, 0)) << "scale " << scale << " luma " << i;
-        for (int i = 0; i < cw * ch; ++i) {
-            ASSERT_EQ(u[i], expected(i % cw, i / cw, 1)) << "scale " << scale << " U " << i;
-            ASSERT_EQ(v[i], expected(i % cw, i / cw, 2)) << "scale " << scale << " V " << i;
         }
     }
 }
@@ -530,28 +522,21 @@ TEST(Record, VideosDecodeCleanlyAndKeepTheLook) {
         ASSERT_TRUE(decodeVideoFile(path, decoded)) << c.file;
         ASSERT_EQ(decoded.frames.size(), 20u) << c.file;
         const std::vector<uint8_t>& frame = decoded.frames[0];
-        const int width = look.width * c.scale;
+        const size_t width = size_t(look.width * c.scale), pixels = width * look.height * c.scale;
         double lumaError = 0;
         size_t differing = 0;
-        for (int y = 0; y < look.height * c.scale; ++y) {
-            for (int x = 0; x < width; ++x) {
-                const uint8_t* pixel =
-                    &look.pixels[(size_t(y / c.scale) * size_t(look.width) + size_t(x / c.scale)) *
-                                 4];
-                const size_t at = size_t(y) * size_t(width) + size_t(x);
-                if (decoded.pixelFormat == AV_PIX_FMT_BGR0) {
-                    differing += frame[at * 4] != pixel[2] || frame[at * 4 + 1] != pixel[1] ||
-                                 frame[at * 4 + 2] != pixel[0];
-                } else {
-                    const double luma =
-                        16 +
-                        (0.2126 * pixel[0] + 0.7152 * pixel[1] + 0.0722 * pixel[2]) * 219 / 255;
-                    lumaError += std::abs(frame[at] - luma);
-                }
-            }
+        for (size_t at = 0; at < pixels; ++at) {
+            const uint8_t* p =
+                &look.pixels[(at / width / c.scale * look.width + at % width / c.scale) * 4];
+            if (decoded.pixelFormat == AV_PIX_FMT_BGR0)
+                differing +=
+                    frame[at * 4] != p[2] || frame[at * 4 + 1] != p[1] || frame[at * 4 + 2] != p[0];
+            else
+                lumaError += std::abs(
+                    frame[at] - (16 + (0.2126 * p[0] + 0.7152 * p[1] + 0.0722 * p[2]) * 219 / 255));
         }
         EXPECT_EQ(differing, 0u) << c.file;
-        EXPECT_LT(lumaError / (look.width * look.height * c.scale * c.scale), 3.0) << c.file;
+        EXPECT_LT(lumaError / double(pixels), 3.0) << c.file;
     }
     fs::remove_all(folder);
 }
