@@ -258,7 +258,7 @@ int Recorder::run() {
 
     progress_->clear();
     const uint64_t duration = uint64_t(lastTime_ - firstTime_) + FRAME_MS;
-    std::fprintf(stderr, "vornak: recorded %s: %s of video (%s), %s, in %.1f s\n",
+    std::fprintf(stderr, "vornak: recorded %s: %s of the show (%s), %s, in %.1f s\n",
                  options_.recordFile.c_str(), describeDuration(duration).c_str(),
                  codecNames().c_str(), sizeError ? "size unknown" : describeSize(size).c_str(),
                  progress_->seconds());

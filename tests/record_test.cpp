@@ -306,7 +306,7 @@ TEST(Record, LosslessStretchEqualsTheConsoleLookAndTheMusic) {
     std::string errors;
     ASSERT_EQ(runProgramIn(VORNAK_BINARY_DIR, "--record '" + video + "' --to 600", errors), 0)
         << errors;
-    EXPECT_NE(errors.find("recorded " + video + ": 0:00.600 of video"), std::string::npos)
+    EXPECT_NE(errors.find("recorded " + video + ": 0:00.600 of the show"), std::string::npos)
         << errors;
     EXPECT_EQ(errors.find('\r'), std::string::npos) << "no progress line off a terminal";
     std::string times;
@@ -422,7 +422,8 @@ TEST(Record, CastReplaysToTheShowsCellsAtEveryFrame) {
     const std::string folder = freshFolder("cast");
     std::string errors, events;
     ASSERT_EQ(runProgramIn(folder, "--record show.cast --to 10000", errors), 0) << errors;
-    EXPECT_NE(errors.find("0:10.000 of video (asciicast, 24-bit colour)"), std::string::npos) << errors;
+    EXPECT_NE(errors.find("0:10.000 of the show (asciicast, 24-bit colour)"), std::string::npos)
+        << errors;
     EXPECT_EQ(otherFiles(folder, "show.cast"), std::vector<std::string>{});
     EXPECT_EQ(readAll(folder + "/show.cast")
                   .rfind("{\"version\": 2, \"width\": 80, \"height\": 50, "
