@@ -55,7 +55,7 @@ struct Viewport {
 };
 
 Viewport viewport() {
-    const FrameBuffer* fb = sglGetFrameBuffer();
+    const FrameBuffer* fb = boundFrameBuffer();
     return {fb != nullptr ? float(fb->width()) : 0.0f, fb != nullptr ? float(fb->height()) : 0.0f};
 }
 
@@ -160,7 +160,7 @@ void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
 void processTriangle() {
     RenderContext& rc = renderContext;
     // Nothing to draw into: the projection has no viewport either.
-    if (sglGetFrameBuffer() == nullptr) return;
+    if (boundFrameBuffer() == nullptr) return;
 
     int behind[3];
     int behindCount = 0;
@@ -173,7 +173,7 @@ void processTriangle() {
         if (z < PIPELINE_NEAR_Z) behind[behindCount++] = i;
         if (z > PIPELINE_FAR_Z) anyBeyond = true;
     }
-    const bool texturing = sglIsEnabled(SGL_TEXTURE) != 0;
+    const bool texturing = rc.enables[SGL_TEXTURE] != 0;
 
     if (anyBeyond || behindCount == 3) return;
     if (behindCount == 0) {

@@ -75,7 +75,7 @@ template <typename F>
 }  // namespace
 
 void rasterizeTriangle() {
-    const FrameBuffer* fb = sglGetFrameBuffer();
+    const FrameBuffer* fb = boundFrameBuffer();
     if (fb == nullptr) return;
 
     // Sort by row; the comparisons are strict, so equal rows keep submission order.

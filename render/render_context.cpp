@@ -93,7 +93,7 @@ int sglBindFrameBuffer(FrameBuffer* fb) {
 }
 
 FrameBuffer* sglGetFrameBuffer() {
-    return renderContext.initialised ? renderContext.frameBuffer : nullptr;
+    return boundFrameBuffer();
 }
 
 void sglClear(uint8_t mask) {

@@ -5,11 +5,11 @@
 
 #include <cstdint>
 
+#include "image/surface.h"
 #include "render/fragment_tables.h"
 #include "render/frame_buffer.h"
 #include "render/matrix.h"
 #include "render/sgl.h"
-#include "image/surface.h"
 
 constexpr uint8_t MATRIX_STACK_DEPTH = 16;
 constexpr int VERTEX_SLOTS = 4;
@@ -103,3 +103,8 @@ struct RenderContext {
 };
 
 extern RenderContext renderContext;
+
+// What sglGetFrameBuffer answers, inline for the callers that ask per triangle.
+inline FrameBuffer* boundFrameBuffer() {
+    return renderContext.initialised ? renderContext.frameBuffer : nullptr;
+}
