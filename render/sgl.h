@@ -6,9 +6,9 @@
 
 #include <cstdint>
 
+#include "image/surface.h"
 #include "render/frame_buffer.h"
 #include "render/matrix.h"
-#include "image/surface.h"
 
 constexpr int SGL_ERR_INVALID = 0x10001;
 constexpr int SGL_ERR_RANGE = 0x10004;

@@ -20,9 +20,9 @@ class SubImage {
 
     // Draws with the top-left corner at column x, row y, clipped to the
     // FrameBuffer and to the source's current size (the source may have been
-    // created again, smaller or with another pixel size, since init). Draws nothing without an initialised context, a bound
-    // FrameBuffer with a colour Surface, or, while stencil testing is on, a
-    // stencil Surface. No depth test, depth write or texturing.
+    // created again, smaller or with another pixel size, since init). Draws nothing without an
+    // initialised context, a bound FrameBuffer with a colour Surface, or, while stencil testing is
+    // on, a stencil Surface. No depth test, depth write or texturing.
     void draw(int16_t x, int16_t y) const;
 
   private:
