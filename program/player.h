@@ -114,23 +114,13 @@ class Player {
     Player(const Player&) = delete;
     Player& operator=(const Player&) = delete;
 
-    // Runs up to `frames` more grid frames silently to keep the snapshots of the
-    // rest of the show, so that later seeks are quick; before begin(), as it
-    // leaves the show's state elsewhere. False once all are kept.
-    bool prepare(uint32_t frames) {
-        if (allKept()) return false;
-        const auto last = uint32_t(snapshots_.size() - 1);
-        if (stateFrame_ != last * SNAPSHOT_FRAMES) restoreSnapshot(last);
-        runSilently(std::min(stateFrame_ + frames, gridFrameOf(SHOW_LENGTH_MS)));
-        return !allKept();
-    }
-
-    // Keeps more snapshots while the show plays or is paused, one grid frame at a
-    // time until `clock` reaches `untilTick` (at least one frame). The live state
-    // is put aside in a record and brought back, so the show goes on exactly as
-    // it would have; the keeping run's own state waits in another record for the
-    // next call. False once all are kept.
-    bool prepareAside(Clock& clock, uint32_t untilTick) {
+    // Keeps more snapshots of the show's state, so that later seeks are quick: one
+    // grid frame at a time, silently, until `clock` reaches `untilTick` (at least
+    // one frame), at any time (in the start-up wait, playing or paused). The live
+    // state is put aside in a record and brought back, so the show goes on
+    // exactly as it would have; the keeping run's own state waits in another
+    // record for the next call. False once all are kept.
+    bool keepSnapshots(Clock& clock, uint32_t untilTick) {
         if (allKept()) return false;
         if constexpr (requires { demo_.keepState(aside_); }) {
             const uint32_t liveFrame = stateFrame_;
@@ -414,7 +404,7 @@ class Player {
     DemoT& demo_;
     Clock* clock_;
     std::vector<StateRecord> snapshots_;
-    // For prepareAside: the live state while it runs, and its own run's state
+    // For keepSnapshots: the live state while it runs, and its own run's state
     // (at grid frame keepingFrame_) between calls.
     StateRecord aside_;
     StateRecord keeping_;
@@ -439,9 +429,6 @@ struct PlayOptions {
     uint32_t start = 0;  // demo time to begin at (ms, on the grid)
     bool loop = false;   // start again after the end
 };
-
-// Grid frames run per step while keeping the snapshots before the first frame.
-constexpr uint32_t PREPARE_STEP_FRAMES = SNAPSHOT_FRAMES;
 
 // Hands every key-down waiting on `console` to the player; false once one of
 // them ends the show.
@@ -471,24 +458,21 @@ int runPlayer(Console& console, Clock& clock, DemoT& demo, const PlayOptions& op
     {
         Player<DemoT> player(console, loop, demo, &clock);
         const uint32_t waitStart = clock.tickCount();
-        // Records are kept while the wait lasts; a slow machine (or a sanitizer
-        // build) keeps the rest while it plays, or as its seeks pass them, never
-        // starting late.
-        while (clock.tickCount() - waitStart < START_DELAY_MS &&
-               player.prepare(PREPARE_STEP_FRAMES)) {
-        }
+        // Snapshots are kept while the wait lasts, the rest while the show plays
+        // or as its seeks pass them: a slow machine (or a sanitizer build) never
+        // starts late.
+        bool keeping = player.keepSnapshots(clock, waitStart + START_DELAY_MS);
         const uint32_t spent = clock.tickCount() - waitStart;
         if (spent < START_DELAY_MS) clock.sleep(START_DELAY_MS - spent);
         loop.startMusic();
         player.begin(options.start, clock.tickCount());
 
         uint8_t running = 1;
-        bool keeping = true;
         do {
             const uint32_t frameStart = clock.tickCount();
             running = player.frame(frameStart);
             // Snapshots the wait could not keep are kept in half of each slot.
-            if (keeping) keeping = player.prepareAside(clock, frameStart + FRAME_MS / 2);
+            if (keeping) keeping = player.keepSnapshots(clock, frameStart + FRAME_MS / 2);
             lastTick = paceFrame(clock, lastTick);
             if (!handlePlayerInput(console, player, clock.tickCount())) break;
             if (running == 0 && options.loop) {

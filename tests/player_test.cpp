@@ -163,10 +163,10 @@ TEST(Player, KeepingSnapshotsWhilePlayingChangesNoFrame) {
         for (uint32_t tick = 0; tick < 40000; tick += 23) {
             run.player->frame(tick);
             hashes.push_back(frameHash(run.loop.cells(), *vornakDemo.colorSurface()));
-            if (keepAside) run.player->prepareAside(clock, clock.ticks + 30);
+            if (keepAside) run.player->keepSnapshots(clock, clock.ticks + 30);
         }
         if (keepAside) {
-            EXPECT_FALSE(run.player->prepareAside(clock, clock.ticks)) << "all kept";
+            EXPECT_FALSE(run.player->keepSnapshots(clock, clock.ticks)) << "all kept";
             // The snapshots so kept bring seeks to the grid run's frames.
             for (uint32_t t : {172980u, 125000u, 90020u, 41000u}) {
                 run.player->seekTo(t, 0);

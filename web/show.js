@@ -303,21 +303,23 @@ void main() {
     postState(force);
     // Snapshots the wait could not keep are kept in the slack of each slot.
     const idleStart = performance.now();
-    if (keeping && wait > 8) keeping = vornak._vornak_web_idle(Math.min(10, wait - 6)) === 1;
+    if (keeping && wait > 8) keeping = vornak._vornak_web_keep_snapshots(Math.min(10, wait - 6)) === 1;
     later(Math.max(0, wait - Math.round(performance.now() - idleStart)), step);
   }
 
   // The live show from `startAt` ms: start-up, the wait, in which the snapshots
   // that make seeks quick are kept for as much of the show as it allows (seeks
-  // keep the rest as they go), then a frame every 20 ms.
+  // and the frames' spare time keep the rest), then a frame every 20 ms.
   function play({ musicReady, problem, startAt }) {
     if (!begin(false, musicReady, problem)) return;
     const started = performance.now();
     const wait = vornak._vornak_web_announce(startAt);
     post({ type: 'text', text: consoleText() });
     present();
+    // In steps of 50 ms, so that the worker hears the page meanwhile.
     const prepare = () => {
-      if (performance.now() - started < wait && vornak._vornak_web_prepare()) {
+      const left = wait - (performance.now() - started);
+      if (left > 0 && (keeping = vornak._vornak_web_keep_snapshots(Math.min(50, left)) === 1)) {
         setTimeout(prepare, 0);
         return;
       }

@@ -37,10 +37,10 @@ add_executable(vornak_web
 target_include_directories(vornak_web PRIVATE ${CMAKE_SOURCE_DIR})
 target_link_libraries(vornak_web PRIVATE vornak_program)
 set(VORNAK_WEB_EXPORTS
-    _vornak_web_begin _vornak_web_announce _vornak_web_idle _vornak_web_sleep _vornak_web_frame
+    _vornak_web_begin _vornak_web_announce _vornak_web_keep_snapshots _vornak_web_sleep _vornak_web_frame
     _vornak_web_key _vornak_web_draw _vornak_web_drawn_rect _vornak_web_cells
     _vornak_web_cells_version _vornak_web_font _vornak_web_palette _vornak_web_demo_time
-    _vornak_web_prepare _vornak_web_seek _vornak_web_paused _vornak_web_set_volume
+    _vornak_web_seek _vornak_web_paused _vornak_web_set_volume
     _vornak_web_volume _vornak_web_muted _vornak_web_length _vornak_web_scene_count
     _vornak_web_scene_start _vornak_web_scene_name _vornak_web_status _vornak_web_digest
     _vornak_web_console_text _vornak_web_title)

@@ -45,10 +45,6 @@ namespace {
 
 // The sound layer counts the music in frames of 44.1 kHz.
 constexpr double MUSIC_FRAMES_PER_MS = 44.1;
-// Grid frames run per call while the snapshots are kept: small steps, so that
-// the wait ends on time on a slow machine.
-constexpr uint32_t PAGE_PREPARE_STEP_FRAMES = SNAPSHOT_FRAMES;
-
 // Milliseconds of the page. The page waits with timers, so sleep is never asked for.
 class PageClock : public Clock {
   public:
@@ -175,9 +171,9 @@ EMSCRIPTEN_KEEPALIVE int vornak_web_begin(int virtualClock, int musicReady,
     return pageShow->started ? 1 : 0;
 }
 
-// Announces the three-second wait and answers its length; the page waits it out,
-// keeping snapshots meanwhile (vornak_web_prepare). The show plays from demo time
-// `startAt` (ms; the grid time at or before it, within the show).
+// Announces the three-second wait and answers its length; the page waits it
+// out, keeping snapshots meanwhile (vornak_web_keep_snapshots). The show plays
+// from demo time `startAt` (ms; the grid time at or before it, within the show).
 EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce(double startAt) {
     if (!showStarted()) return 0;
     PageShow& show = *pageShow;
@@ -191,18 +187,12 @@ EMSCRIPTEN_KEEPALIVE uint32_t vornak_web_announce(double startAt) {
     return START_DELAY_MS;
 }
 
-// Keeps the snapshots of another stretch of the show during the wait, so that
-// seeks are quick later; 1 while there is more to keep.
-EMSCRIPTEN_KEEPALIVE int vornak_web_prepare() {
-    if (!showStarted() || pageShow->player == nullptr || pageShow->framesRun > 0) return 0;
-    return pageShow->player->prepare(PAGE_PREPARE_STEP_FRAMES) ? 1 : 0;
-}
-
-// Keeps more snapshots after a frame, for up to `milliseconds`, without changing
-// what the show draws next; 1 while there is more to keep.
-EMSCRIPTEN_KEEPALIVE int vornak_web_idle(uint32_t milliseconds) {
-    if (!showStarted() || pageShow->player == nullptr || pageShow->framesRun == 0) return 0;
-    return pageShow->player->prepareAside(*pageShow->clock, pageNow() + milliseconds) ? 1 : 0;
+// Keeps more snapshots of the show's state for up to `milliseconds` (in the
+// wait, or in a frame slot's slack) without changing what the show draws next;
+// 1 while there is more to keep.
+EMSCRIPTEN_KEEPALIVE int vornak_web_keep_snapshots(uint32_t milliseconds) {
+    if (!showStarted() || pageShow->player == nullptr) return 0;
+    return pageShow->player->keepSnapshots(*pageShow->clock, pageNow() + milliseconds) ? 1 : 0;
 }
 
 // Called for each wait the page makes (moves the virtual clock; the page's runs on its own).
