@@ -101,6 +101,57 @@ void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const Pipelin
     triangleSink();
 }
 
+// The three vertices of a triangle in lanes 0 to 2, one vector per component.
+struct TriangleLanes {
+    Floats4 x, y, z, w;
+};
+
+// The rows of m that a point's components come from, each applied lane by lane
+// in Mat4::transform's order; the point's w is 1 in pointRow.
+Floats4 matrixRow(const Mat4& m, int row, const TriangleLanes& v) {
+    const float* e = m.m + row * 4;
+    return splatFloat(e[0]) * v.x + splatFloat(e[1]) * v.y + splatFloat(e[2]) * v.z +
+           splatFloat(e[3]) * v.w;
+}
+Floats4 pointRow(const Mat4& m, int row, const TriangleLanes& v) {
+    const float* e = m.m + row * 4;
+    return splatFloat(e[0]) * v.x + splatFloat(e[1]) * v.y + splatFloat(e[2]) * v.z +
+           splatFloat(e[3]);
+}
+
+// rasterize for a triangle that needs no clipping, from its eye-space lanes
+// and the VertexRef entries: the same arithmetic, three vertices at a time.
+void rasterizeUnclipped(const TriangleLanes& eye, const FrameBuffer& fb, bool texturing) {
+    RenderContext& rc = renderContext;
+    const Mat4& m = rc.matrices[SGL_PROJECTION];
+    const Floats4 one = splatFloat(1.0f);
+    const Floats4 r = one / pointRow(m, 3, eye);
+    const Floats4 x = pointRow(m, 0, eye) * r;
+    const Floats4 y = pointRow(m, 1, eye) * r;
+    alignas(16) float screenX[4], screenY[4], eyeZ[4];
+    storeFloats4(screenX, splatFloat(float(fb.width()) * 0.5f) * (x + one));
+    storeFloats4(screenY, splatFloat(float(fb.height()) * 0.5f) * (y + one));
+    storeFloats4(eyeZ, eye.z);
+    const Surface* texture = rc.texture;
+    for (int i = 0; i < 3; ++i) {
+        const VertexRef& ref = rc.vertexRefs[i];
+        ScreenVertex& out = rc.screenVertices[i];
+        out.x = screenX[i];
+        out.y = screenY[i];
+        out.w = eyeZ[i];
+        if (texturing) {
+            if (texture != nullptr) {
+                out.s = ref.texCoord->x * float(texture->width());
+                out.t = ref.texCoord->y * float(texture->height());
+            } else {
+                out.s = out.t = out.r = 1.0f;
+            }
+        }
+        std::memcpy(out.color, ref.color, 4);
+    }
+    triangleSink();
+}
+
 // Vertex n lies behind the near plane: the visible quadrilateral, walked in
 // input order with n replaced by the clip points, is fanned from its first vertex.
 void drawOneBehind(int n, bool texturing) {
@@ -160,26 +211,46 @@ void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
 void processTriangle() {
     RenderContext& rc = renderContext;
     // Nothing to draw into: the projection has no viewport either.
-    if (boundFrameBuffer() == nullptr) return;
+    const FrameBuffer* fb = boundFrameBuffer();
+    if (fb == nullptr) return;
 
-    int behind[3];
-    int behindCount = 0;
-    bool anyBeyond = false;
+    // The modelview transform of the three positions, lane by lane.
+    TriangleLanes position;
+    position.x = loadFloats4(&rc.vertexRefs[0].position->x);
+    position.y = loadFloats4(&rc.vertexRefs[1].position->x);
+    position.z = loadFloats4(&rc.vertexRefs[2].position->x);
+    position.w = position.x;
+    transposeFloats4(position.x, position.y, position.z, position.w);
+    const Mat4& modelview = rc.matrices[SGL_MODELVIEW];
+    TriangleLanes eye;
+    eye.x = matrixRow(modelview, 0, position);
+    eye.y = matrixRow(modelview, 1, position);
+    eye.z = matrixRow(modelview, 2, position);
+    eye.w = matrixRow(modelview, 3, position);
+    Floats4 eyeRows[4] = {eye.x, eye.y, eye.z, eye.w};
+    transposeFloats4(eyeRows[0], eyeRows[1], eyeRows[2], eyeRows[3]);
     for (int i = 0; i < 3; ++i) {
-        rc.eyeVertices[i] = eyeTransform(*rc.vertexRefs[i].position);
-        // Both strict: a vertex exactly on the near plane or the far limit is
-        // drawn, and a NaN z is neither behind nor beyond.
-        const float z = rc.eyeVertices[i].z;
-        if (z < PIPELINE_NEAR_Z) behind[behindCount++] = i;
-        if (z > PIPELINE_FAR_Z) anyBeyond = true;
+        alignas(16) float lanes[4];
+        storeFloats4(lanes, eyeRows[i]);
+        rc.eyeVertices[i] = Vec4(lanes[0], lanes[1], lanes[2], lanes[3]);
     }
+    // Both strict: a vertex exactly on the near plane or the far limit is
+    // drawn, and a NaN z is neither behind nor beyond.
+    const unsigned behindBits = lanesBelow(eye.z, splatFloat(PIPELINE_NEAR_Z)) & 7u;
+    const unsigned beyondBits = lanesAbove(eye.z, splatFloat(PIPELINE_FAR_Z)) & 7u;
     const bool texturing = rc.enables[SGL_TEXTURE] != 0;
 
-    if (anyBeyond || behindCount == 3) return;
-    if (behindCount == 0) {
-        const PipelineVertex v[3] = {inputVertex(0), inputVertex(1), inputVertex(2)};
-        rasterize(&v[0], v[1], v[2], texturing);
-    } else if (behindCount == 2) {
+    if (beyondBits != 0 || behindBits == 7u) return;
+    if (behindBits == 0) {
+        rasterizeUnclipped(eye, *fb, texturing);
+        return;
+    }
+    int behind[3];
+    int behindCount = 0;
+    for (int i = 0; i < 3; ++i) {
+        if ((behindBits >> i) & 1u) behind[behindCount++] = i;
+    }
+    if (behindCount == 2) {
         const int front = 3 - behind[0] - behind[1];
         drawTwoBehind(behind[0], behind[1], front, texturing);
     } else {

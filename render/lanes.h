@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "render/fixed_point.h"
 
@@ -241,6 +242,29 @@ inline Floats4 zeroFloats() {
 }
 inline Floats4 operator+(Floats4 a, Floats4 b) {
     return {_mm_add_ps(a.v, b.v)};
+}
+inline Floats4 operator-(Floats4 a, Floats4 b) {
+    return {_mm_sub_ps(a.v, b.v)};
+}
+inline Floats4 operator*(Floats4 a, Floats4 b) {
+    return {_mm_mul_ps(a.v, b.v)};
+}
+inline Floats4 operator/(Floats4 a, Floats4 b) {
+    return {_mm_div_ps(a.v, b.v)};
+}
+inline Floats4 splatFloat(float a) {
+    return {_mm_set1_ps(a)};
+}
+// Bit j set where lane j of a is below (above) lane j of b; never for NaN.
+inline unsigned lanesBelow(Floats4 a, Floats4 b) {
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_cmplt_ps(a.v, b.v)));
+}
+inline unsigned lanesAbove(Floats4 a, Floats4 b) {
+    return static_cast<unsigned>(_mm_movemask_ps(_mm_cmpgt_ps(a.v, b.v)));
+}
+// Rows become columns: lane j of the i-th result is lane i of the j-th argument.
+inline void transposeFloats4(Floats4& a, Floats4& b, Floats4& c, Floats4& d) {
+    _MM_TRANSPOSE4_PS(a.v, b.v, c.v, d.v);
 }
 inline float floatLane0(Floats4 a) {
     return _mm_cvtss_f32(a.v);
@@ -568,6 +592,32 @@ inline Floats4 zeroFloats() {
 }
 inline Floats4 operator+(Floats4 a, Floats4 b) {
     return {{a.v[0] + b.v[0], a.v[1] + b.v[1], a.v[2] + b.v[2], a.v[3] + b.v[3]}};
+}
+inline Floats4 operator-(Floats4 a, Floats4 b) {
+    return {{a.v[0] - b.v[0], a.v[1] - b.v[1], a.v[2] - b.v[2], a.v[3] - b.v[3]}};
+}
+inline Floats4 operator*(Floats4 a, Floats4 b) {
+    return {{a.v[0] * b.v[0], a.v[1] * b.v[1], a.v[2] * b.v[2], a.v[3] * b.v[3]}};
+}
+inline Floats4 operator/(Floats4 a, Floats4 b) {
+    return {{a.v[0] / b.v[0], a.v[1] / b.v[1], a.v[2] / b.v[2], a.v[3] / b.v[3]}};
+}
+inline Floats4 splatFloat(float a) {
+    return {{a, a, a, a}};
+}
+inline unsigned lanesBelow(Floats4 a, Floats4 b) {
+    unsigned bits = 0;
+    for (unsigned j = 0; j < 4; ++j) bits |= a.v[j] < b.v[j] ? 1u << j : 0u;
+    return bits;
+}
+inline unsigned lanesAbove(Floats4 a, Floats4 b) {
+    return lanesBelow(b, a);
+}
+inline void transposeFloats4(Floats4& a, Floats4& b, Floats4& c, Floats4& d) {
+    Floats4* rows[4] = {&a, &b, &c, &d};
+    for (unsigned i = 0; i < 4; ++i) {
+        for (unsigned j = i + 1; j < 4; ++j) std::swap(rows[i]->v[j], rows[j]->v[i]);
+    }
 }
 inline float floatLane0(Floats4 a) {
     return a.v[0];
