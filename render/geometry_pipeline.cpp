@@ -101,44 +101,94 @@ void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const Pipelin
     triangleSink();
 }
 
-// The three vertices of a triangle in lanes 0 to 2, one vector per component.
-struct TriangleLanes {
+// Up to four vertices in lanes, one vector per component.
+struct VertexLanes {
     Floats4 x, y, z, w;
 };
 
 // The rows of m that a point's components come from, each applied lane by lane
 // in Mat4::transform's order; the point's w is 1 in pointRow.
-Floats4 matrixRow(const Mat4& m, int row, const TriangleLanes& v) {
+Floats4 matrixRow(const Mat4& m, int row, const VertexLanes& v) {
     const float* e = m.m + row * 4;
     return splatFloat(e[0]) * v.x + splatFloat(e[1]) * v.y + splatFloat(e[2]) * v.z +
            splatFloat(e[3]) * v.w;
 }
-Floats4 pointRow(const Mat4& m, int row, const TriangleLanes& v) {
+Floats4 pointRow(const Mat4& m, int row, const VertexLanes& v) {
     const float* e = m.m + row * 4;
     return splatFloat(e[0]) * v.x + splatFloat(e[1]) * v.y + splatFloat(e[2]) * v.z +
            splatFloat(e[3]);
 }
 
-// rasterize for a triangle that needs no clipping, from its eye-space lanes
-// and the VertexRef entries: the same arithmetic, three vertices at a time.
-void rasterizeUnclipped(const TriangleLanes& eye, const FrameBuffer& fb, bool texturing) {
-    RenderContext& rc = renderContext;
-    const Mat4& m = rc.matrices[SGL_PROJECTION];
+// The positions of VertexRef entries 0 to count - 1 (count 3 or 4) in eye
+// space: eye holds them in lanes, rows[i] the vertex of entry i.
+[[gnu::always_inline]] inline void eyeLanes(int count, VertexLanes& eye, Floats4 rows[4]) {
+    const VertexRef* refs = renderContext.vertexRefs;
+    VertexLanes position;
+    position.x = loadFloats4(&refs[0].position->x);
+    position.y = loadFloats4(&refs[1].position->x);
+    position.z = loadFloats4(&refs[2].position->x);
+    position.w = loadFloats4(&refs[count == 4 ? 3 : 0].position->x);
+    transposeFloats4(position.x, position.y, position.z, position.w);
+    const Mat4& modelview = renderContext.matrices[SGL_MODELVIEW];
+    eye.x = matrixRow(modelview, 0, position);
+    eye.y = matrixRow(modelview, 1, position);
+    eye.z = matrixRow(modelview, 2, position);
+    eye.w = matrixRow(modelview, 3, position);
+    rows[0] = eye.x;
+    rows[1] = eye.y;
+    rows[2] = eye.z;
+    rows[3] = eye.w;
+    transposeFloats4(rows[0], rows[1], rows[2], rows[3]);
+}
+
+// Bit i set where vertex i lies behind the near plane (beyond the far limit).
+// Both strict: a vertex exactly on the plane or the limit is drawn, and a NaN z
+// is neither behind nor beyond.
+unsigned behindLanes(const VertexLanes& eye) {
+    return lanesBelow(eye.z, splatFloat(PIPELINE_NEAR_Z));
+}
+unsigned beyondLanes(const VertexLanes& eye) {
+    return lanesAbove(eye.z, splatFloat(PIPELINE_FAR_Z));
+}
+
+// The screen x and y of every lane, as fillScreenVertex computes them.
+struct ScreenLanes {
+    alignas(16) float x[4];
+    alignas(16) float y[4];
+    alignas(16) float eyeZ[4];
+};
+[[gnu::always_inline]] inline ScreenLanes screenLanes(const VertexLanes& eye,
+                                                      const FrameBuffer& fb) {
+    const Mat4& m = renderContext.matrices[SGL_PROJECTION];
     const Floats4 one = splatFloat(1.0f);
     const Floats4 r = one / pointRow(m, 3, eye);
     const Floats4 x = pointRow(m, 0, eye) * r;
     const Floats4 y = pointRow(m, 1, eye) * r;
-    alignas(16) float screenX[4], screenY[4], eyeZ[4];
-    storeFloats4(screenX, splatFloat(float(fb.width()) * 0.5f) * (x + one));
-    storeFloats4(screenY, splatFloat(float(fb.height()) * 0.5f) * (y + one));
-    storeFloats4(eyeZ, eye.z);
+    ScreenLanes s;
+    storeFloats4(s.x, splatFloat(float(fb.width()) * 0.5f) * (x + one));
+    storeFloats4(s.y, splatFloat(float(fb.height()) * 0.5f) * (y + one));
+    storeFloats4(s.eyeZ, eye.z);
+    return s;
+}
+
+// rasterize for a triangle that needs no clipping, from lanes a, b and c of the
+// computed vertices and VertexRef entries 0 to 2: the same arithmetic without
+// the clipping's intermediate vertex records.
+[[gnu::always_inline]] inline void rasterizeLanes(const ScreenLanes& screen,
+                                                  const Floats4 eyeRows[4], const int (&lane)[3],
+                                                  bool texturing) {
+    RenderContext& rc = renderContext;
     const Surface* texture = rc.texture;
     for (int i = 0; i < 3; ++i) {
+        const int k = lane[i];
+        alignas(16) float eye[4];
+        storeFloats4(eye, eyeRows[k]);
+        rc.eyeVertices[i] = Vec4(eye[0], eye[1], eye[2], eye[3]);
         const VertexRef& ref = rc.vertexRefs[i];
         ScreenVertex& out = rc.screenVertices[i];
-        out.x = screenX[i];
-        out.y = screenY[i];
-        out.w = eyeZ[i];
+        out.x = screen.x[k];
+        out.y = screen.y[k];
+        out.w = screen.eyeZ[k];
         if (texturing) {
             if (texture != nullptr) {
                 out.s = ref.texCoord->x * float(texture->width());
@@ -150,6 +200,14 @@ void rasterizeUnclipped(const TriangleLanes& eye, const FrameBuffer& fb, bool te
         std::memcpy(out.color, ref.color, 4);
     }
     triangleSink();
+}
+
+// Entries 1..3 rotate so that entries 0, 1, 2 name A, C, D for the quad's second triangle.
+void rotateQuadEntries(VertexRef* refs) {
+    const VertexRef b = refs[1];
+    refs[1] = refs[2];
+    refs[2] = refs[3];
+    refs[3] = b;
 }
 
 // Vertex n lies behind the near plane: the visible quadrilateral, walked in
@@ -214,36 +272,20 @@ void processTriangle() {
     const FrameBuffer* fb = boundFrameBuffer();
     if (fb == nullptr) return;
 
-    // The modelview transform of the three positions, lane by lane.
-    TriangleLanes position;
-    position.x = loadFloats4(&rc.vertexRefs[0].position->x);
-    position.y = loadFloats4(&rc.vertexRefs[1].position->x);
-    position.z = loadFloats4(&rc.vertexRefs[2].position->x);
-    position.w = position.x;
-    transposeFloats4(position.x, position.y, position.z, position.w);
-    const Mat4& modelview = rc.matrices[SGL_MODELVIEW];
-    TriangleLanes eye;
-    eye.x = matrixRow(modelview, 0, position);
-    eye.y = matrixRow(modelview, 1, position);
-    eye.z = matrixRow(modelview, 2, position);
-    eye.w = matrixRow(modelview, 3, position);
-    Floats4 eyeRows[4] = {eye.x, eye.y, eye.z, eye.w};
-    transposeFloats4(eyeRows[0], eyeRows[1], eyeRows[2], eyeRows[3]);
+    VertexLanes eye;
+    Floats4 eyeRows[4];
+    eyeLanes(3, eye, eyeRows);
+    const unsigned behindBits = behindLanes(eye) & 7u;
+    const bool texturing = rc.enables[SGL_TEXTURE] != 0;
+    if ((beyondLanes(eye) & 7u) != 0 || behindBits == 7u) return;
+    if (behindBits == 0) {
+        rasterizeLanes(screenLanes(eye, *fb), eyeRows, {0, 1, 2}, texturing);
+        return;
+    }
     for (int i = 0; i < 3; ++i) {
         alignas(16) float lanes[4];
         storeFloats4(lanes, eyeRows[i]);
         rc.eyeVertices[i] = Vec4(lanes[0], lanes[1], lanes[2], lanes[3]);
-    }
-    // Both strict: a vertex exactly on the near plane or the far limit is
-    // drawn, and a NaN z is neither behind nor beyond.
-    const unsigned behindBits = lanesBelow(eye.z, splatFloat(PIPELINE_NEAR_Z)) & 7u;
-    const unsigned beyondBits = lanesAbove(eye.z, splatFloat(PIPELINE_FAR_Z)) & 7u;
-    const bool texturing = rc.enables[SGL_TEXTURE] != 0;
-
-    if (beyondBits != 0 || behindBits == 7u) return;
-    if (behindBits == 0) {
-        rasterizeUnclipped(eye, *fb, texturing);
-        return;
     }
     int behind[3];
     int behindCount = 0;
@@ -256,4 +298,27 @@ void processTriangle() {
     } else {
         drawOneBehind(behind[0], texturing);
     }
+}
+
+void processQuad() {
+    RenderContext& rc = renderContext;
+    const FrameBuffer* fb = boundFrameBuffer();
+    if (fb != nullptr) {
+        // All four vertices in front and none beyond: the two triangles share
+        // the transform of their common vertices.
+        VertexLanes eye;
+        Floats4 eyeRows[4];
+        eyeLanes(4, eye, eyeRows);
+        if (behindLanes(eye) == 0 && beyondLanes(eye) == 0) {
+            const ScreenLanes screen = screenLanes(eye, *fb);
+            const bool texturing = rc.enables[SGL_TEXTURE] != 0;
+            rasterizeLanes(screen, eyeRows, {0, 1, 2}, texturing);
+            rotateQuadEntries(rc.vertexRefs);
+            rasterizeLanes(screen, eyeRows, {0, 2, 3}, texturing);
+            return;
+        }
+    }
+    processTriangle();
+    rotateQuadEntries(rc.vertexRefs);
+    processTriangle();
 }

@@ -20,6 +20,11 @@ extern TriangleSink triangleSink;
 // no, one or two triangles. Does nothing while no FrameBuffer is bound.
 void processTriangle();
 
+// Carries the quad of VertexRef entries 0 to 3 as its triangles (0, 1, 2) and
+// (0, 2, 3): between them entries 1 to 3 rotate, so that 0, 1, 2 name the
+// second triangle's vertices, as they still do afterwards.
+void processQuad();
+
 // position transformed by the modelview matrix, all four components.
 Vec4 eyeTransform(const Vec4& position);
 

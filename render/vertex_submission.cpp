@@ -24,14 +24,6 @@ void expectNextVertex(RenderContext& rc, uint8_t n) {
     rc.currentPositionSlot = static_cast<uint8_t>(n + 1);
 }
 
-// Entries 1..3 rotate so that entries 0, 1, 2 name A, C, D for the quad's second triangle.
-void rotateQuadEntries(VertexRef* refs) {
-    const VertexRef b = refs[1];
-    refs[1] = refs[2];
-    refs[2] = refs[3];
-    refs[3] = b;
-}
-
 void assembleVertex() {
     RenderContext& rc = renderContext;
     if (rc.primitiveKind == 0) return;
@@ -54,9 +46,7 @@ void assembleVertex() {
             return;
         case SGL_QUADS:
             if (n < 3) return expectNextVertex(rc, n);
-            processTriangle();
-            rotateQuadEntries(rc.vertexRefs);
-            processTriangle();
+            processQuad();
             return restartPrimitive(rc);
         default:
             // Kinds 2 and 3 keep their vertices and draw nothing; the count
