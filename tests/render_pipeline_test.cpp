@@ -114,6 +114,66 @@ TEST_F(PipelineTest, QuadIsSplitIntoABCAndACD) {
     EXPECT_EQ(recorded[3][2].color[0], 3);
 }
 
+// A quad hands on exactly what its two triangles (A, B, C) and (A, C, D) do,
+// drawn one by one, whether both, one or neither need clipping.
+TEST_F(PipelineTest, QuadsHandOnWhatTheirTwoTrianglesDo) {
+    struct Handed {
+        float x, y, w, s, t;
+        uint8_t color[4];
+        Vec4 eye;
+    };
+    static std::vector<Handed> handed;
+    triangleSink = [] {
+        for (int i = 0; i < 3; ++i) {
+            const ScreenVertex& v = renderContext.screenVertices[i];
+            handed.push_back({v.x,
+                              v.y,
+                              v.w,
+                              v.s,
+                              v.t,
+                              {v.color[0], v.color[1], v.color[2], v.color[3]},
+                              renderContext.eyeVertices[i]});
+        }
+    };
+    Surface texture;
+    ASSERT_EQ(texture.create({3, 5}, 4), 0);
+    sglBindTexture(&texture);
+    sglEnable(SGL_TEXTURE);
+    sglMatrixMode(SGL_PROJECTION);
+    sglFrustum(-1.0f, 1.0f, 0.8f, -0.8f, 1.0f, 100.0f);
+    sglMatrixMode(SGL_MODELVIEW);
+    sglRotateYf(17.0f);
+    sglTranslatef(0.3f, -0.2f, 0.1f);
+    const float nan = std::numeric_limits<float>::quiet_NaN();
+    // Depths of A, B, C, D: in front; one behind; two behind; one beyond; NaN.
+    const float depths[][4] = {{2.0f, 3.5f, 5.0f, 2.5f},
+                               {2.0f, 0.5f, 5.0f, 2.5f},
+                               {0.2f, 3.5f, 5.0f, 0.5f},
+                               {2.0f, 3.5f, 5.0f, 150.0f},
+                               {2.0f, nan, 5.0f, 2.5f}};
+    for (const auto& z : depths) {
+        const float corners[4][2] = {{-0.6f, -0.5f}, {0.7f, -0.4f}, {0.5f, 0.6f}, {-0.4f, 0.5f}};
+        auto corner = [&](int k) {
+            sglColor4ub(uint8_t(40 * k), uint8_t(255 - k), 7, 200);
+            sglTexCoord2f(0.25f * k, 1.0f - 0.3f * k);
+            sglVertex3f(corners[k][0] * z[k], corners[k][1] * z[k], z[k]);
+        };
+        handed.clear();
+        sglBegin(SGL_QUADS);
+        for (int k = 0; k < 4; ++k) corner(k);
+        sglEnd();
+        const std::vector<Handed> asQuad = handed;
+        handed.clear();
+        sglBegin(SGL_TRIANGLES);
+        for (int k : {0, 1, 2, 0, 2, 3}) corner(k);
+        sglEnd();
+        ASSERT_EQ(asQuad.size(), handed.size()) << "A at depth " << z[0] << ", B at " << z[1];
+        EXPECT_GT(handed.size(), 0u);
+        EXPECT_EQ(std::memcmp(asQuad.data(), handed.data(), handed.size() * sizeof(Handed)), 0)
+            << "A at depth " << z[0] << ", B at " << z[1];
+    }
+}
+
 TEST_F(PipelineTest, BeginEndRulesAndIgnoredVertices) {
     // Outside a primitive vertices are ignored.
     vertex(RED, 0.0f, 0.0f, 2.0f);
