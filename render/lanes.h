@@ -275,6 +275,37 @@ inline float floatLane1(Floats4 a) {
 inline Ints4 floatBits(Floats4 a) {
     return {_mm_castps_si128(a.v)};
 }
+// Signed 32-bit lanes to floats, and floats truncated to them (INT32_MIN
+// where out of range, as cvttss2si gives).
+// Four unsigned words, and the four bytes of a pixel, as 32-bit lanes.
+inline Ints4 wordsAsInts(const uint16_t w[4]) {
+    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w));
+    return {_mm_unpacklo_epi16(four, _mm_setzero_si128())};
+}
+inline Ints4 bytesAsInts(const uint8_t b[4]) {
+    uint32_t bits;
+    std::memcpy(&bits, b, 4);
+    const __m128i words =
+        _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(bits)), _mm_setzero_si128());
+    return {_mm_unpacklo_epi16(words, _mm_setzero_si128())};
+}
+inline Ints4 subtractInts(Ints4 a, Ints4 b) {
+    return {_mm_sub_epi32(a.v, b.v)};
+}
+inline Ints4 shiftLeftInts8(Ints4 a) {
+    return {_mm_slli_epi32(a.v, 8)};
+}
+inline Floats4 intsToFloats(Ints4 a) {
+    return {_mm_cvtepi32_ps(a.v)};
+}
+inline Ints4 truncateToInts(Floats4 a) {
+    return {_mm_cvttps_epi32(a.v)};
+}
+// The low 16 bits of each 32-bit lane, into out[0..3].
+inline void storeLowWords(Ints4 a, uint16_t* out) {
+    const __m128i low = _mm_srai_epi32(_mm_slli_epi32(a.v, 16), 16);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(out), _mm_packs_epi32(low, low));
+}
 // All ones where depthPasses<Func> holds.
 template <uint8_t Func>
 inline Ints4 depthPasses4(Floats4 z, Floats4 stored) {
@@ -629,6 +660,35 @@ inline Ints4 floatBits(Floats4 a) {
     Ints4 out;
     std::memcpy(out.b, a.v, 16);
     return out;
+}
+inline Ints4 wordsAsInts(const uint16_t w[4]) {
+    const int32_t x[4] = {w[0], w[1], w[2], w[3]};
+    return lanes_detail::fromLanes(x);
+}
+inline Ints4 bytesAsInts(const uint8_t b[4]) {
+    const int32_t x[4] = {b[0], b[1], b[2], b[3]};
+    return lanes_detail::fromLanes(x);
+}
+inline Ints4 subtractInts(Ints4 a, Ints4 b) {
+    return lanes_detail::eachLane<uint32_t>(a, b, [](uint32_t x, uint32_t y) { return x - y; });
+}
+inline Ints4 shiftLeftInts8(Ints4 a) {
+    return lanes_detail::eachLane<uint32_t>(a, a, [](uint32_t x, uint32_t) { return x << 8; });
+}
+inline Floats4 intsToFloats(Ints4 a) {
+    Floats4 out;
+    for (unsigned j = 0; j < 4; ++j)
+        out.v[j] = static_cast<float>(lanes_detail::lane<int32_t>(a, j));
+    return out;
+}
+inline Ints4 truncateToInts(Floats4 a) {
+    int32_t x[4];
+    for (unsigned j = 0; j < 4; ++j) x[j] = truncToInt(a.v[j]);
+    return lanes_detail::fromLanes(x);
+}
+inline void storeLowWords(Ints4 a, uint16_t* out) {
+    for (unsigned j = 0; j < 4; ++j)
+        out[j] = static_cast<uint16_t>(lanes_detail::lane<int32_t>(a, j));
 }
 template <uint8_t Func>
 inline Ints4 depthPasses4(Floats4 z, Floats4 stored) {

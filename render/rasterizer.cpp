@@ -213,15 +213,14 @@ inline int32_t divideSmall(int32_t numerator, int32_t divisor) {
 // 2^16, stays under 1/|divisor|, the least distance from a fractional quotient
 // to the next integer away from zero, so truncation gives the integer
 // quotient. Larger divisors take double divisions (see divideSmall).
-inline void divideColorSteps(const int32_t num[4], int32_t divisor, uint16_t out[4]) {
+inline void divideColorSteps(Ints4 num, int32_t divisor, uint16_t out[4]) {
     if (divisor > -(1 << 24) && divisor < (1 << 24)) {
-        const float d = static_cast<float>(divisor);
-        const Quotients q =
-            divide4(static_cast<float>(num[0]), static_cast<float>(num[1]),
-                    static_cast<float>(num[2]), static_cast<float>(num[3]), d, d, d, d);
-        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(static_cast<int32_t>(q.v[c]));
+        const Floats4 q = intsToFloats(num) / splatFloat(static_cast<float>(divisor));
+        storeLowWords(truncateToInts(q), out);
     } else {
-        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(num[c], divisor));
+        alignas(16) int32_t n[4];
+        storeInts4(n, num);
+        for (int c = 0; c < 4; ++c) out[c] = static_cast<uint16_t>(divideSmall(n[c], divisor));
     }
 }
 
@@ -246,13 +245,10 @@ template <bool Texturing, bool Smooth>
         edge.invWStep = (qInvW - pInvW) / n;
     }
     if constexpr (Smooth) {
-        int32_t differences[4];
-        for (int c = 0; c < 4; ++c) {
-            const int32_t start = p.color[c] * 256;
-            edge.color[c] = static_cast<uint16_t>(start);
-            differences[c] = q.color[c] * 256 - start;
-        }
-        divideColorSteps(differences, rows, edge.colorStep);
+        const Ints4 start = shiftLeftInts8(bytesAsInts(p.color));
+        storeLowWords(start, edge.color);
+        divideColorSteps(subtractInts(shiftLeftInts8(bytesAsInts(q.color)), start), rows,
+                         edge.colorStep);
     }
 }
 
@@ -350,12 +346,9 @@ template <bool Texturing, bool Smooth>
     uint16_t color[4] = {};
     uint16_t colorStep[4] = {};
     if constexpr (Smooth) {
-        int32_t differences[4];
-        for (int c = 0; c < 4; ++c) {
-            differences[c] = int32_t{right.color[c]} - int32_t{left.color[c]};
-            color[c] = left.color[c];
-        }
-        divideColorSteps(differences, n, colorStep);
+        std::memcpy(color, left.color, sizeof color);
+        divideColorSteps(subtractInts(wordsAsInts(right.color), wordsAsInts(left.color)), n,
+                         colorStep);
     }
 
     // Clip to the FrameBuffer; pixel 0 gets what the unclipped span gives it.
