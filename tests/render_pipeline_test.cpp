@@ -172,6 +172,8 @@ TEST_F(PipelineTest, QuadsHandOnWhatTheirTwoTrianglesDo) {
         EXPECT_EQ(std::memcmp(asQuad.data(), handed.data(), handed.size() * sizeof(Handed)), 0)
             << "A at depth " << z[0] << ", B at " << z[1];
     }
+    sglBindTexture(nullptr);
+    texture.release();
 }
 
 TEST_F(PipelineTest, BeginEndRulesAndIgnoredVertices) {
