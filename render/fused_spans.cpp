@@ -19,7 +19,7 @@ namespace {
 
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 
-FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func);
+FusedSpanLoop plainSpanLoop(SpanKind kind, bool stencil, uint8_t depthWrite, uint8_t func);
 FusedSpanLoop stagedSpanLoop(uint8_t func);
 
 // True when op's class is Op itself. The type_info objects are compared by
@@ -41,7 +41,9 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 // environment and blend entries of its state are the renderer's own objects,
 // whose arithmetic the loops repeat: the plain loops when nothing but the
 // depth test stands between the fragments and a plain write, the others
-// (stencil test, alpha test, blending) through the stages' dispatchers.
+// (alpha test, blending) through the stages' dispatchers. The stencil test
+// of the renderer's own object, with pixels the depth test rejects kept,
+// runs inside the plain loops.
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     if (!fusedSpansAllowed) return;
@@ -84,10 +86,10 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
     ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
     ts.texEnvMode = rc.texEnvMode;
-    ts.plainWrite =
-        ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest && (!ts.combine || texEnvKnown)
-            ? 1
-            : 0;
+    ts.plainWrite = ts.plainBlend && (!ts.stencilTest || ts.stencilBase != nullptr) && !alphaTest &&
+                            (!ts.combine || texEnvKnown)
+                        ? 1
+                        : 0;
     ts.blendSrc = src;
     ts.blendDst = dst;
     ts.blendOp = blendOp;
@@ -98,7 +100,7 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
                                                                    : SpanKind::TEXTURED)
                               : ts.smooth  ? SpanKind::SMOOTH
                                            : SpanKind::FLAT;
-        ts.fusedLoop = plainSpanLoop(kind, ts.depthWrite, func);
+        ts.fusedLoop = plainSpanLoop(kind, ts.stencilTest, ts.depthWrite, func);
     } else {
         ts.fusedLoop = stagedSpanLoop(func);
     }
@@ -195,7 +197,8 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
                                                   int32_t n, float z0, float dz, float sOverW,
                                                   float ds, float tOverW, float dt,
                                                   const uint16_t* color, const uint16_t* colorStep,
-                                                  const uint8_t* flat) {
+                                                  const uint8_t* flat,
+                                                  const StencilRound* stencilRound) {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
     alignas(16) float depths[Rounds * 4];
     alignas(16) uint8_t gathered[Rounds * 16];
@@ -236,6 +239,7 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
             stored = loadFloats4(depthRow);
         }
         if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+        if (stencilRound != nullptr) pass = stencilRound->round(pass, rows.stencil + r * 4);
         uint8_t* out = rows.color + r * 16;
         storeInts4(out, selectBits(pass, colors, loadInts4(out)));
         if constexpr (Write) {
@@ -271,18 +275,60 @@ template <bool PowerOfTwo, uint8_t Func, bool Write>
     if constexpr (Write) *rows.depth = z0;
 }
 
-// Spans without stencil test, alpha test or blending, the built-in texture
-// environment's modes combined in the loop: one loop per colour source, depth
-// function and depth write, chosen per triangle.
-template <SpanKind Kind, uint8_t Func, bool Write>
+template <uint8_t Func>
+void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                const uint16_t* colorStep);
+
+// The stencil round of the current stencil state, or null when the state is
+// one the plain loops leave to the stages: another object, the function
+// never, or pixels the depth test rejects getting an operation of their own.
+// The state is read per span, as the stencil dispatcher reads it; its lanes
+// are worked out again only when it changes.
+const StencilRound* currentStencilRound() {
+    const RenderContext& rc = renderContext;
+    const FragmentTables& t = rc.tables;
+    const StencilFragmentOp* op =
+        t.stencil.entries[rc.stencilOpRejected + 6 * rc.stencilOpFail + 36 * rc.stencilOpPass];
+    if (op == nullptr || op != t.stencilTestOp || rc.stencilOpRejected != STENCIL_KEEP ||
+        rc.stencilFunc == 0 || rc.stencilFunc > 7) {
+        return nullptr;
+    }
+    static StencilRound latched(STENCIL_KEEP, STENCIL_KEEP, 1, 0, 0, 0);
+    static uint64_t latchedState = ~uint64_t{0};
+    const uint64_t state = uint64_t{rc.stencilOpFail} | uint64_t{rc.stencilOpPass} << 8 |
+                           uint64_t{rc.stencilFunc} << 16 | uint64_t{rc.stencilRef} << 24 |
+                           uint64_t{rc.stencilValueMask} << 32 |
+                           uint64_t{rc.stencilWriteMask} << 40;
+    if (state != latchedState) {
+        latched = StencilRound(rc.stencilOpFail, rc.stencilOpPass, rc.stencilFunc, rc.stencilRef,
+                               rc.stencilValueMask, rc.stencilWriteMask);
+        latchedState = state;
+    }
+    return &latched;
+}
+
+// Spans without alpha test or blending, the built-in texture environment's
+// modes combined in the loop: one loop per colour source, stencil test or
+// none, depth function and depth write, chosen per triangle.
+template <SpanKind Kind, bool Stencil, uint8_t Func, bool Write>
 void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
                const uint16_t* colorStep) {
     SpanBuffers& sb = renderContext.spans;
     constexpr bool NEED_DEPTH = Func > 1 || Write;
+    const StencilRound* stencilRound = nullptr;
+    if constexpr (Stencil) {
+        stencilRound = currentStencilRound();
+        if (stencilRound == nullptr) {
+            stagedSpan<Func>(ts, y, xl, n, z0, dz, sOverW, ds, tOverW, dt, color, colorStep);
+            return;
+        }
+    }
     const SpanRows rows = spanRows(ts, y, xl);
     const uint8_t* flat = renderContext.screenVertices[2].color;
-    if constexpr (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED) {
+    if constexpr (!Stencil &&
+                  (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED)) {
         if (n == 1) {
             singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
                 ts, rows, z0, sOverW, tOverW, color, flat);
@@ -291,26 +337,25 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     }
     if (n <= 4 && xl + 4 <= ts.width) {
         shortPlainSpan<Kind, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
-                                             colorStep, flat);
+                                             colorStep, flat, stencilRound);
         return;
     }
     if (n <= 8 && xl + 8 <= ts.width) {
         shortPlainSpan<Kind, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
-                                             colorStep, flat);
+                                             colorStep, flat, stencilRound);
         return;
     }
+    const uint8_t* fragments = nullptr;
     if constexpr (Kind == SpanKind::FLAT) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
-        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.color, n);
     } else if constexpr (Kind == SpanKind::SMOOTH) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
         smoothColors(sb.colors, color, colorStep, n);
-        const uint8_t* fragments = sb.colors;
+        fragments = sb.colors;
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
             combineSpan(sb.colors, flat, true, sb.texels, ts.texEnvMode, n);
             fragments = sb.texels;
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     } else {
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
@@ -323,7 +368,13 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
                 combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
             }
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.color, n);
+        fragments = sb.texels;
+    }
+    if constexpr (Stencil) {
+        stencilWriteSpan<Func, Write>(*stencilRound, sb.depth, rows.depth, rows.stencil, fragments,
+                                      flat, rows.color, n, xl + ((n + 3) & ~3) <= ts.width);
+    } else {
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     }
 }
 
@@ -406,9 +457,15 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
     maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n, roundsFit);
 }
 
-template <SpanKind Kind, bool Write, size_t... Func>
+template <SpanKind Kind, bool Stencil, bool Write, size_t... Func>
 constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
-    return {plainSpan<Kind, static_cast<uint8_t>(Func), Write>...};
+    return {plainSpan<Kind, Stencil, static_cast<uint8_t>(Func), Write>...};
+}
+
+template <SpanKind Kind, bool Stencil>
+constexpr std::array<std::array<FusedSpanLoop, 8>, 2> plainSpansByWrite() {
+    return {plainSpans<Kind, Stencil, false>(std::make_index_sequence<8>()),
+            plainSpans<Kind, Stencil, true>(std::make_index_sequence<8>())};
 }
 
 template <size_t... Func>
@@ -416,21 +473,18 @@ constexpr std::array<FusedSpanLoop, 8> stagedSpans(std::index_sequence<Func...>)
     return {stagedSpan<static_cast<uint8_t>(Func)>...};
 }
 
-constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
-    {plainSpans<SpanKind::FLAT, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::FLAT, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::SMOOTH, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::SMOOTH, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::TEXTURED, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::TEXTURED, true>(std::make_index_sequence<8>())},
+constexpr std::array<std::array<FusedSpanLoop, 8>, 2> PLAIN_SPANS[4][2] = {
+    {plainSpansByWrite<SpanKind::FLAT, false>(), plainSpansByWrite<SpanKind::FLAT, true>()},
+    {plainSpansByWrite<SpanKind::SMOOTH, false>(), plainSpansByWrite<SpanKind::SMOOTH, true>()},
+    {plainSpansByWrite<SpanKind::TEXTURED_POWER_OF_TWO, false>(),
+     plainSpansByWrite<SpanKind::TEXTURED_POWER_OF_TWO, true>()},
+    {plainSpansByWrite<SpanKind::TEXTURED, false>(), plainSpansByWrite<SpanKind::TEXTURED, true>()},
 };
 
 constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
 
-FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func) {
-    return PLAIN_SPANS[static_cast<int>(kind)][depthWrite][func];
+FusedSpanLoop plainSpanLoop(SpanKind kind, bool stencil, uint8_t depthWrite, uint8_t func) {
+    return PLAIN_SPANS[static_cast<int>(kind)][stencil ? 1 : 0][depthWrite][func];
 }
 
 FusedSpanLoop stagedSpanLoop(uint8_t func) {

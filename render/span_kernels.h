@@ -12,6 +12,7 @@
 #include "render/lanes.h"
 #include "render/rasterizer_internal.h"
 #include "render/sgl.h"
+#include "render/stencil_lanes.h"
 
 namespace {
 
@@ -346,6 +347,118 @@ template <uint8_t Func, bool Write>
             const uint32_t depthBits = (z & pass) | (stored & ~pass);
             std::memcpy(depthRow + i, &depthBits, 4);
         }
+    }
+}
+
+// The stencil test of the renderer's own object for stencil functions 1 to 7
+// with pixels the depth test rejected kept as they are, four pixels a round:
+// the test compares (stored & valueMask) with (ref & valueMask) as unsigned
+// bytes, and the alive pixels get the pass or the fail operation.
+struct StencilRound {
+    StencilUpdateLanes fail;
+    StencilUpdateLanes pass;
+    Ints4 write;
+    Ints4 values;
+    Ints4 reference;
+    // The function as the outcomes it passes: less, equal, greater.
+    Ints4 passLess;
+    Ints4 passEqual;
+    Ints4 passGreater;
+
+    StencilRound(uint8_t opFail, uint8_t opPass, uint8_t func, uint8_t ref, uint8_t valueMask,
+                 uint8_t writeMask)
+        : fail(stencilUpdate(opFail, ref, writeMask)),
+          pass(stencilUpdate(opPass, ref, writeMask)),
+          write(splatByte(writeMask)),
+          values(splatByte(valueMask)),
+          reference(splatByte(ref & valueMask)),
+          passLess(splatByte(func == 1 || func == 2 || func == 3 || func == 7 ? 0xFF : 0)),
+          passEqual(splatByte(func == 1 || func == 3 || func == 5 || func == 6 ? 0xFF : 0)),
+          passGreater(splatByte(func == 1 || func == 4 || func == 5 || func == 7 ? 0xFF : 0)) {}
+
+    // Tests and updates the four stored values at stencil among the pixels
+    // alive (all-ones lanes); answers the pixels that passed.
+    [[gnu::always_inline]] Ints4 round(Ints4 alive, uint8_t* stencil) const {
+        uint32_t stored;
+        std::memcpy(&stored, stencil, 4);
+        const Ints4 s = onePixel(stored);
+        uint8_t rejected[4];
+        storeMaskBytes(alive, rejected);
+        uint32_t rejectedBits;
+        std::memcpy(&rejectedBits, rejected, 4);
+        const Ints4 aliveBytes = equalBytes(onePixel(rejectedBits), splatByte(0));
+        const Ints4 v = andBits(s, values);
+        const Ints4 equal = equalBytes(v, reference);
+        const Ints4 notAbove = equalBytes(minBytes(v, reference), v);
+        const Ints4 notBelow = equalBytes(maxBytes(v, reference), v);
+        const Ints4 test = orBits(
+            andBits(equal, passEqual),
+            andNotBits(equal, orBits(andBits(notAbove, passLess), andBits(notBelow, passGreater))));
+        const Ints4 passing = andBits(aliveBytes, test);
+        const Ints4 failing = andNotBits(test, aliveBytes);
+        const Ints4 updated = selectBits(passing, applyStencilLanes(pass, s, write),
+                                         selectBits(failing, applyStencilLanes(fail, s, write), s));
+        const uint32_t updatedBits = firstPixel(updated);
+        std::memcpy(stencil, &updatedBits, 4);
+        const uint32_t passMask = ~firstPixel(passing);
+        uint8_t passBytes[4];
+        std::memcpy(passBytes, &passMask, 4);
+        return aliveLanes(passBytes);
+    }
+};
+
+// One round of four pixels of stencilWriteSpan at depth, depthRow, stencil
+// and out, among the lanes in span.
+template <uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void stencilWriteRound(const StencilRound& stencilRound, Ints4 span,
+                                                     const float* depth, float* depthRow,
+                                                     uint8_t* stencil, Ints4 source, uint8_t* out) {
+    Ints4 pass = span;
+    Floats4 z = zeroFloats();
+    Floats4 stored = zeroFloats();
+    if constexpr (Func > 1 || Write) z = loadFloats4(depth);
+    if constexpr (Func > 1 || Write) stored = loadFloats4(depthRow);
+    if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+    pass = stencilRound.round(pass, stencil);
+    storeInts4(out, selectBits(pass, source, loadInts4(out)));
+    if constexpr (Write) storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
+}
+
+// writeSpan with the stencil test between the depth test and the writes.
+// depth and fragments have room for whole rounds of four; when the rows do
+// not, the last round goes through copies.
+template <uint8_t Func, bool Write>
+void stencilWriteSpan(const StencilRound& stencilRound, const float* depth, float* depthRow,
+                      uint8_t* stencilRow, const uint8_t* fragments, const uint8_t* flat,
+                      uint8_t* colorRow, int32_t n, bool roundsFit) {
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    const int32_t inRows = roundsFit ? n : n & ~3;
+    int32_t i = 0;
+    for (; i < inRows; i += 4) {
+        stencilWriteRound<Func, Write>(stencilRound, lanesBefore(n, i), depth + i,
+                                       Func > 1 || Write ? depthRow + i : nullptr, stencilRow + i,
+                                       fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
+                                       colorRow + i * 4);
+    }
+    if (i < n) {
+        const int32_t rest = n - i;
+        alignas(16) float depths[4] = {};
+        uint8_t stencils[4] = {};
+        alignas(16) uint8_t colors[16] = {};
+        if constexpr (Func > 1 || Write) {
+            std::memcpy(depths, depthRow + i, static_cast<size_t>(rest) * 4);
+        }
+        std::memcpy(stencils, stencilRow + i, static_cast<size_t>(rest));
+        std::memcpy(colors, colorRow + i * 4, static_cast<size_t>(rest) * 4);
+        stencilWriteRound<Func, Write>(stencilRound, lanesBefore(n, i), depth + i, depths, stencils,
+                                       fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
+                                       colors);
+        // Colours before depths, as the rows may be one Surface.
+        std::memcpy(stencilRow + i, stencils, static_cast<size_t>(rest));
+        std::memcpy(colorRow + i * 4, colors, static_cast<size_t>(rest) * 4);
+        if constexpr (Write) std::memcpy(depthRow + i, depths, static_cast<size_t>(rest) * 4);
     }
 }
 

@@ -122,7 +122,8 @@ void randomState(Random& random, Target& target) {
     sglDepthMask(uint8_t(random.chance(80) ? 1 : random.next() % 3));
     sglAlphaFunc(uint8_t(random.next() % 8), uint8_t(random.next()));
     sglStencilFunc(uint8_t(random.next() % 8), uint8_t(random.next()));
-    sglStencilOp(uint8_t(random.next() % 6), uint8_t(random.next() % 6),
+    // Rejected pixels kept half the time, as the fused loops' stencil test needs.
+    sglStencilOp(uint8_t(random.chance(50) ? 1 : random.next() % 6), uint8_t(random.next() % 6),
                  uint8_t(random.next() % 6));
     sglTexEnvMode(uint8_t(random.next() % 4));
     static const uint8_t CODES[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x22,
