@@ -8,7 +8,7 @@
 #include <algorithm>
 #include <cstring>
 
-#include "render/lanes.h"
+#include "render/blend_lanes.h"
 #include "render/sgl.h"
 
 namespace {
@@ -58,37 +58,6 @@ Factor describe(uint8_t code) {
     f.sign = what <= 3 ? 1 : -1;
     f.alpha = what == 3 || what == 5;
     return f;
-}
-
-// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A).
-struct Lanes {
-    Ints4 v;
-};
-
-inline Lanes operator+(Lanes a, Lanes b) {
-    return {addWords(a.v, b.v)};
-}
-inline Lanes operator-(Lanes a, Lanes b) {
-    return {subtractWords(a.v, b.v)};
-}
-// Low 16 bits of the product; every product here is at most 256 x 255.
-inline Lanes operator*(Lanes a, Lanes b) {
-    return {multiplyWords(a.v, b.v)};
-}
-inline Lanes shiftDown8(Lanes a) {
-    return {shiftDownWords8(a.v)};
-}
-inline Lanes addSaturated(Lanes a, Lanes b) {
-    return {addSaturatedWords(a.v, b.v)};
-}
-inline Lanes splat(uint16_t x) {
-    return {splatWord(x)};
-}
-inline Lanes alphaOf(Lanes a) {
-    return {alphaWords(a.v)};
-}
-inline Lanes perChannel(const uint16_t f[4]) {
-    return {wordsTwice(f)};
 }
 
 // Runs round(source pixels, destination pixels), which gives four result
@@ -257,38 +226,6 @@ void blendDestinationOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, c
         }
         return addSaturated(shiftDown8(product), d);
     });
-}
-
-template <uint8_t SrcCode>
-inline Lanes sourceProduct(Lanes s) {
-    switch (SrcCode) {
-        case BLEND_SRC_COLOR:
-            return (s + splat(1)) * s;
-        case BLEND_SRC_ALPHA:
-            return (alphaOf(s) + splat(1)) * s;
-        case BLEND_ONE_MINUS_SRC_COLOR:
-            return (splat(256) - s) * s;
-        default:
-            return (splat(256) - alphaOf(s)) * s;
-    }
-}
-
-template <uint8_t SrcCode, uint8_t DstCode>
-inline Lanes destinationProduct(Lanes s, Lanes d) {
-    switch (DstCode) {
-        case BLEND_SRC_COLOR:
-            // After a colour source factor the SRC_COLOR destination term swaps
-            // its operands; the picture depends on this.
-            if (SrcCode == BLEND_SRC_COLOR || SrcCode == BLEND_ONE_MINUS_SRC_COLOR)
-                return (d + splat(1)) * s;
-            return (s + splat(1)) * d;
-        case BLEND_SRC_ALPHA:
-            return (alphaOf(s) + splat(1)) * d;
-        case BLEND_ONE_MINUS_SRC_COLOR:
-            return (splat(256) - s) * d;
-        default:
-            return (splat(256) - alphaOf(s)) * d;
-    }
 }
 
 template <uint8_t SrcCode, uint8_t DstCode>

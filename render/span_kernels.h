@@ -8,6 +8,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "render/blend_lanes.h"
 #include "render/fixed_point.h"
 #include "render/lanes.h"
 #include "render/rasterizer_internal.h"
@@ -350,13 +351,35 @@ template <uint8_t Func, bool Write>
     }
 }
 
+// The stages a plain span loop runs between the depth test and the writes, one
+// round of four pixels at a time: pass(alive, stencil row, offset) answers
+// the pixels still alive, color(fragments, destination) the colours written.
+
+// Nothing between them: the fragments are written as they are.
+struct PlainRound {
+    static constexpr bool STENCIL = false;
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t*, int32_t) const { return alive; }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4) const { return source; }
+};
+
+// Blending with the source pair (SRC_ALPHA, ONE_MINUS_SRC_ALPHA) of the
+// renderer's own object.
+struct AlphaBlendRound {
+    static constexpr bool STENCIL = false;
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t*, int32_t) const { return alive; }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4 destination) const {
+        return sourcePairPixels<BLEND_SRC_ALPHA, BLEND_ONE_MINUS_SRC_ALPHA>(source, destination);
+    }
+};
+
 // The stencil test of the renderer's own object for stencil functions 1 to 7
 // with pixels the depth test rejected kept as they are, four pixels a round:
 // the test compares (stored & valueMask) with (ref & valueMask) as unsigned
 // bytes, and the alive pixels get the pass or the fail operation.
 struct StencilRound {
-    StencilUpdateLanes fail;
-    StencilUpdateLanes pass;
+    static constexpr bool STENCIL = true;
+    StencilUpdateLanes onFail;
+    StencilUpdateLanes onPass;
     Ints4 write;
     Ints4 values;
     Ints4 reference;
@@ -367,8 +390,8 @@ struct StencilRound {
 
     StencilRound(uint8_t opFail, uint8_t opPass, uint8_t func, uint8_t ref, uint8_t valueMask,
                  uint8_t writeMask)
-        : fail(stencilUpdate(opFail, ref, writeMask)),
-          pass(stencilUpdate(opPass, ref, writeMask)),
+        : onFail(stencilUpdate(opFail, ref, writeMask)),
+          onPass(stencilUpdate(opPass, ref, writeMask)),
           write(splatByte(writeMask)),
           values(splatByte(valueMask)),
           reference(splatByte(ref & valueMask)),
@@ -396,8 +419,9 @@ struct StencilRound {
             andNotBits(equal, orBits(andBits(notAbove, passLess), andBits(notBelow, passGreater))));
         const Ints4 passing = andBits(aliveBytes, test);
         const Ints4 failing = andNotBits(test, aliveBytes);
-        const Ints4 updated = selectBits(passing, applyStencilLanes(pass, s, write),
-                                         selectBits(failing, applyStencilLanes(fail, s, write), s));
+        const Ints4 updated =
+            selectBits(passing, applyStencilLanes(onPass, s, write),
+                       selectBits(failing, applyStencilLanes(onFail, s, write), s));
         const uint32_t updatedBits = firstPixel(updated);
         std::memcpy(stencil, &updatedBits, 4);
         const uint32_t passMask = ~firstPixel(passing);
@@ -405,60 +429,64 @@ struct StencilRound {
         std::memcpy(passBytes, &passMask, 4);
         return aliveLanes(passBytes);
     }
+
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t* stencilRow, int32_t i) const {
+        return round(alive, stencilRow + i);
+    }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4) const { return source; }
 };
 
-// One round of four pixels of stencilWriteSpan at depth, depthRow, stencil
+// One round of four pixels of roundsWriteSpan at depth, depthRow, stencil
 // and out, among the lanes in span.
-template <uint8_t Func, bool Write>
-[[gnu::always_inline]] inline void stencilWriteRound(const StencilRound& stencilRound, Ints4 span,
-                                                     const float* depth, float* depthRow,
-                                                     uint8_t* stencil, Ints4 source, uint8_t* out) {
+template <uint8_t Func, bool Write, typename Stage>
+[[gnu::always_inline]] inline void roundsWriteRound(const Stage& stage, Ints4 span,
+                                                    const float* depth, float* depthRow,
+                                                    uint8_t* stencil, Ints4 source, uint8_t* out) {
     Ints4 pass = span;
     Floats4 z = zeroFloats();
     Floats4 stored = zeroFloats();
     if constexpr (Func > 1 || Write) z = loadFloats4(depth);
     if constexpr (Func > 1 || Write) stored = loadFloats4(depthRow);
     if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
-    pass = stencilRound.round(pass, stencil);
-    storeInts4(out, selectBits(pass, source, loadInts4(out)));
+    pass = stage.pass(pass, stencil, 0);
+    const Ints4 destination = loadInts4(out);
+    storeInts4(out, selectBits(pass, stage.color(source, destination), destination));
     if constexpr (Write) storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
 }
 
-// writeSpan with the stencil test between the depth test and the writes.
-// depth and fragments have room for whole rounds of four; when the rows do
-// not, the last round goes through copies.
-template <uint8_t Func, bool Write>
-void stencilWriteSpan(const StencilRound& stencilRound, const float* depth, float* depthRow,
-                      uint8_t* stencilRow, const uint8_t* fragments, const uint8_t* flat,
-                      uint8_t* colorRow, int32_t n, bool roundsFit) {
+// writeSpan with a stage between the depth test and the writes. depth and
+// fragments have room for whole rounds of four; when the rows do not, the
+// last round goes through copies.
+template <uint8_t Func, bool Write, typename Stage>
+void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, uint8_t* stencilRow,
+                     const uint8_t* fragments, const uint8_t* flat, uint8_t* colorRow, int32_t n,
+                     bool roundsFit) {
     uint32_t flatBits;
     std::memcpy(&flatBits, flat, 4);
     const Ints4 flat4 = splatPixel(flatBits);
     const int32_t inRows = roundsFit ? n : n & ~3;
     int32_t i = 0;
     for (; i < inRows; i += 4) {
-        stencilWriteRound<Func, Write>(stencilRound, lanesBefore(n, i), depth + i,
-                                       Func > 1 || Write ? depthRow + i : nullptr, stencilRow + i,
-                                       fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
-                                       colorRow + i * 4);
+        roundsWriteRound<Func, Write>(
+            stage, lanesBefore(n, i), depth + i, Func > 1 || Write ? depthRow + i : nullptr,
+            Stage::STENCIL ? stencilRow + i : nullptr,
+            fragments != nullptr ? loadInts4(fragments + i * 4) : flat4, colorRow + i * 4);
     }
     if (i < n) {
-        const int32_t rest = n - i;
+        const auto rest = static_cast<size_t>(n - i);
         alignas(16) float depths[4] = {};
         uint8_t stencils[4] = {};
         alignas(16) uint8_t colors[16] = {};
-        if constexpr (Func > 1 || Write) {
-            std::memcpy(depths, depthRow + i, static_cast<size_t>(rest) * 4);
-        }
-        std::memcpy(stencils, stencilRow + i, static_cast<size_t>(rest));
-        std::memcpy(colors, colorRow + i * 4, static_cast<size_t>(rest) * 4);
-        stencilWriteRound<Func, Write>(stencilRound, lanesBefore(n, i), depth + i, depths, stencils,
-                                       fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
-                                       colors);
+        if constexpr (Func > 1 || Write) std::memcpy(depths, depthRow + i, rest * 4);
+        if constexpr (Stage::STENCIL) std::memcpy(stencils, stencilRow + i, rest);
+        std::memcpy(colors, colorRow + i * 4, rest * 4);
+        roundsWriteRound<Func, Write>(stage, lanesBefore(n, i), depth + i, depths, stencils,
+                                      fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
+                                      colors);
         // Colours before depths, as the rows may be one Surface.
-        std::memcpy(stencilRow + i, stencils, static_cast<size_t>(rest));
-        std::memcpy(colorRow + i * 4, colors, static_cast<size_t>(rest) * 4);
-        if constexpr (Write) std::memcpy(depthRow + i, depths, static_cast<size_t>(rest) * 4);
+        if constexpr (Stage::STENCIL) std::memcpy(stencilRow + i, stencils, rest);
+        std::memcpy(colorRow + i * 4, colors, rest * 4);
+        if constexpr (Write) std::memcpy(depthRow + i, depths, rest * 4);
     }
 }
 

@@ -130,6 +130,10 @@ void randomState(Random& random, Target& target) {
                                     0x23, 0x24, 0x25, 0x42, 0x43, 0x44, 0x45};
     uint8_t src = CODES[random.next() % 14];
     uint8_t dst = CODES[random.next() % 14];
+    if (random.chance(15)) {  // the usual transparency pair, which the plain loops take
+        src = 0x03;
+        dst = 0x05;
+    }
     if (random.chance(5)) src = uint8_t(random.next());  // codes without an entry
     sglBlendFunc(src, dst);
     const uint8_t k[4] = {uint8_t(random.next()), uint8_t(random.next()), uint8_t(random.next()),
