@@ -363,6 +363,12 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     }
     const uint8_t* fragments = nullptr;
     if constexpr (Kind == SpanKind::FLAT) {
+        if constexpr (PLAIN && NEED_DEPTH) {
+            if (!(z0 == 0.0f && std::signbit(z0)) && depthSumsExact(z0, dz, n)) {
+                flatExactSpan<Func, Write>(z0, dz, rows.depth, flat, rows.color, n);
+                return;
+            }
+        }
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
     } else if constexpr (Kind == SpanKind::SMOOTH) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);

@@ -490,6 +490,48 @@ void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, ui
     }
 }
 
+// writeSpan for one flat colour with depths whose sums are exact (see
+// depthSumsExact; z0 not -0): each round's depths made where they are used,
+// as fillDepths makes them, instead of going through an array.
+template <uint8_t Func, bool Write>
+void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uint8_t* colorRow,
+                   int32_t n) {
+    const Doubles2 start = splatDouble(z0);
+    const Doubles2 step = splatDouble(dz);
+    const Doubles2 four = splatDouble(4.0);
+    Doubles2 k01 = doubles2(0.0, 1.0);
+    Doubles2 k23 = doubles2(2.0, 3.0);
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
+        k01 = k01 + four;
+        k23 = k23 + four;
+        const Floats4 stored = loadFloats4(depthRow + i);
+        uint8_t* out = colorRow + i * 4;
+        Ints4 pass = allOnes();
+        if constexpr (Func > 1) {
+            pass = depthPasses4<Func>(z, stored);
+            storeInts4(out, selectBits(pass, flat4, loadInts4(out)));
+        } else {
+            storeInts4(out, flat4);
+        }
+        if constexpr (Write) {
+            storeInts4(depthRow + i, selectBits(pass, floatBits(z), floatBits(stored)));
+        }
+    }
+    for (; i < n; ++i) {
+        const float z = static_cast<float>(double{z0} + double(i) * double{dz});
+        if constexpr (Func > 1) {
+            if (!depthPasses<Func>(z, depthRow[i])) continue;
+        }
+        std::memcpy(colorRow + i * 4, &flatBits, 4);
+        if constexpr (Write) depthRow[i] = z;
+    }
+}
+
 // The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
 template <uint8_t Func>
 uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
