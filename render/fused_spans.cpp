@@ -319,9 +319,10 @@ const StencilRound* currentStencilRound() {
     return &latched;
 }
 
-// Spans without alpha test or blending, the built-in texture environment's
-// modes combined in the loop: one loop per colour source, stencil test or
-// none, depth function and depth write, chosen per triangle.
+// Spans without alpha test, the built-in texture environment's modes combined
+// in the loop: one loop per colour source, stage (nothing, the stencil test
+// or the transparency blend), depth function and depth write, chosen per
+// triangle.
 template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
 void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
