@@ -1,14 +1,17 @@
 // Blend objects. All of them compute in unsigned 16-bit lanes, two pixels at a
 // time: every product is at most 256 x 255 = 65280, sums saturate at 65535 and
 // the result saturates at 255 when it is packed into bytes. The general object
-// reads a per-span description of its two factors; the fast ones are
-// instantiated per factor code, so their loops carry no branch on the state.
+// has loops per pair of factor sources, the rest of each factor worked out per
+// span; the fast ones are instantiated per factor code, so their loops carry
+// no branch on the state.
 #include "render/blend_op.h"
 
 #include <algorithm>
+#include <array>
 #include <cstring>
+#include <utility>
 
-#include "render/lanes.h"
+#include "render/blend_lanes.h"
 #include "render/sgl.h"
 
 namespace {
@@ -58,37 +61,6 @@ Factor describe(uint8_t code) {
     f.sign = what <= 3 ? 1 : -1;
     f.alpha = what == 3 || what == 5;
     return f;
-}
-
-// Eight unsigned 16-bit lanes hold two pixels (R, G, B, A, R, G, B, A).
-struct Lanes {
-    Ints4 v;
-};
-
-inline Lanes operator+(Lanes a, Lanes b) {
-    return {addWords(a.v, b.v)};
-}
-inline Lanes operator-(Lanes a, Lanes b) {
-    return {subtractWords(a.v, b.v)};
-}
-// Low 16 bits of the product; every product here is at most 256 x 255.
-inline Lanes operator*(Lanes a, Lanes b) {
-    return {multiplyWords(a.v, b.v)};
-}
-inline Lanes shiftDown8(Lanes a) {
-    return {shiftDownWords8(a.v)};
-}
-inline Lanes addSaturated(Lanes a, Lanes b) {
-    return {addSaturatedWords(a.v, b.v)};
-}
-inline Lanes splat(uint16_t x) {
-    return {splatWord(x)};
-}
-inline Lanes alphaOf(Lanes a) {
-    return {alphaWords(a.v)};
-}
-inline Lanes perChannel(const uint16_t f[4]) {
-    return {wordsTwice(f)};
 }
 
 // Runs round(source pixels, destination pixels), which gives four result
@@ -158,6 +130,69 @@ inline Lanes factorLanes(const Factor& f, Lanes s, Lanes d, Lanes k) {
     const Lanes add = splat(static_cast<uint16_t>(f.add));
     return f.sign > 0 ? add + v : add - v;
 }
+
+// Where the general object's factor takes its V from, each with loops of its own:
+// FIXED for the factors that are the same for every pixel (ZERO, ONE, the
+// blend colour's).
+enum class FactorSource : uint8_t { FIXED, SOURCE, SOURCE_ALPHA, DESTINATION, DESTINATION_ALPHA };
+
+FactorSource factorSource(const Factor& f) {
+    if (f.sign == 0 || f.from == Factor::CONSTANT) return FactorSource::FIXED;
+    if (f.from == Factor::SOURCE)
+        return f.alpha ? FactorSource::SOURCE_ALPHA : FactorSource::SOURCE;
+    return f.alpha ? FactorSource::DESTINATION_ALPHA : FactorSource::DESTINATION;
+}
+
+// A factor's lanes worked out once per span: the fixed factor, or add and a
+// negation (all ones for sign -1) so that add + sign x V is add + ((V ^ m) - m),
+// the same value modulo 65536.
+struct FactorTerm {
+    Lanes fixed;
+    Lanes add;
+    Lanes negate;
+};
+
+FactorTerm factorTerm(const Factor& f, Lanes constant) {
+    return {factorLanes(f, constant, constant, constant), splat(static_cast<uint16_t>(f.add)),
+            splat(f.sign < 0 ? 0xFFFF : 0)};
+}
+
+template <FactorSource From>
+[[gnu::always_inline]] inline Lanes factorOf(const FactorTerm& t, Lanes s, Lanes d) {
+    if constexpr (From == FactorSource::FIXED) {
+        return t.fixed;
+    } else {
+        Lanes v = From == FactorSource::SOURCE || From == FactorSource::SOURCE_ALPHA ? s : d;
+        if constexpr (From == FactorSource::SOURCE_ALPHA || From == FactorSource::DESTINATION_ALPHA)
+            v = alphaOf(v);
+        return t.add + (Lanes{xorBits(v.v, t.negate.v)} - t.negate);
+    }
+}
+
+// Each term is truncated on its own; their sum (at most 510) saturates in the pack.
+template <FactorSource Src, FactorSource Dst>
+void blendGeneral(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
+                  uint16_t n, FactorTerm sf, FactorTerm df) {
+    blendLanes(src, dst, out, mask, n, [sf, df](Lanes s, Lanes d) {
+        return shiftDown8(factorOf<Src>(sf, s, d) * s) + shiftDown8(factorOf<Dst>(df, s, d) * d);
+    });
+}
+
+using GeneralBlend = void (*)(const uint8_t*, const uint8_t*, uint8_t*, const uint8_t*, uint16_t,
+                              FactorTerm, FactorTerm);
+
+template <size_t Src, size_t... Dst>
+constexpr std::array<GeneralBlend, 5> generalBlendRow(std::index_sequence<Dst...>) {
+    return {blendGeneral<static_cast<FactorSource>(Src), static_cast<FactorSource>(Dst)>...};
+}
+
+template <size_t... Src>
+constexpr std::array<std::array<GeneralBlend, 5>, 5> generalBlends(std::index_sequence<Src...>) {
+    return {generalBlendRow<Src>(std::make_index_sequence<5>())...};
+}
+
+constexpr std::array<std::array<GeneralBlend, 5>, 5> GENERAL_BLENDS =
+    generalBlends(std::make_index_sequence<5>());
 
 // The factors f_j of the constant-colour source code Code, from the blend colour.
 template <uint8_t Code>
@@ -259,38 +294,6 @@ void blendDestinationOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, c
     });
 }
 
-template <uint8_t SrcCode>
-inline Lanes sourceProduct(Lanes s) {
-    switch (SrcCode) {
-        case BLEND_SRC_COLOR:
-            return (s + splat(1)) * s;
-        case BLEND_SRC_ALPHA:
-            return (alphaOf(s) + splat(1)) * s;
-        case BLEND_ONE_MINUS_SRC_COLOR:
-            return (splat(256) - s) * s;
-        default:
-            return (splat(256) - alphaOf(s)) * s;
-    }
-}
-
-template <uint8_t SrcCode, uint8_t DstCode>
-inline Lanes destinationProduct(Lanes s, Lanes d) {
-    switch (DstCode) {
-        case BLEND_SRC_COLOR:
-            // After a colour source factor the SRC_COLOR destination term swaps
-            // its operands; the picture depends on this.
-            if (SrcCode == BLEND_SRC_COLOR || SrcCode == BLEND_ONE_MINUS_SRC_COLOR)
-                return (d + splat(1)) * s;
-            return (s + splat(1)) * d;
-        case BLEND_SRC_ALPHA:
-            return (alphaOf(s) + splat(1)) * d;
-        case BLEND_ONE_MINUS_SRC_COLOR:
-            return (splat(256) - s) * d;
-        default:
-            return (splat(256) - alphaOf(s)) * d;
-    }
-}
-
 template <uint8_t SrcCode, uint8_t DstCode>
 void blendSourcePair(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                      uint16_t n) {
@@ -367,11 +370,8 @@ void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const 
     const Lanes constant = perChannel(k16);
     const Factor sf = describe(srcCode);
     const Factor df = describe(dstCode);
-    // Each term is truncated on its own; their sum (at most 510) saturates in the pack.
-    blendLanes(src, dst, out, mask, n, [&](Lanes s, Lanes d) {
-        return shiftDown8(factorLanes(sf, s, d, constant) * s) +
-               shiftDown8(factorLanes(df, s, d, constant) * d);
-    });
+    GENERAL_BLENDS[static_cast<size_t>(factorSource(sf))][static_cast<size_t>(factorSource(df))](
+        src, dst, out, mask, n, factorTerm(sf, constant), factorTerm(df, constant));
 }
 
 int BlendConstantOneOp::enumerateKeys(FragmentKey& key, unsigned index) const {

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstddef>
 #include <cstring>
+#include <type_traits>
 #include <typeinfo>
 #include <utility>
 
@@ -19,7 +20,10 @@ namespace {
 
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 
-FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func);
+// What the plain loops do between the depth test and the writes.
+enum class SpanStage : uint8_t { NONE, STENCIL, ALPHA_BLEND };
+
+FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func);
 FusedSpanLoop stagedSpanLoop(uint8_t func);
 
 // True when op's class is Op itself. The type_info objects are compared by
@@ -41,7 +45,10 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 // environment and blend entries of its state are the renderer's own objects,
 // whose arithmetic the loops repeat: the plain loops when nothing but the
 // depth test stands between the fragments and a plain write, the others
-// (stencil test, alpha test, blending) through the stages' dispatchers.
+// (alpha test, blending) through the stages' dispatchers. The plain loops
+// also take the stencil test of the renderer's own object with pixels the
+// depth test rejects kept, or the usual transparency blend (SRC_ALPHA,
+// ONE_MINUS_SRC_ALPHA) in place of the plain write.
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     if (!fusedSpansAllowed) return;
@@ -84,21 +91,27 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.depthWrite = depthTest && rc.depthWrite == 1 && ts.depthBase != nullptr ? 1 : 0;
     ts.plainBlend = src == BLEND_ONE && dst == BLEND_ZERO && isExactly<BlendOp>(blendOp) ? 1 : 0;
     ts.texEnvMode = rc.texEnvMode;
-    ts.plainWrite =
-        ts.plainBlend && !rc.enables[SGL_STENCIL_TEST] && !alphaTest && (!ts.combine || texEnvKnown)
-            ? 1
-            : 0;
+    ts.plainWrite = ts.plainBlend && (!ts.stencilTest || ts.stencilBase != nullptr) && !alphaTest &&
+                            (!ts.combine || texEnvKnown)
+                        ? 1
+                        : 0;
     ts.blendSrc = src;
     ts.blendDst = dst;
     ts.blendOp = blendOp;
     ts.texturePowerOfTwo =
         ts.texturing && isPowerOfTwo(ts.textureWidth) && isPowerOfTwo(ts.textureHeight) ? 1 : 0;
-    if (ts.plainWrite) {
+    const bool alphaBlend = src == BLEND_SRC_ALPHA && dst == BLEND_ONE_MINUS_SRC_ALPHA &&
+                            isExactly<BlendSourcePairOp>(blendOp) && !ts.stencilTest &&
+                            !alphaTest && (!ts.combine || texEnvKnown);
+    if (ts.plainWrite || alphaBlend) {
         const SpanKind kind = ts.texturing ? (ts.texturePowerOfTwo ? SpanKind::TEXTURED_POWER_OF_TWO
                                                                    : SpanKind::TEXTURED)
                               : ts.smooth  ? SpanKind::SMOOTH
                                            : SpanKind::FLAT;
-        ts.fusedLoop = plainSpanLoop(kind, ts.depthWrite, func);
+        const SpanStage stage = alphaBlend       ? SpanStage::ALPHA_BLEND
+                                : ts.stencilTest ? SpanStage::STENCIL
+                                                 : SpanStage::NONE;
+        ts.fusedLoop = plainSpanLoop(kind, stage, ts.depthWrite, func);
     } else {
         ts.fusedLoop = stagedSpanLoop(func);
     }
@@ -190,12 +203,12 @@ template <int Rounds>
 // rows, written four pixels at a time; the pixels past the span are computed
 // too and written back unchanged. All texels are read before the first
 // write, as the texture may be the colour buffer.
-template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
+template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
 [[gnu::always_inline]] inline void shortPlainSpan(const TriangleSetup& ts, const SpanRows& rows,
                                                   int32_t n, float z0, float dz, float sOverW,
                                                   float ds, float tOverW, float dt,
                                                   const uint16_t* color, const uint16_t* colorStep,
-                                                  const uint8_t* flat) {
+                                                  const uint8_t* flat, const Stage& stage) {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
     alignas(16) float depths[Rounds * 4];
     alignas(16) uint8_t gathered[Rounds * 16];
@@ -236,8 +249,10 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds>
             stored = loadFloats4(depthRow);
         }
         if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+        pass = stage.pass(pass, rows.stencil, r * 4);
         uint8_t* out = rows.color + r * 16;
-        storeInts4(out, selectBits(pass, colors, loadInts4(out)));
+        const Ints4 destination = loadInts4(out);
+        storeInts4(out, selectBits(pass, stage.color(colors, destination), destination));
         if constexpr (Write) {
             storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
         }
@@ -271,18 +286,66 @@ template <bool PowerOfTwo, uint8_t Func, bool Write>
     if constexpr (Write) *rows.depth = z0;
 }
 
-// Spans without stencil test, alpha test or blending, the built-in texture
-// environment's modes combined in the loop: one loop per colour source, depth
-// function and depth write, chosen per triangle.
-template <SpanKind Kind, uint8_t Func, bool Write>
+template <uint8_t Func>
+void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
+                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
+                const uint16_t* colorStep);
+
+// The stencil round of the current stencil state, or null when the state is
+// one the plain loops leave to the stages: another object, the function
+// never, or pixels the depth test rejects getting an operation of their own.
+// The state is read per span, as the stencil dispatcher reads it; its lanes
+// are worked out again only when it changes.
+const StencilRound* currentStencilRound() {
+    const RenderContext& rc = renderContext;
+    const FragmentTables& t = rc.tables;
+    const StencilFragmentOp* op =
+        t.stencil.entries[rc.stencilOpRejected + 6 * rc.stencilOpFail + 36 * rc.stencilOpPass];
+    if (op == nullptr || op != t.stencilTestOp || rc.stencilOpRejected != STENCIL_KEEP ||
+        rc.stencilFunc == 0 || rc.stencilFunc > 7) {
+        return nullptr;
+    }
+    static StencilRound latched(STENCIL_KEEP, STENCIL_KEEP, 1, 0, 0, 0);
+    static uint64_t latchedState = ~uint64_t{0};
+    const uint64_t state = uint64_t{rc.stencilOpFail} | uint64_t{rc.stencilOpPass} << 8 |
+                           uint64_t{rc.stencilFunc} << 16 | uint64_t{rc.stencilRef} << 24 |
+                           uint64_t{rc.stencilValueMask} << 32 |
+                           uint64_t{rc.stencilWriteMask} << 40;
+    if (state != latchedState) {
+        latched = StencilRound(rc.stencilOpFail, rc.stencilOpPass, rc.stencilFunc, rc.stencilRef,
+                               rc.stencilValueMask, rc.stencilWriteMask);
+        latchedState = state;
+    }
+    return &latched;
+}
+
+// Spans without alpha test, the built-in texture environment's modes combined
+// in the loop: one loop per colour source, stage (nothing, the stencil test
+// or the transparency blend), depth function and depth write, chosen per
+// triangle.
+template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
 void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
                float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
                const uint16_t* colorStep) {
     SpanBuffers& sb = renderContext.spans;
     constexpr bool NEED_DEPTH = Func > 1 || Write;
+    const Stage* stagePointer = nullptr;
+    if constexpr (Stage::STENCIL) {
+        stagePointer = currentStencilRound();
+        if (stagePointer == nullptr) {
+            stagedSpan<Func>(ts, y, xl, n, z0, dz, sOverW, ds, tOverW, dt, color, colorStep);
+            return;
+        }
+    } else {
+        static constexpr Stage STATELESS{};
+        stagePointer = &STATELESS;
+    }
+    const Stage& stage = *stagePointer;
+    constexpr bool PLAIN = std::is_same_v<Stage, PlainRound>;
     const SpanRows rows = spanRows(ts, y, xl);
     const uint8_t* flat = renderContext.screenVertices[2].color;
-    if constexpr (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED) {
+    if constexpr (PLAIN &&
+                  (Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED)) {
         if (n == 1) {
             singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
                 ts, rows, z0, sOverW, tOverW, color, flat);
@@ -291,26 +354,31 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
     }
     if (n <= 4 && xl + 4 <= ts.width) {
         shortPlainSpan<Kind, Func, Write, 1>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
-                                             colorStep, flat);
+                                             colorStep, flat, stage);
         return;
     }
     if (n <= 8 && xl + 8 <= ts.width) {
         shortPlainSpan<Kind, Func, Write, 2>(ts, rows, n, z0, dz, sOverW, ds, tOverW, dt, color,
-                                             colorStep, flat);
+                                             colorStep, flat, stage);
         return;
     }
+    const uint8_t* fragments = nullptr;
     if constexpr (Kind == SpanKind::FLAT) {
+        if constexpr (PLAIN && NEED_DEPTH) {
+            if (!(z0 == 0.0f && std::signbit(z0)) && depthSumsExact(z0, dz, n)) {
+                flatExactSpan<Func, Write>(z0, dz, rows.depth, flat, rows.color, n);
+                return;
+            }
+        }
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
-        writeSpan<Func, Write>(sb.depth, rows.depth, nullptr, flat, rows.color, n);
     } else if constexpr (Kind == SpanKind::SMOOTH) {
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
         smoothColors(sb.colors, color, colorStep, n);
-        const uint8_t* fragments = sb.colors;
+        fragments = sb.colors;
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
             combineSpan(sb.colors, flat, true, sb.texels, ts.texEnvMode, n);
             fragments = sb.texels;
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
     } else {
         fillInvW(spanInvW, NEED_DEPTH ? sb.depth : nullptr, z0, dz, n);
         gatherTexels<Kind == SpanKind::TEXTURED_POWER_OF_TWO>(ts, sb.texels, spanInvW, n, sOverW,
@@ -323,7 +391,13 @@ void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float 
                 combineSpan(sb.texels, flat, true, sb.texels, ts.texEnvMode, n);
             }
         }
-        writeSpan<Func, Write>(sb.depth, rows.depth, sb.texels, flat, rows.color, n);
+        fragments = sb.texels;
+    }
+    if constexpr (PLAIN) {
+        writeSpan<Func, Write>(sb.depth, rows.depth, fragments, flat, rows.color, n);
+    } else {
+        roundsWriteSpan<Func, Write>(stage, sb.depth, rows.depth, rows.stencil, fragments, flat,
+                                     rows.color, n, xl + ((n + 3) & ~3) <= ts.width);
     }
 }
 
@@ -406,9 +480,21 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
     maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n, roundsFit);
 }
 
-template <SpanKind Kind, bool Write, size_t... Func>
+template <SpanKind Kind, typename Stage, bool Write, size_t... Func>
 constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
-    return {plainSpan<Kind, static_cast<uint8_t>(Func), Write>...};
+    return {plainSpan<Kind, Stage, static_cast<uint8_t>(Func), Write>...};
+}
+
+template <SpanKind Kind, typename Stage>
+constexpr std::array<std::array<FusedSpanLoop, 8>, 2> plainSpansByWrite() {
+    return {plainSpans<Kind, Stage, false>(std::make_index_sequence<8>()),
+            plainSpans<Kind, Stage, true>(std::make_index_sequence<8>())};
+}
+
+template <SpanKind Kind>
+constexpr std::array<std::array<std::array<FusedSpanLoop, 8>, 2>, 3> plainSpansByStage() {
+    return {plainSpansByWrite<Kind, PlainRound>(), plainSpansByWrite<Kind, StencilRound>(),
+            plainSpansByWrite<Kind, AlphaBlendRound>()};
 }
 
 template <size_t... Func>
@@ -416,21 +502,17 @@ constexpr std::array<FusedSpanLoop, 8> stagedSpans(std::index_sequence<Func...>)
     return {stagedSpan<static_cast<uint8_t>(Func)>...};
 }
 
-constexpr std::array<FusedSpanLoop, 8> PLAIN_SPANS[4][2] = {
-    {plainSpans<SpanKind::FLAT, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::FLAT, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::SMOOTH, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::SMOOTH, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::TEXTURED_POWER_OF_TWO, true>(std::make_index_sequence<8>())},
-    {plainSpans<SpanKind::TEXTURED, false>(std::make_index_sequence<8>()),
-     plainSpans<SpanKind::TEXTURED, true>(std::make_index_sequence<8>())},
+constexpr std::array<std::array<std::array<FusedSpanLoop, 8>, 2>, 3> PLAIN_SPANS[4] = {
+    plainSpansByStage<SpanKind::FLAT>(),
+    plainSpansByStage<SpanKind::SMOOTH>(),
+    plainSpansByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
+    plainSpansByStage<SpanKind::TEXTURED>(),
 };
 
 constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_index_sequence<8>());
 
-FusedSpanLoop plainSpanLoop(SpanKind kind, uint8_t depthWrite, uint8_t func) {
-    return PLAIN_SPANS[static_cast<int>(kind)][depthWrite][func];
+FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func) {
+    return PLAIN_SPANS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite][func];
 }
 
 FusedSpanLoop stagedSpanLoop(uint8_t func) {

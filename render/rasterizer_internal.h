@@ -43,8 +43,8 @@ struct TriangleSetup {
     uint8_t depthWrite = 0;         // while fused: passing depths are stored
     uint8_t stencilTest = 0;        // while fused: SGL_STENCIL_TEST is on
     uint8_t alphaTest = 0;          // while fused: SGL_ALPHA_TEST is on
-    uint8_t plainWrite = 0;         // while fused: nothing but the depth test between
-                                    // the fragments and a plain write
+    uint8_t plainWrite = 0;         // while fused: nothing but the depth and stencil
+                                    // tests between the fragments and a plain write
     uint8_t plainBlend = 0;         // while fused: blending off, fragments are copied
     uint8_t texEnvMode = 0;         // while fused: the environment's mode
     uint8_t texturePowerOfTwo = 0;  // both texture sides are powers of two

@@ -8,10 +8,12 @@
 #include <cstddef>
 #include <cstring>
 
+#include "render/blend_lanes.h"
 #include "render/fixed_point.h"
 #include "render/lanes.h"
 #include "render/rasterizer_internal.h"
 #include "render/sgl.h"
+#include "render/stencil_lanes.h"
 
 namespace {
 
@@ -346,6 +348,187 @@ template <uint8_t Func, bool Write>
             const uint32_t depthBits = (z & pass) | (stored & ~pass);
             std::memcpy(depthRow + i, &depthBits, 4);
         }
+    }
+}
+
+// The stages a plain span loop runs between the depth test and the writes, one
+// round of four pixels at a time: pass(alive, stencil row, offset) answers
+// the pixels still alive, color(fragments, destination) the colours written.
+
+// Nothing between them: the fragments are written as they are.
+struct PlainRound {
+    static constexpr bool STENCIL = false;
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t*, int32_t) const { return alive; }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4) const { return source; }
+};
+
+// Blending with the source pair (SRC_ALPHA, ONE_MINUS_SRC_ALPHA) of the
+// renderer's own object.
+struct AlphaBlendRound {
+    static constexpr bool STENCIL = false;
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t*, int32_t) const { return alive; }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4 destination) const {
+        return sourcePairPixels<BLEND_SRC_ALPHA, BLEND_ONE_MINUS_SRC_ALPHA>(source, destination);
+    }
+};
+
+// The stencil test of the renderer's own object for stencil functions 1 to 7
+// with pixels the depth test rejected kept as they are, four pixels a round:
+// the test compares (stored & valueMask) with (ref & valueMask) as unsigned
+// bytes, and the alive pixels get the pass or the fail operation.
+struct StencilRound {
+    static constexpr bool STENCIL = true;
+    StencilUpdateLanes onFail;
+    StencilUpdateLanes onPass;
+    Ints4 write;
+    Ints4 values;
+    Ints4 reference;
+    // The function as the outcomes it passes: less, equal, greater.
+    Ints4 passLess;
+    Ints4 passEqual;
+    Ints4 passGreater;
+
+    StencilRound(uint8_t opFail, uint8_t opPass, uint8_t func, uint8_t ref, uint8_t valueMask,
+                 uint8_t writeMask)
+        : onFail(stencilUpdate(opFail, ref, writeMask)),
+          onPass(stencilUpdate(opPass, ref, writeMask)),
+          write(splatByte(writeMask)),
+          values(splatByte(valueMask)),
+          reference(splatByte(ref & valueMask)),
+          passLess(splatByte(func == 1 || func == 2 || func == 3 || func == 7 ? 0xFF : 0)),
+          passEqual(splatByte(func == 1 || func == 3 || func == 5 || func == 6 ? 0xFF : 0)),
+          passGreater(splatByte(func == 1 || func == 4 || func == 5 || func == 7 ? 0xFF : 0)) {}
+
+    // Tests and updates the four stored values at stencil among the pixels
+    // alive (all-ones lanes); answers the pixels that passed.
+    [[gnu::always_inline]] Ints4 round(Ints4 alive, uint8_t* stencil) const {
+        uint32_t stored;
+        std::memcpy(&stored, stencil, 4);
+        const Ints4 s = onePixel(stored);
+        uint8_t rejected[4];
+        storeMaskBytes(alive, rejected);
+        uint32_t rejectedBits;
+        std::memcpy(&rejectedBits, rejected, 4);
+        const Ints4 aliveBytes = equalBytes(onePixel(rejectedBits), splatByte(0));
+        const Ints4 v = andBits(s, values);
+        const Ints4 equal = equalBytes(v, reference);
+        const Ints4 notAbove = equalBytes(minBytes(v, reference), v);
+        const Ints4 notBelow = equalBytes(maxBytes(v, reference), v);
+        const Ints4 test = orBits(
+            andBits(equal, passEqual),
+            andNotBits(equal, orBits(andBits(notAbove, passLess), andBits(notBelow, passGreater))));
+        const Ints4 passing = andBits(aliveBytes, test);
+        const Ints4 failing = andNotBits(test, aliveBytes);
+        const Ints4 updated =
+            selectBits(passing, applyStencilLanes(onPass, s, write),
+                       selectBits(failing, applyStencilLanes(onFail, s, write), s));
+        const uint32_t updatedBits = firstPixel(updated);
+        std::memcpy(stencil, &updatedBits, 4);
+        const uint32_t passMask = ~firstPixel(passing);
+        uint8_t passBytes[4];
+        std::memcpy(passBytes, &passMask, 4);
+        return aliveLanes(passBytes);
+    }
+
+    [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t* stencilRow, int32_t i) const {
+        return round(alive, stencilRow + i);
+    }
+    [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4) const { return source; }
+};
+
+// One round of four pixels of roundsWriteSpan at depth, depthRow, stencil
+// and out, among the lanes in span.
+template <uint8_t Func, bool Write, typename Stage>
+[[gnu::always_inline]] inline void roundsWriteRound(const Stage& stage, Ints4 span,
+                                                    const float* depth, float* depthRow,
+                                                    uint8_t* stencil, Ints4 source, uint8_t* out) {
+    Ints4 pass = span;
+    Floats4 z = zeroFloats();
+    Floats4 stored = zeroFloats();
+    if constexpr (Func > 1 || Write) z = loadFloats4(depth);
+    if constexpr (Func > 1 || Write) stored = loadFloats4(depthRow);
+    if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+    pass = stage.pass(pass, stencil, 0);
+    const Ints4 destination = loadInts4(out);
+    storeInts4(out, selectBits(pass, stage.color(source, destination), destination));
+    if constexpr (Write) storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
+}
+
+// writeSpan with a stage between the depth test and the writes. depth and
+// fragments have room for whole rounds of four; when the rows do not, the
+// last round goes through copies.
+template <uint8_t Func, bool Write, typename Stage>
+void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, uint8_t* stencilRow,
+                     const uint8_t* fragments, const uint8_t* flat, uint8_t* colorRow, int32_t n,
+                     bool roundsFit) {
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    const int32_t inRows = roundsFit ? n : n & ~3;
+    int32_t i = 0;
+    for (; i < inRows; i += 4) {
+        roundsWriteRound<Func, Write>(
+            stage, lanesBefore(n, i), depth + i, Func > 1 || Write ? depthRow + i : nullptr,
+            Stage::STENCIL ? stencilRow + i : nullptr,
+            fragments != nullptr ? loadInts4(fragments + i * 4) : flat4, colorRow + i * 4);
+    }
+    if (i < n) {
+        const auto rest = static_cast<size_t>(n - i);
+        alignas(16) float depths[4] = {};
+        uint8_t stencils[4] = {};
+        alignas(16) uint8_t colors[16] = {};
+        if constexpr (Func > 1 || Write) std::memcpy(depths, depthRow + i, rest * 4);
+        if constexpr (Stage::STENCIL) std::memcpy(stencils, stencilRow + i, rest);
+        std::memcpy(colors, colorRow + i * 4, rest * 4);
+        roundsWriteRound<Func, Write>(stage, lanesBefore(n, i), depth + i, depths, stencils,
+                                      fragments != nullptr ? loadInts4(fragments + i * 4) : flat4,
+                                      colors);
+        // Colours before depths, as the rows may be one Surface.
+        if constexpr (Stage::STENCIL) std::memcpy(stencilRow + i, stencils, rest);
+        std::memcpy(colorRow + i * 4, colors, rest * 4);
+        if constexpr (Write) std::memcpy(depthRow + i, depths, rest * 4);
+    }
+}
+
+// writeSpan for one flat colour with depths whose sums are exact (see
+// depthSumsExact; z0 not -0): each round's depths made where they are used,
+// as fillDepths makes them, instead of going through an array.
+template <uint8_t Func, bool Write>
+void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uint8_t* colorRow,
+                   int32_t n) {
+    const Doubles2 start = splatDouble(z0);
+    const Doubles2 step = splatDouble(dz);
+    const Doubles2 four = splatDouble(4.0);
+    Doubles2 k01 = doubles2(0.0, 1.0);
+    Doubles2 k23 = doubles2(2.0, 3.0);
+    uint32_t flatBits;
+    std::memcpy(&flatBits, flat, 4);
+    const Ints4 flat4 = splatPixel(flatBits);
+    int32_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
+        k01 = k01 + four;
+        k23 = k23 + four;
+        const Floats4 stored = loadFloats4(depthRow + i);
+        uint8_t* out = colorRow + i * 4;
+        Ints4 pass = allOnes();
+        if constexpr (Func > 1) {
+            pass = depthPasses4<Func>(z, stored);
+            storeInts4(out, selectBits(pass, flat4, loadInts4(out)));
+        } else {
+            storeInts4(out, flat4);
+        }
+        if constexpr (Write) {
+            storeInts4(depthRow + i, selectBits(pass, floatBits(z), floatBits(stored)));
+        }
+    }
+    for (; i < n; ++i) {
+        const float z = static_cast<float>(double{z0} + double(i) * double{dz});
+        if constexpr (Func > 1) {
+            if (!depthPasses<Func>(z, depthRow[i])) continue;
+        }
+        std::memcpy(colorRow + i * 4, &flatBits, 4);
+        if constexpr (Write) depthRow[i] = z;
     }
 }
 

@@ -4,52 +4,9 @@
 
 #include <cstring>
 
-#include "render/lanes.h"
+#include "render/stencil_lanes.h"
 
 namespace {
-
-// new = (s & ~wm) | (((((s & keep) | fill) ^ flip) + add) & wm): one expression
-// with per-span parameters for every operation. Only the bits under the write
-// mask change. Increment and decrement count in the field under the mask, and
-// wrap: with the mask 255, 255 + 1 is 0 and 0 - 1 is 255.
-struct StencilUpdate {
-    uint8_t keep;
-    uint8_t fill;
-    uint8_t flip;
-    uint8_t add;
-};
-
-StencilUpdate stencilUpdate(uint8_t op, uint8_t ref, uint8_t writeMask) {
-    const uint8_t belowMask = static_cast<uint8_t>(~writeMask);
-    switch (op) {
-        case 0:
-            return {0x00, 0x00, 0x00, 0};
-        case 2:
-            return {0x00, 0x00, ref, 0};
-        case 3:
-            return {0xFF, 0x00, 0xFF, 0};
-        // Ones in the bits outside the mask carry the increment into the field.
-        case 4:
-            return {0xFF, belowMask, 0x00, 1};
-        case 5:
-            return {writeMask, 0x00, 0x00, 255};
-        default:
-            return {0xFF, 0x00, 0x00, 0};
-    }
-}
-
-inline uint8_t apply(const StencilUpdate& u, uint8_t s, uint8_t writeMask) {
-    const uint8_t changed = static_cast<uint8_t>((((s & u.keep) | u.fill) ^ u.flip) + u.add);
-    return static_cast<uint8_t>((s & ~writeMask) | (changed & writeMask));
-}
-
-// The update of sixteen stored values at once, byte by byte as apply does.
-inline Ints4 apply16(const StencilUpdate& u, Ints4 s, Ints4 writeMask) {
-    const Ints4 changed = addBytes(
-        xorBits(orBits(andBits(s, splatByte(u.keep)), splatByte(u.fill)), splatByte(u.flip)),
-        splatByte(u.add));
-    return orBits(andNotBits(writeMask, s), andBits(changed, writeMask));
-}
 
 // The unsigned byte comparisons of the stencil functions 1 to 7 (all ones where s passes).
 template <uint8_t Func>
@@ -80,6 +37,7 @@ template <uint8_t Func>
 uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdate& rejected,
                  const StencilUpdate& fail, const StencilUpdate& pass, uint8_t valueMask,
                  uint8_t ref, uint8_t writeMask) {
+    const StencilUpdateLanes rejectedLanes(rejected), failLanes(fail), passLanes(pass);
     const Ints4 zero = splatByte(0);
     const Ints4 write = splatByte(writeMask);
     const Ints4 values = splatByte(valueMask);
@@ -92,9 +50,9 @@ uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdat
         const Ints4 passing = andBits(alive, passes16<Func>(andBits(s, values), reference));
         const Ints4 failing = andNotBits(passing, alive);
         anyPassed |= anyLane(passing);
-        const Ints4 updated =
-            selectBits(passing, apply16(pass, s, write),
-                       selectBits(failing, apply16(fail, s, write), apply16(rejected, s, write)));
+        const Ints4 updated = selectBits(passing, applyStencilLanes(passLanes, s, write),
+                                         selectBits(failing, applyStencilLanes(failLanes, s, write),
+                                                    applyStencilLanes(rejectedLanes, s, write)));
         storeInts4(stencil16, updated);
         storeInts4(mask16, orBits(m, failing));
     };
@@ -117,7 +75,7 @@ uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdat
 }  // namespace
 
 uint8_t applyStencilOp(uint8_t op, uint8_t stored, uint8_t ref, uint8_t writeMask) {
-    return apply(stencilUpdate(op, ref, writeMask), stored, writeMask);
+    return applyStencilUpdate(stencilUpdate(op, ref, writeMask), stored, writeMask);
 }
 
 int StencilTestOp::enumerateKeys(FragmentKey& key, unsigned index) const {
@@ -159,7 +117,7 @@ uint8_t StencilTestOp::test(uint8_t* stencil, uint8_t* mask, uint16_t n, uint8_t
     // still get their operation, then the test ends.
     for (unsigned i = 0; i < n; ++i) {
         if (mask[i] == 0) return 0;
-        stencil[i] = apply(rejected, stencil[i], writeMask);
+        stencil[i] = applyStencilUpdate(rejected, stencil[i], writeMask);
     }
     return 0;
 }

@@ -122,13 +122,18 @@ void randomState(Random& random, Target& target) {
     sglDepthMask(uint8_t(random.chance(80) ? 1 : random.next() % 3));
     sglAlphaFunc(uint8_t(random.next() % 8), uint8_t(random.next()));
     sglStencilFunc(uint8_t(random.next() % 8), uint8_t(random.next()));
-    sglStencilOp(uint8_t(random.next() % 6), uint8_t(random.next() % 6),
+    // Rejected pixels kept half the time, as the fused loops' stencil test needs.
+    sglStencilOp(uint8_t(random.chance(50) ? 1 : random.next() % 6), uint8_t(random.next() % 6),
                  uint8_t(random.next() % 6));
     sglTexEnvMode(uint8_t(random.next() % 4));
     static const uint8_t CODES[] = {0x00, 0x01, 0x02, 0x03, 0x04, 0x05, 0x22,
                                     0x23, 0x24, 0x25, 0x42, 0x43, 0x44, 0x45};
     uint8_t src = CODES[random.next() % 14];
     uint8_t dst = CODES[random.next() % 14];
+    if (random.chance(15)) {  // the usual transparency pair, which the plain loops take
+        src = 0x03;
+        dst = 0x05;
+    }
     if (random.chance(5)) src = uint8_t(random.next());  // codes without an entry
     sglBlendFunc(src, dst);
     const uint8_t k[4] = {uint8_t(random.next()), uint8_t(random.next()), uint8_t(random.next()),
