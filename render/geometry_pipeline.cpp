@@ -141,6 +141,13 @@ Floats4 pointRow(const Mat4& m, int row, const VertexLanes& v) {
     transposeFloats4(rows[0], rows[1], rows[2], rows[3]);
 }
 
+// The eye-space vertex i of the triangle, where the clipping and tests find it.
+inline void keepEyeVertex(int i, Floats4 eye) {
+    alignas(16) float lanes[4];
+    storeFloats4(lanes, eye);
+    renderContext.eyeVertices[i] = Vec4(lanes[0], lanes[1], lanes[2], lanes[3]);
+}
+
 // Bit i set where vertex i lies behind the near plane (beyond the far limit).
 // Both strict: a vertex exactly on the plane or the limit is drawn, and a NaN z
 // is neither behind nor beyond.
@@ -178,25 +185,15 @@ struct ScreenLanes {
                                                   const Floats4 eyeRows[4], const int (&lane)[3],
                                                   bool texturing) {
     RenderContext& rc = renderContext;
-    const Surface* texture = rc.texture;
     for (int i = 0; i < 3; ++i) {
         const int k = lane[i];
-        alignas(16) float eye[4];
-        storeFloats4(eye, eyeRows[k]);
-        rc.eyeVertices[i] = Vec4(eye[0], eye[1], eye[2], eye[3]);
+        keepEyeVertex(i, eyeRows[k]);
         const VertexRef& ref = rc.vertexRefs[i];
         ScreenVertex& out = rc.screenVertices[i];
         out.x = screen.x[k];
         out.y = screen.y[k];
         out.w = screen.eyeZ[k];
-        if (texturing) {
-            if (texture != nullptr) {
-                out.s = ref.texCoord->x * float(texture->width());
-                out.t = ref.texCoord->y * float(texture->height());
-            } else {
-                out.s = out.t = out.r = 1.0f;
-            }
-        }
+        if (texturing) scaleTexCoord(*ref.texCoord, out);
         std::memcpy(out.color, ref.color, 4);
     }
     triangleSink();
@@ -282,11 +279,7 @@ void processTriangle() {
         rasterizeLanes(screenLanes(eye, *fb), eyeRows, {0, 1, 2}, texturing);
         return;
     }
-    for (int i = 0; i < 3; ++i) {
-        alignas(16) float lanes[4];
-        storeFloats4(lanes, eyeRows[i]);
-        rc.eyeVertices[i] = Vec4(lanes[0], lanes[1], lanes[2], lanes[3]);
-    }
+    for (int i = 0; i < 3; ++i) keepEyeVertex(i, eyeRows[i]);
     int behind[3];
     int behindCount = 0;
     for (int i = 0; i < 3; ++i) {

@@ -275,8 +275,6 @@ inline float floatLane1(Floats4 a) {
 inline Ints4 floatBits(Floats4 a) {
     return {_mm_castps_si128(a.v)};
 }
-// Signed 32-bit lanes to floats, and floats truncated to them (INT32_MIN
-// where out of range, as cvttss2si gives).
 // Four unsigned words, and the four bytes of a pixel, as 32-bit lanes.
 inline Ints4 wordsAsInts(const uint16_t w[4]) {
     const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(w));
@@ -295,6 +293,8 @@ inline Ints4 subtractInts(Ints4 a, Ints4 b) {
 inline Ints4 shiftLeftInts8(Ints4 a) {
     return {_mm_slli_epi32(a.v, 8)};
 }
+// Signed 32-bit lanes to floats, and floats truncated to them (INT32_MIN
+// where out of range, as cvttss2si gives).
 inline Floats4 intsToFloats(Ints4 a) {
     return {_mm_cvtepi32_ps(a.v)};
 }
