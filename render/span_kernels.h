@@ -382,11 +382,7 @@ struct StencilRound {
     StencilUpdateLanes onPass;
     Ints4 write;
     Ints4 values;
-    Ints4 reference;
-    // The function as the outcomes it passes: less, equal, greater.
-    Ints4 passLess;
-    Ints4 passEqual;
-    Ints4 passGreater;
+    StencilComparison comparison;
 
     StencilRound(uint8_t opFail, uint8_t opPass, uint8_t func, uint8_t ref, uint8_t valueMask,
                  uint8_t writeMask)
@@ -394,10 +390,7 @@ struct StencilRound {
           onPass(stencilUpdate(opPass, ref, writeMask)),
           write(splatByte(writeMask)),
           values(splatByte(valueMask)),
-          reference(splatByte(ref & valueMask)),
-          passLess(splatByte(func == 1 || func == 2 || func == 3 || func == 7 ? 0xFF : 0)),
-          passEqual(splatByte(func == 1 || func == 3 || func == 5 || func == 6 ? 0xFF : 0)),
-          passGreater(splatByte(func == 1 || func == 4 || func == 5 || func == 7 ? 0xFF : 0)) {}
+          comparison(func, static_cast<uint8_t>(ref & valueMask)) {}
 
     // Tests and updates the four stored values at stencil among the pixels
     // alive (all-ones lanes); answers the pixels that passed.
@@ -410,13 +403,7 @@ struct StencilRound {
         uint32_t rejectedBits;
         std::memcpy(&rejectedBits, rejected, 4);
         const Ints4 aliveBytes = equalBytes(onePixel(rejectedBits), splatByte(0));
-        const Ints4 v = andBits(s, values);
-        const Ints4 equal = equalBytes(v, reference);
-        const Ints4 notAbove = equalBytes(minBytes(v, reference), v);
-        const Ints4 notBelow = equalBytes(maxBytes(v, reference), v);
-        const Ints4 test = orBits(
-            andBits(equal, passEqual),
-            andNotBits(equal, orBits(andBits(notAbove, passLess), andBits(notBelow, passGreater))));
+        const Ints4 test = comparison.passes(andBits(s, values));
         const Ints4 passing = andBits(aliveBytes, test);
         const Ints4 failing = andNotBits(test, aliveBytes);
         const Ints4 updated =

@@ -65,3 +65,29 @@ inline Ints4 applyStencilLanes(const StencilUpdateLanes& u, Ints4 s, Ints4 write
     const Ints4 changed = addBytes(xorBits(orBits(andBits(s, u.keep), u.fill), u.flip), u.add);
     return orBits(andNotBits(writeMask, s), andBits(changed, writeMask));
 }
+
+// A stencil function 1 to 7 as the outcomes it passes (below, equal to or above
+// the reference), comparing masked stored values with the masked reference as
+// unsigned bytes in every lane.
+struct StencilComparison {
+    Ints4 reference;
+    Ints4 passBelow;
+    Ints4 passEqual;
+    Ints4 passAbove;
+
+    StencilComparison(uint8_t func, uint8_t maskedReference)
+        : reference(splatByte(maskedReference)),
+          passBelow(splatByte(func == 1 || func == 2 || func == 3 || func == 7 ? 0xFF : 0)),
+          passEqual(splatByte(func == 1 || func == 3 || func == 5 || func == 6 ? 0xFF : 0)),
+          passAbove(splatByte(func == 1 || func == 4 || func == 5 || func == 7 ? 0xFF : 0)) {}
+
+    // All ones in the lanes of v that pass.
+    Ints4 passes(Ints4 v) const {
+        const Ints4 equal = equalBytes(v, reference);
+        const Ints4 notAbove = equalBytes(minBytes(v, reference), v);
+        const Ints4 notBelow = equalBytes(maxBytes(v, reference), v);
+        return orBits(
+            andBits(equal, passEqual),
+            andNotBits(equal, orBits(andBits(notAbove, passBelow), andBits(notBelow, passAbove))));
+    }
+};

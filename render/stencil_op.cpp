@@ -8,46 +8,23 @@
 
 namespace {
 
-// The unsigned byte comparisons of the stencil functions 1 to 7 (all ones where s passes).
-template <uint8_t Func>
-inline Ints4 passes16(Ints4 s, Ints4 r) {
-    const Ints4 ones = allOnes();
-    switch (Func) {
-        case 2:  // s < r
-            return xorBits(equalBytes(maxBytes(s, r), s), ones);
-        case 3:  // s <= r
-            return equalBytes(minBytes(s, r), s);
-        case 4:  // s > r
-            return xorBits(equalBytes(minBytes(s, r), s), ones);
-        case 5:  // s >= r
-            return equalBytes(maxBytes(s, r), s);
-        case 6:
-            return equalBytes(s, r);
-        case 7:
-            return xorBits(equalBytes(s, r), ones);
-        default:
-            return ones;
-    }
-}
-
 // Sixteen pixels a round: each pixel's new value and mask byte chosen without
 // a branch from the three updates. The last pixels go through one round of
 // copies, the lanes past them rejected (their results are not copied back).
-template <uint8_t Func>
 uint8_t testSpan(uint8_t* stencil, uint8_t* mask, uint16_t n, const StencilUpdate& rejected,
                  const StencilUpdate& fail, const StencilUpdate& pass, uint8_t valueMask,
-                 uint8_t ref, uint8_t writeMask) {
+                 uint8_t func, uint8_t ref, uint8_t writeMask) {
     const StencilUpdateLanes rejectedLanes(rejected), failLanes(fail), passLanes(pass);
+    const StencilComparison comparison(func, static_cast<uint8_t>(ref & valueMask));
     const Ints4 zero = splatByte(0);
     const Ints4 write = splatByte(writeMask);
     const Ints4 values = splatByte(valueMask);
-    const Ints4 reference = splatByte(ref & valueMask);
     bool anyPassed = false;
     auto round = [&](uint8_t* stencil16, uint8_t* mask16) {
         const Ints4 s = loadInts4(stencil16);
         const Ints4 m = loadInts4(mask16);
         const Ints4 alive = equalBytes(m, zero);
-        const Ints4 passing = andBits(alive, passes16<Func>(andBits(s, values), reference));
+        const Ints4 passing = andBits(alive, comparison.passes(andBits(s, values)));
         const Ints4 failing = andNotBits(passing, alive);
         anyPassed |= anyLane(passing);
         const Ints4 updated = selectBits(passing, applyStencilLanes(passLanes, s, write),
@@ -92,27 +69,8 @@ uint8_t StencilTestOp::test(uint8_t* stencil, uint8_t* mask, uint16_t n, uint8_t
     const StencilUpdate rejected = stencilUpdate(opRejected, ref, writeMask);
     const StencilUpdate fail = stencilUpdate(opFail, ref, writeMask);
     const StencilUpdate pass = stencilUpdate(opPass, ref, writeMask);
-    auto run = [&]<uint8_t Func>() {
-        return testSpan<Func>(stencil, mask, n, rejected, fail, pass, valueMask, ref, writeMask);
-    };
-    switch (func) {
-        case 1:
-            return run.operator()<1>();
-        case 2:
-            return run.operator()<2>();
-        case 3:
-            return run.operator()<3>();
-        case 4:
-            return run.operator()<4>();
-        case 5:
-            return run.operator()<5>();
-        case 6:
-            return run.operator()<6>();
-        case 7:
-            return run.operator()<7>();
-        default:
-            break;
-    }
+    if (func >= 1 && func <= 7)
+        return testSpan(stencil, mask, n, rejected, fail, pass, valueMask, func, ref, writeMask);
     // Function 0 passes nothing: rejected pixels before the first alive one
     // still get their operation, then the test ends.
     for (unsigned i = 0; i < n; ++i) {
