@@ -523,36 +523,43 @@ FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, 
 
 // The row walk with a plain loop built in: no call per row, and the loop's
 // set-up shared by the rows. Built for the depth test LESS, which the show
-// and most 3D drawing use, and not for textures combined with smooth colours.
-template <SpanKind Kind, typename Stage, bool Write>
+// and most 3D drawing use; Smooth only matters to textured spans (combined
+// with smooth colours).
+template <SpanKind Kind, typename Stage, bool Write, bool Smooth>
 void walkWithPlainSpan() {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
-    walk::rasterizeWith<TEXTURED, Kind == SpanKind::SMOOTH, &plainSpan<Kind, Stage, 2, Write>>();
+    walk::rasterizeWith<TEXTURED, Smooth, &plainSpan<Kind, Stage, 2, Write>>();
 }
 
-template <SpanKind Kind, typename Stage>
+template <SpanKind Kind, typename Stage, bool Smooth>
 constexpr std::array<TriangleWalk, 2> plainWalksByWrite() {
-    return {walkWithPlainSpan<Kind, Stage, false>, walkWithPlainSpan<Kind, Stage, true>};
+    return {walkWithPlainSpan<Kind, Stage, false, Smooth>,
+            walkWithPlainSpan<Kind, Stage, true, Smooth>};
 }
 
-template <SpanKind Kind>
+template <SpanKind Kind, bool Smooth = Kind == SpanKind::SMOOTH>
 constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
-    return {plainWalksByWrite<Kind, PlainRound>(), plainWalksByWrite<Kind, StencilRound>(),
-            plainWalksByWrite<Kind, AlphaBlendRound>()};
+    return {plainWalksByWrite<Kind, PlainRound, Smooth>(),
+            plainWalksByWrite<Kind, StencilRound, Smooth>(),
+            plainWalksByWrite<Kind, AlphaBlendRound, Smooth>()};
 }
 
-constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[4] = {
+// By kind, then the textured kinds again with smooth colours.
+constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[6] = {
     plainWalksByStage<SpanKind::FLAT>(),
     plainWalksByStage<SpanKind::SMOOTH>(),
     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
     plainWalksByStage<SpanKind::TEXTURED>(),
+    plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>(),
+    plainWalksByStage<SpanKind::TEXTURED, true>(),
 };
 
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
                            uint8_t smooth) {
+    if (func != 2) return nullptr;
     const bool textured = kind == SpanKind::TEXTURED_POWER_OF_TWO || kind == SpanKind::TEXTURED;
-    if (func != 2 || (textured && smooth)) return nullptr;
-    return PLAIN_WALKS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite];
+    const int shading = static_cast<int>(kind) + (textured && smooth ? 2 : 0);
+    return PLAIN_WALKS[shading][static_cast<int>(stage)][depthWrite];
 }
 
 FusedSpanLoop stagedSpanLoop(uint8_t func) {
