@@ -15,6 +15,7 @@
 #include "render/fragment_tables.h"
 #include "render/span_kernels.h"
 #include "render/texenv_ops.h"
+#include "render/triangle_walk.h"
 
 namespace {
 
@@ -24,6 +25,8 @@ enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 enum class SpanStage : uint8_t { NONE, STENCIL, ALPHA_BLEND };
 
 FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func);
+TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
+                           uint8_t smooth);
 FusedSpanLoop stagedSpanLoop(uint8_t func);
 
 // True when op's class is Op itself. The type_info objects are compared by
@@ -51,6 +54,7 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 // ONE_MINUS_SRC_ALPHA) in place of the plain write.
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
+    ts.walk = nullptr;
     if (!fusedSpansAllowed) return;
     const FragmentTables& t = rc.tables;
     if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
@@ -112,6 +116,7 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
                                 : ts.stencilTest ? SpanStage::STENCIL
                                                  : SpanStage::NONE;
         ts.fusedLoop = plainSpanLoop(kind, stage, ts.depthWrite, func);
+        ts.walk = plainSpanWalk(kind, stage, ts.depthWrite, func, ts.smooth);
     } else {
         ts.fusedLoop = stagedSpanLoop(func);
     }
@@ -324,9 +329,10 @@ const StencilRound* currentStencilRound() {
 // or the transparency blend), depth function and depth write, chosen per
 // triangle.
 template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
-void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
-               float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
-               const uint16_t* colorStep) {
+[[gnu::always_inline]] inline void plainSpan(const TriangleSetup& ts, int16_t y, int32_t xl,
+                                             int32_t n, float z0, float dz, float sOverW, float ds,
+                                             float tOverW, float dt, const uint16_t* color,
+                                             const uint16_t* colorStep) {
     SpanBuffers& sb = renderContext.spans;
     constexpr bool NEED_DEPTH = Func > 1 || Write;
     const Stage* stagePointer = nullptr;
@@ -513,6 +519,47 @@ constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_inde
 
 FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func) {
     return PLAIN_SPANS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite][func];
+}
+
+// The row walk with a plain loop built in: no call per row, and the loop's
+// set-up shared by the rows. Built for the depth test LESS, which the show
+// and most 3D drawing use; Smooth only matters to textured spans (combined
+// with smooth colours).
+template <SpanKind Kind, typename Stage, bool Write, bool Smooth>
+void walkWithPlainSpan() {
+    constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
+    walk::rasterizeWith<TEXTURED, Smooth, &plainSpan<Kind, Stage, 2, Write>>();
+}
+
+template <SpanKind Kind, typename Stage, bool Smooth>
+constexpr std::array<TriangleWalk, 2> plainWalksByWrite() {
+    return {walkWithPlainSpan<Kind, Stage, false, Smooth>,
+            walkWithPlainSpan<Kind, Stage, true, Smooth>};
+}
+
+template <SpanKind Kind, bool Smooth = Kind == SpanKind::SMOOTH>
+constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
+    return {plainWalksByWrite<Kind, PlainRound, Smooth>(),
+            plainWalksByWrite<Kind, StencilRound, Smooth>(),
+            plainWalksByWrite<Kind, AlphaBlendRound, Smooth>()};
+}
+
+// By kind, then the textured kinds again with smooth colours.
+constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[6] = {
+    plainWalksByStage<SpanKind::FLAT>(),
+    plainWalksByStage<SpanKind::SMOOTH>(),
+    plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
+    plainWalksByStage<SpanKind::TEXTURED>(),
+    plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>(),
+    plainWalksByStage<SpanKind::TEXTURED, true>(),
+};
+
+TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
+                           uint8_t smooth) {
+    if (func != 2) return nullptr;
+    const bool textured = kind == SpanKind::TEXTURED_POWER_OF_TWO || kind == SpanKind::TEXTURED;
+    const int shading = static_cast<int>(kind) + (textured && smooth ? 2 : 0);
+    return PLAIN_WALKS[shading][static_cast<int>(stage)][depthWrite];
 }
 
 FusedSpanLoop stagedSpanLoop(uint8_t func) {

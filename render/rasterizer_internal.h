@@ -8,6 +8,10 @@
 
 struct TriangleSetup;
 
+// The triangle's set-up and row walk with a span loop built in (see
+// rasterizeWith).
+using TriangleWalk = void (*)();
+
 // A fused span loop: the span's row y, first pixel xl and pixel count n after
 // clipping, and the running values at its first pixel with their steps.
 using FusedSpanLoop = void (*)(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0,
@@ -52,6 +56,7 @@ struct TriangleSetup {
     uint8_t blendDst = 0;
     const BlendFragmentOp* blendOp = nullptr;
     FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
+    TriangleWalk walk = nullptr;        // while fused: a walk built around that loop, if any
 };
 
 // 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps
