@@ -222,29 +222,46 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
     uint32_t longLeft = static_cast<uint32_t>(longRows);
     uint32_t shortLeft = static_cast<uint32_t>(shortRows);
     for (;;) {
-        if (y < -ROW_JUMP_LIMIT) {
-            // Jump to row 0, or to just before the next change of edge.
-            uint64_t rows = static_cast<uint64_t>(-static_cast<int64_t>(y));
-            rows = std::min<uint64_t>(rows, longLeft - 1u);
-            if (!flatTop) rows = std::min<uint64_t>(rows, shortLeft - 1u);
-            const uint32_t k = static_cast<uint32_t>(rows);
-            jumpEdge(a, k, texturing, smooth);
-            jumpEdge(b, k, texturing, smooth);
-            y = wrapAdd(y, static_cast<int32_t>(k));
-            longLeft -= k;
-            shortLeft -= k;
+        // The rows up to the next change of edge, when they all lie on the
+        // FrameBuffer, go without the checks of the rows below, which they
+        // would all pass; only the others take the latched loop by its address.
+        const uint32_t part = flatTop ? longLeft : std::min(longLeft, shortLeft);
+        if (y >= 0 && int64_t{part} <= int64_t{height} - y) {
+            for (uint32_t k = part; k != 0; --k) {
+                stepEdge<Texturing, Smooth>(a);
+                stepEdge<Texturing, Smooth>(b);
+                drawSpanBetween<Texturing, Smooth, Direct>(
+                    ts, left, right, static_cast<int16_t>(y), static_cast<int16_t>(left.x >> 16),
+                    static_cast<int16_t>(right.x >> 16), left.invW, right.invW);
+                ++y;
+            }
+            longLeft -= part;
+            shortLeft -= part;
+        } else {
+            if (y < -ROW_JUMP_LIMIT) {
+                // Jump to row 0, or to just before the next change of edge.
+                uint64_t rows = static_cast<uint64_t>(-static_cast<int64_t>(y));
+                rows = std::min<uint64_t>(rows, longLeft - 1u);
+                if (!flatTop) rows = std::min<uint64_t>(rows, shortLeft - 1u);
+                const uint32_t k = static_cast<uint32_t>(rows);
+                jumpEdge(a, k, texturing, smooth);
+                jumpEdge(b, k, texturing, smooth);
+                y = wrapAdd(y, static_cast<int32_t>(k));
+                longLeft -= k;
+                shortLeft -= k;
+            }
+            stepEdge<Texturing, Smooth>(a);
+            stepEdge<Texturing, Smooth>(b);
+            if (y >= height) break;
+            if (y >= 0) {
+                drawSpanBetween<Texturing, Smooth>(
+                    ts, left, right, static_cast<int16_t>(y), static_cast<int16_t>(left.x >> 16),
+                    static_cast<int16_t>(right.x >> 16), left.invW, right.invW);
+            }
+            ++y;
+            --longLeft;
+            --shortLeft;
         }
-        stepEdge<Texturing, Smooth>(a);
-        stepEdge<Texturing, Smooth>(b);
-        if (y >= height) break;
-        if (y >= 0) {
-            drawSpanBetween<Texturing, Smooth, Direct>(
-                ts, left, right, static_cast<int16_t>(y), static_cast<int16_t>(left.x >> 16),
-                static_cast<int16_t>(right.x >> 16), left.invW, right.invW);
-        }
-        ++y;
-        --longLeft;
-        --shortLeft;
         if (longLeft == 0) break;
         if (!flatTop && shortLeft == 0) {
             // The short edge ends at M: edge A continues from M to B over the
