@@ -177,7 +177,7 @@ template <bool PowerOfTwo, int Rounds>
         Doubles2 invW01, invW23;
         invWRound(z, dz, invW01, invW23);
         storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
-        texelRounds.round(invW01, invW23, st, texels + r * 16);
+        texelRounds.template round<true>(invW01, invW23, st, texels + r * 16);
     }
 }
 
