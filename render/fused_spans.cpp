@@ -177,7 +177,7 @@ template <bool PowerOfTwo, int Rounds>
         Doubles2 invW01, invW23;
         invWRound(z, dz, invW01, invW23);
         storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
-        texelRounds.round(invW01, invW23, st, texels + r * 16);
+        texelRounds.template round<true>(invW01, invW23, st, texels + r * 16);
     }
 }
 
@@ -521,8 +521,8 @@ FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, 
     return PLAIN_SPANS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite][func];
 }
 
-// The row walk with a plain loop built in: no call per row, and the loop's
-// set-up shared by the rows. Built for the depth test LESS, which the show
+// The row walk with a plain loop compiled into it: no call per row, which
+// costs small triangles most. Built for the depth test LESS, which the show
 // and most 3D drawing use; Smooth only matters to textured spans (combined
 // with smooth colours).
 template <SpanKind Kind, typename Stage, bool Write, bool Smooth>

@@ -253,16 +253,6 @@ Vec3 projectToScreen(const Vec4& eye) {
     return project(eye, viewport());
 }
 
-void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
-    const Surface* texture = renderContext.texture;
-    if (texture == nullptr) {
-        out.s = out.t = out.r = 1.0f;
-        return;
-    }
-    out.s = st.x * float(texture->width());
-    out.t = st.y * float(texture->height());
-}
-
 void processTriangle() {
     RenderContext& rc = renderContext;
     // Nothing to draw into: the projection has no viewport either.

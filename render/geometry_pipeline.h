@@ -35,4 +35,12 @@ Vec3 projectToScreen(const Vec4& eye);
 
 // With a texture bound: out.s, out.t = st scaled by the texture's width and
 // height, out.r untouched. Without one: s, t and r all become 1.
-void scaleTexCoord(const Vec3& st, ScreenVertex& out);
+inline void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
+    const Surface* texture = renderContext.texture;
+    if (texture == nullptr) {
+        out.s = out.t = out.r = 1.0f;
+        return;
+    }
+    out.s = st.x * float(texture->width());
+    out.t = st.y * float(texture->height());
+}

@@ -90,6 +90,12 @@ inline Ints4 onePixel(uint32_t bits) {
 inline uint32_t firstPixel(Ints4 a) {
     return static_cast<uint32_t>(_mm_cvtsi128_si32(a.v));
 }
+// Lanes 0 and 1, and lanes 2 and 3, as 64-bit words (lanes 0 and 2 low),
+// taken from the register rather than stored and loaded back.
+inline void lanePairs(Ints4 a, uint64_t& low, uint64_t& high) {
+    low = static_cast<uint64_t>(_mm_cvtsi128_si64(a.v));
+    high = static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(a.v, a.v)));
+}
 inline Ints4 allOnes() {
     return {_mm_set1_epi32(-1)};
 }
@@ -467,6 +473,10 @@ inline Ints4 onePixel(uint32_t bits) {
 }
 inline uint32_t firstPixel(Ints4 a) {
     return lanes_detail::lane<uint32_t>(a, 0);
+}
+inline void lanePairs(Ints4 a, uint64_t& low, uint64_t& high) {
+    std::memcpy(&low, a.b, 8);
+    std::memcpy(&high, a.b + 8, 8);
 }
 inline Ints4 allOnes() {
     return splatByte(255);

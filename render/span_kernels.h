@@ -214,6 +214,10 @@ struct TexelRounds {
 
     // The texels of the four pixels whose 1/w are invW01 and invW23 and whose
     // (s/w, t/w) starts at st into out; st moves on to the pixel after them.
+    // Short spans take the texel indices straight from the register (a
+    // shorter wait for the texels); long ones store and load them, which
+    // their loop runs faster.
+    template <bool Short = false>
     [[gnu::always_inline]] void round(Doubles2 invW01, Doubles2 invW23, Floats4& st,
                                       uint8_t* out) const {
         const Doubles2 one = splatDouble(1.0);
@@ -228,7 +232,18 @@ struct TexelRounds {
         texelCoordinates(st0, st1, st2, st3, w01, w23, sv, tv);
         int32_t ss[4];
         int32_t ts4[4];
-        if (indexed) {
+        if (indexed && Short) {
+            uint64_t index01, index23;
+            lanePairs(orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS)), index01,
+                      index23);
+            const uint32_t index[4] = {
+                static_cast<uint32_t>(index01), static_cast<uint32_t>(index01 >> 32),
+                static_cast<uint32_t>(index23), static_cast<uint32_t>(index23 >> 32)};
+            for (int j = 0; j < 4; ++j) {
+                std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(index[j]) * 4,
+                            4);
+            }
+        } else if (indexed) {
             storeInts4(ss, orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS)));
             for (int j = 0; j < 4; ++j) {
                 std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
