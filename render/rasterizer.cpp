@@ -105,9 +105,14 @@ void latchSurface(const FrameBuffer* fb, uint8_t which, uint8_t*& base, int32_t&
     pitch = base != nullptr ? s->pitch() : 0;
 }
 
+// Times latchTriangleState has run: while it stays the same, triangleSetup
+// holds the last latch (the walks change only aIsLeft, which each sets).
+uint32_t latchCount = 0;
+
 }  // namespace
 
 void latchTriangleState() {
+    ++latchCount;
     TriangleSetup& ts = triangleSetup;
     const RenderContext& rc = renderContext;
     const FrameBuffer* fb = rc.initialised ? rc.frameBuffer : nullptr;
@@ -205,17 +210,23 @@ bool matchesCurrentState(const LatchInputs& in) {
 
 LatchInputs latchedInputs;
 TriangleSetup latchedSetup;
+uint32_t latchedCount = 0;  // latchCount when triangleSetup last held latchedSetup
 bool latchedValid = false;
 
 void latchTriangleStateAgainIfChanged() {
     if (latchedValid && matchesCurrentState(latchedInputs)) {
-        triangleSetup = latchedSetup;
+        // Only a latch for another state since (tests run them) needs the copy.
+        if (latchCount != latchedCount) {
+            triangleSetup = latchedSetup;
+            latchedCount = latchCount;
+        }
         return;
     }
     const LatchInputs in = currentLatchInputs();
     latchTriangleState();
     latchedInputs = in;
     latchedSetup = triangleSetup;
+    latchedCount = latchCount;
     latchedValid = true;
 }
 
