@@ -17,6 +17,12 @@
 #include "render/texenv_ops.h"
 #include "render/triangle_walk.h"
 
+// The walks with the plain loops compiled in are left out where code size
+// counts more than speed (the page: they would double its WebAssembly).
+#ifndef VORNAK_INLINE_WALKS
+#define VORNAK_INLINE_WALKS 1
+#endif
+
 namespace {
 
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
@@ -521,10 +527,11 @@ FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, 
     return PLAIN_SPANS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite][func];
 }
 
+#if VORNAK_INLINE_WALKS
 // The row walk with a plain loop compiled into it: no call per row, which
-// costs small triangles most. Built for the depth test LESS, which the show
-// and most 3D drawing use; Smooth only matters to textured spans (combined
-// with smooth colours).
+// costs small triangles most. Built for the depth test LESS and textures whose
+// sides are powers of two, which the show and most 3D drawing use; Smooth only
+// matters to textured spans (combined with smooth colours).
 template <SpanKind Kind, typename Stage, bool Write, bool Smooth>
 void walkWithPlainSpan() {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
@@ -544,23 +551,26 @@ constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
             plainWalksByWrite<Kind, AlphaBlendRound, Smooth>()};
 }
 
-// By kind, then the textured kinds again with smooth colours.
-constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[6] = {
+// By kind, then the textured kind again with smooth colours.
+constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[4] = {
     plainWalksByStage<SpanKind::FLAT>(),
     plainWalksByStage<SpanKind::SMOOTH>(),
     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
-    plainWalksByStage<SpanKind::TEXTURED>(),
     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>(),
-    plainWalksByStage<SpanKind::TEXTURED, true>(),
 };
 
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
                            uint8_t smooth) {
-    if (func != 2) return nullptr;
-    const bool textured = kind == SpanKind::TEXTURED_POWER_OF_TWO || kind == SpanKind::TEXTURED;
-    const int shading = static_cast<int>(kind) + (textured && smooth ? 2 : 0);
+    if (func != 2 || kind == SpanKind::TEXTURED) return nullptr;
+    const int shading =
+        kind == SpanKind::TEXTURED_POWER_OF_TWO && smooth ? 3 : static_cast<int>(kind);
     return PLAIN_WALKS[shading][static_cast<int>(stage)][depthWrite];
 }
+#else
+TriangleWalk plainSpanWalk(SpanKind, SpanStage, uint8_t, uint8_t, uint8_t) {
+    return nullptr;
+}
+#endif
 
 FusedSpanLoop stagedSpanLoop(uint8_t func) {
     return STAGED_SPANS[func];
