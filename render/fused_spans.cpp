@@ -18,7 +18,7 @@
 #include "render/triangle_walk.h"
 
 // The walks with the plain loops compiled in are left out where code size
-// counts more than speed (the page: they would double its WebAssembly).
+// counts more than speed (the page: they add a quarter to its WebAssembly).
 #ifndef VORNAK_INLINE_WALKS
 #define VORNAK_INLINE_WALKS 1
 #endif

@@ -230,25 +230,27 @@ struct TexelRounds {
         st = st3 + step;
         Ints4 sv, tv;
         texelCoordinates(st0, st1, st2, st3, w01, w23, sv, tv);
-        int32_t ss[4];
-        int32_t ts4[4];
-        if (indexed && Short) {
-            uint64_t index01, index23;
-            lanePairs(orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS)), index01,
-                      index23);
-            const uint32_t index[4] = {
-                static_cast<uint32_t>(index01), static_cast<uint32_t>(index01 >> 32),
-                static_cast<uint32_t>(index23), static_cast<uint32_t>(index23 >> 32)};
+        if (indexed) {
+            const Ints4 indexes =
+                orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS));
+            uint32_t index[4];
+            if constexpr (Short) {
+                uint64_t index01, index23;
+                lanePairs(indexes, index01, index23);
+                index[0] = static_cast<uint32_t>(index01);
+                index[1] = static_cast<uint32_t>(index01 >> 32);
+                index[2] = static_cast<uint32_t>(index23);
+                index[3] = static_cast<uint32_t>(index23 >> 32);
+            } else {
+                storeInts4(index, indexes);
+            }
             for (int j = 0; j < 4; ++j) {
                 std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(index[j]) * 4,
                             4);
             }
-        } else if (indexed) {
-            storeInts4(ss, orBits(shiftLeft32(andBits(tv, wrapT), shift), andBits(sv, wrapS)));
-            for (int j = 0; j < 4; ++j) {
-                std::memcpy(out + j * 4, lookup.base + static_cast<std::ptrdiff_t>(ss[j]) * 4, 4);
-            }
         } else {
+            int32_t ss[4];
+            int32_t ts4[4];
             storeInts4(ss, sv);
             storeInts4(ts4, tv);
             for (int j = 0; j < 4; ++j) {
