@@ -23,6 +23,15 @@
 #define VORNAK_INLINE_WALKS 1
 #endif
 
+// On x86-64 this file is compiled a second time for processors with AVX2
+// (VORNAK_AVX2_WALKS_ONLY): that object holds only the walks, the same
+// operations in the wider instruction set, and the chooser below takes them
+// where the processor runs them. Everything else in it has internal linkage,
+// so no copy of a shared function built for AVX2 can stand in for the
+// baseline one (the build checks the object exports nothing else).
+using PlainWalks = std::array<std::array<std::array<TriangleWalk, 2>, 3>, 4>;
+const PlainWalks& avx2PlainWalks();
+
 namespace {
 
 enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
@@ -30,6 +39,7 @@ enum class SpanKind : uint8_t { FLAT, SMOOTH, TEXTURED_POWER_OF_TWO, TEXTURED };
 // What the plain loops do between the depth test and the writes.
 enum class SpanStage : uint8_t { NONE, STENCIL, ALPHA_BLEND };
 
+#ifndef VORNAK_AVX2_WALKS_ONLY
 FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func);
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
                            uint8_t smooth);
@@ -47,9 +57,11 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
     return isExactly<BlendOp>(op) || isExactly<BlendConstantOneOp>(op) ||
            isExactly<BlendDestinationOneOp>(op) || isExactly<BlendSourcePairOp>(op);
 }
+#endif
 
 }  // namespace
 
+#ifndef VORNAK_AVX2_WALKS_ONLY
 // Every span of the triangle takes a fused loop when the depth, alpha, texture
 // environment and blend entries of its state are the renderer's own objects,
 // whose arithmetic the loops repeat: the plain loops when nothing but the
@@ -128,6 +140,7 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     }
     ts.fused = 1;
 }
+#endif
 
 namespace {
 
@@ -492,6 +505,7 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
     maskedSpan<Func>(ts, sb.depth, rows.depth, rows.stencil, rows.color, n, roundsFit);
 }
 
+#ifndef VORNAK_AVX2_WALKS_ONLY
 template <SpanKind Kind, typename Stage, bool Write, size_t... Func>
 constexpr std::array<FusedSpanLoop, 8> plainSpans(std::index_sequence<Func...>) {
     return {plainSpan<Kind, Stage, static_cast<uint8_t>(Func), Write>...};
@@ -526,6 +540,7 @@ constexpr std::array<FusedSpanLoop, 8> STAGED_SPANS = stagedSpans(std::make_inde
 FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func) {
     return PLAIN_SPANS[static_cast<int>(kind)][static_cast<int>(stage)][depthWrite][func];
 }
+#endif
 
 #if VORNAK_INLINE_WALKS
 // The row walk with a plain loop compiled into it: no call per row, which
@@ -552,28 +567,51 @@ constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
 }
 
 // By kind, then the textured kind again with smooth colours.
-constexpr std::array<std::array<TriangleWalk, 2>, 3> PLAIN_WALKS[4] = {
+constexpr PlainWalks PLAIN_WALKS = {
     plainWalksByStage<SpanKind::FLAT>(),
     plainWalksByStage<SpanKind::SMOOTH>(),
     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>(),
 };
 
+#ifndef VORNAK_AVX2_WALKS_ONLY
+// The AVX2 walks where the object is built, the processor has AVX2 and tests
+// have not asked for the baseline ones.
+const PlainWalks& plainWalks() {
+#ifdef VORNAK_AVX2_WALKS
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    if (avx2 && avx2WalksAllowed) return avx2PlainWalks();
+#endif
+    return PLAIN_WALKS;
+}
+
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
                            uint8_t smooth) {
     if (func != 2 || kind == SpanKind::TEXTURED) return nullptr;
     const int shading =
         kind == SpanKind::TEXTURED_POWER_OF_TWO && smooth ? 3 : static_cast<int>(kind);
-    return PLAIN_WALKS[shading][static_cast<int>(stage)][depthWrite];
+    return plainWalks()[shading][static_cast<int>(stage)][depthWrite];
 }
+#endif
 #else
 TriangleWalk plainSpanWalk(SpanKind, SpanStage, uint8_t, uint8_t, uint8_t) {
     return nullptr;
 }
 #endif
 
+#ifndef VORNAK_AVX2_WALKS_ONLY
 FusedSpanLoop stagedSpanLoop(uint8_t func) {
     return STAGED_SPANS[func];
 }
+#endif
 
 }  // namespace
+
+#ifdef VORNAK_AVX2_WALKS_ONLY
+const PlainWalks& avx2PlainWalks() {
+    return PLAIN_WALKS;
+}
+#endif

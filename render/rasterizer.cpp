@@ -14,6 +14,7 @@
 TriangleSetup triangleSetup;
 EdgeSlot edgeSlots[2];
 uint8_t fusedSpansAllowed = 1;
+uint8_t avx2WalksAllowed = 1;
 
 namespace {
 
@@ -160,6 +161,7 @@ struct LatchInputs {
     uint8_t enables[8] = {};
     uint8_t initialised = 0;
     uint8_t fusedAllowed = 0;
+    uint8_t avx2Allowed = 0;
     uint8_t alphaFunc = 0;
     uint8_t texEnvMode = 0;
     uint8_t depthFunc = 0;
@@ -180,6 +182,7 @@ LatchInputs currentLatchInputs() {
     std::memcpy(in.enables, rc.enables, sizeof in.enables);
     in.initialised = rc.initialised;
     in.fusedAllowed = fusedSpansAllowed;
+    in.avx2Allowed = avx2WalksAllowed;
     in.alphaFunc = rc.alphaFunc;
     in.texEnvMode = rc.texEnvMode;
     in.depthFunc = rc.depthFunc;
@@ -200,12 +203,12 @@ bool matchesCurrentState(const LatchInputs& in) {
            in.tablesGeneration == t.generation &&
            std::memcmp(in.enables, rc.enables, sizeof in.enables) == 0 &&
            in.initialised == rc.initialised && in.fusedAllowed == fusedSpansAllowed &&
-           in.alphaFunc == rc.alphaFunc && in.texEnvMode == rc.texEnvMode &&
-           in.depthFunc == rc.depthFunc && in.depthWrite == rc.depthWrite &&
-           in.blendSrc == rc.blendSrc && in.blendDst == rc.blendDst &&
-           in.built[0] == t.depth.built && in.built[1] == t.stencil.built &&
-           in.built[2] == t.alpha.built && in.built[3] == t.blend.built &&
-           in.surfaceGeneration == surfaceLayoutGeneration();
+           in.avx2Allowed == avx2WalksAllowed && in.alphaFunc == rc.alphaFunc &&
+           in.texEnvMode == rc.texEnvMode && in.depthFunc == rc.depthFunc &&
+           in.depthWrite == rc.depthWrite && in.blendSrc == rc.blendSrc &&
+           in.blendDst == rc.blendDst && in.built[0] == t.depth.built &&
+           in.built[1] == t.stencil.built && in.built[2] == t.alpha.built &&
+           in.built[3] == t.blend.built && in.surfaceGeneration == surfaceLayoutGeneration();
 }
 
 LatchInputs latchedInputs;

@@ -218,13 +218,18 @@ struct Outcome {
     int fusedTriangles = 0;
 };
 
-// Runs scene(random, target) on fresh buffers with the fused loops allowed or not.
-Outcome draw(uint32_t seed, bool fused, const std::function<void(Random&, Target&)>& scene) {
+enum class Path { STAGED, FUSED, FUSED_BASELINE_WALKS };
+
+// Runs scene(random, target) on fresh buffers on the stage-by-stage path, or
+// with the fused loops allowed, their walks the processor's widest or the
+// baseline ones.
+Outcome draw(uint32_t seed, Path path, const std::function<void(Random&, Target&)>& scene) {
     Target target;
     target.fill(seed);
     sglInit();
     sglBindFrameBuffer(&target.frameBuffer);
-    fusedSpansAllowed = fused ? 1 : 0;
+    fusedSpansAllowed = path != Path::STAGED ? 1 : 0;
+    avx2WalksAllowed = path == Path::FUSED ? 1 : 0;
     Random random(seed * 2654435761u);
     Outcome outcome;
     for (int round = 0; round < 60; ++round) {
@@ -234,6 +239,7 @@ Outcome draw(uint32_t seed, bool fused, const std::function<void(Random&, Target
         scene(random, target);
     }
     fusedSpansAllowed = 1;
+    avx2WalksAllowed = 1;
     sglBindTexture(nullptr);
     renderContext.frameBuffer = nullptr;
     outcome.bytes = target.bytes();
@@ -243,13 +249,16 @@ Outcome draw(uint32_t seed, bool fused, const std::function<void(Random&, Target
 void expectSameBytes(const std::function<void(Random&, Target&)>& scene) {
     int fusedTriangles = 0;
     for (uint32_t seed = 1; seed <= 12; ++seed) {
-        const Outcome fused = draw(seed, true, scene);
-        const Outcome general = draw(seed, false, scene);
-        ASSERT_EQ(fused.bytes.size(), general.bytes.size());
-        for (size_t i = 0; i < fused.bytes.size(); ++i) {
-            ASSERT_EQ(fused.bytes[i], general.bytes[i]) << "seed " << seed << ", byte " << i;
+        const Outcome general = draw(seed, Path::STAGED, scene);
+        for (const Path path : {Path::FUSED, Path::FUSED_BASELINE_WALKS}) {
+            const Outcome fused = draw(seed, path, scene);
+            ASSERT_EQ(fused.bytes.size(), general.bytes.size());
+            for (size_t i = 0; i < fused.bytes.size(); ++i) {
+                ASSERT_EQ(fused.bytes[i], general.bytes[i])
+                    << "seed " << seed << ", path " << int(path) << ", byte " << i;
+            }
+            if (path == Path::FUSED) fusedTriangles += fused.fusedTriangles;
         }
-        fusedTriangles += fused.fusedTriangles;
     }
     // The states must actually reach the fused loops, and not always.
     EXPECT_GT(fusedTriangles, 200);
@@ -306,8 +315,8 @@ TEST(RenderDifferentialTest, TrianglesWithoutADepthBufferMatchTheStageByStagePat
     };
     int fusedTriangles = 0;
     for (uint32_t seed = 1; seed <= 12; ++seed) {
-        const Outcome fused = draw(seed, true, scene);
-        ASSERT_EQ(fused.bytes, draw(seed, false, scene).bytes) << "seed " << seed;
+        const Outcome fused = draw(seed, Path::FUSED, scene);
+        ASSERT_EQ(fused.bytes, draw(seed, Path::STAGED, scene).bytes) << "seed " << seed;
         fusedTriangles += fused.fusedTriangles;
     }
     EXPECT_GT(fusedTriangles, 100);
