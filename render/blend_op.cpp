@@ -8,9 +8,11 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <cstring>
 #include <utility>
 
+#include "render/avx2.h"
 #include "render/blend_lanes.h"
 #include "render/sgl.h"
 
@@ -252,6 +254,19 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
     blendConstantOneRow(src, dst, out, mask, n, f);
 }
 
+// True when the memory of rows of n pixels at a and at b intersects.
+bool overlap(const uint8_t* a, std::ptrdiff_t aPitch, const uint8_t* b, std::ptrdiff_t bPitch,
+             uint16_t n, int rows) {
+    auto span = [n, rows](const uint8_t* first, std::ptrdiff_t pitch) {
+        const auto a = reinterpret_cast<std::uintptr_t>(first);
+        const auto b = reinterpret_cast<std::uintptr_t>(first + (rows - 1) * pitch);
+        return std::pair{std::min(a, b), std::max(a, b) + n * 4u};
+    };
+    const auto [aStart, aEnd] = span(a, aPitch);
+    const auto [bStart, bEnd] = span(b, bPitch);
+    return aStart < bEnd && bStart < aEnd;
+}
+
 template <uint8_t Code>
 void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
                           std::ptrdiff_t dstPitch, const uint8_t* mask, uint16_t n, int rows) {
@@ -259,8 +274,16 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
     constantOneFactors<Code>(f);
     // Rectangles without a test have every pixel alive: no mask to look at.
     if (std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; })) {
+        // Eight pixels a round where the processor has AVX2, unless the
+        // rectangle reads what it writes (a round would then read pixels
+        // before the round of four ahead of it has written them).
+        uint16_t done = 0;
+        if (avx2Usable() && !overlap(src, srcPitch, dst, dstPitch, n, rows))
+            done = blendConstantOneRowsAvx2(src, srcPitch, dst, dstPitch, n, rows, f);
+        if (done == n) return;
         for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
-            blendConstantOneRow<true>(src, dst, dst, mask, n, f);
+            blendConstantOneRow<true>(src + done * 4, dst + done * 4, dst + done * 4, mask + done,
+                                      static_cast<uint16_t>(n - done), f);
         }
         return;
     }

@@ -10,6 +10,7 @@
 #include <utility>
 
 #include "render/alpha_test_op.h"
+#include "render/avx2.h"
 #include "render/blend_op.h"
 #include "render/depth_op.h"
 #include "render/fragment_tables.h"
@@ -23,12 +24,9 @@
 #define VORNAK_INLINE_WALKS 1
 #endif
 
-// On x86-64 this file is compiled a second time for processors with AVX2
-// (VORNAK_AVX2_WALKS_ONLY): that object holds only the walks, the same
-// operations in the wider instruction set, and the chooser below takes them
-// where the processor runs them. Everything else in it has internal linkage,
-// so no copy of a shared function built for AVX2 can stand in for the
-// baseline one (the build checks the object exports nothing else).
+// On x86-64 this file is compiled a second time for AVX2 (see avx2.h) with
+// VORNAK_AVX2_WALKS_ONLY: that object holds only the walks, and the chooser
+// below takes them where the processor runs them.
 using PlainWalks = std::array<std::array<std::array<TriangleWalk, 2>, 3>, 4>;
 const PlainWalks& avx2PlainWalks();
 
@@ -575,17 +573,9 @@ constexpr PlainWalks PLAIN_WALKS = {
 };
 
 #ifndef VORNAK_AVX2_WALKS_ONLY
-// The AVX2 walks where the object is built, the processor has AVX2 and tests
-// have not asked for the baseline ones.
+// The AVX2 walks where they are built and the processor runs them.
 const PlainWalks& plainWalks() {
-#ifdef VORNAK_AVX2_WALKS
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    if (avx2 && avx2WalksAllowed) return avx2PlainWalks();
-#endif
-    return PLAIN_WALKS;
+    return avx2Usable() ? avx2PlainWalks() : PLAIN_WALKS;
 }
 
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,

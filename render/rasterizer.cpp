@@ -5,6 +5,7 @@
 
 #include <cstring>
 
+#include "render/avx2.h"
 #include "render/fixed_point.h"
 #include "render/lanes.h"
 #include "render/rasterizer_internal.h"
@@ -14,7 +15,6 @@
 TriangleSetup triangleSetup;
 EdgeSlot edgeSlots[2];
 uint8_t fusedSpansAllowed = 1;
-uint8_t avx2WalksAllowed = 1;
 
 namespace {
 
@@ -182,7 +182,7 @@ LatchInputs currentLatchInputs() {
     std::memcpy(in.enables, rc.enables, sizeof in.enables);
     in.initialised = rc.initialised;
     in.fusedAllowed = fusedSpansAllowed;
-    in.avx2Allowed = avx2WalksAllowed;
+    in.avx2Allowed = avx2Allowed;
     in.alphaFunc = rc.alphaFunc;
     in.texEnvMode = rc.texEnvMode;
     in.depthFunc = rc.depthFunc;
@@ -203,7 +203,7 @@ bool matchesCurrentState(const LatchInputs& in) {
            in.tablesGeneration == t.generation &&
            std::memcmp(in.enables, rc.enables, sizeof in.enables) == 0 &&
            in.initialised == rc.initialised && in.fusedAllowed == fusedSpansAllowed &&
-           in.avx2Allowed == avx2WalksAllowed && in.alphaFunc == rc.alphaFunc &&
+           in.avx2Allowed == avx2Allowed && in.alphaFunc == rc.alphaFunc &&
            in.texEnvMode == rc.texEnvMode && in.depthFunc == rc.depthFunc &&
            in.depthWrite == rc.depthWrite && in.blendSrc == rc.blendSrc &&
            in.blendDst == rc.blendDst && in.built[0] == t.depth.built &&

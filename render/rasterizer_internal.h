@@ -63,10 +63,6 @@ struct TriangleSetup {
 // every span on the stage-by-stage path, which tests compare them with.
 extern uint8_t fusedSpansAllowed;
 
-// 1 (the default) lets the fused loops take the walks built for AVX2 where the
-// processor has it; 0 keeps the baseline ones, which tests compare them with.
-extern uint8_t avx2WalksAllowed;
-
 // One active edge at the current row.
 struct EdgeSlot {
     int32_t x = 0;  // 16.16

@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "image/surface.h"
+#include "render/avx2.h"
 #include "render/rasterizer.h"
 #include "render/rasterizer_internal.h"
 #include "render/render_context.h"
@@ -229,7 +230,7 @@ Outcome draw(uint32_t seed, Path path, const std::function<void(Random&, Target&
     sglInit();
     sglBindFrameBuffer(&target.frameBuffer);
     fusedSpansAllowed = path != Path::STAGED ? 1 : 0;
-    avx2WalksAllowed = path == Path::FUSED ? 1 : 0;
+    avx2Allowed = path == Path::FUSED ? 1 : 0;
     Random random(seed * 2654435761u);
     Outcome outcome;
     for (int round = 0; round < 60; ++round) {
@@ -239,7 +240,7 @@ Outcome draw(uint32_t seed, Path path, const std::function<void(Random&, Target&
         scene(random, target);
     }
     fusedSpansAllowed = 1;
-    avx2WalksAllowed = 1;
+    avx2Allowed = 1;
     sglBindTexture(nullptr);
     renderContext.frameBuffer = nullptr;
     outcome.bytes = target.bytes();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "render/alpha_test_op.h"
+#include "render/avx2.h"
 #include "render/blend_op.h"
 #include "render/depth_op.h"
 #include "render/fragment_tables.h"
@@ -630,7 +631,9 @@ TEST_F(RenderTest, EveryBlendEntryMatchesItsTableOverRandomSpans) {
 
 // Rows of an image rectangle in one call: every row as blend gives it, the
 // bytes between the rows and past them untouched, unknown codes writing nothing.
-TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
+// With the AVX2 rounds allowed or not.
+static void expectConstantOneRowsMatchTheTable(uint8_t avx2) {
+    avx2Allowed = avx2;
     const BlendConstantOneOp op;
     RandomBytes next{777u};
     constexpr int srcPitch = 45 * 4;
@@ -667,6 +670,24 @@ TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
         }
         ASSERT_EQ(std::memcmp(out + dstPitch * rows, dst + dstPitch * rows, 16), 0);
     }
+    avx2Allowed = 1;
+}
+
+TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
+    for (const uint8_t avx2 : {1, 0}) expectConstantOneRowsMatchTheTable(avx2);
+    // A rectangle that reads its own pixels a few places along: the same
+    // bytes whichever rounds draw it.
+    std::vector<uint8_t> rowsOf[2];
+    for (const uint8_t avx2 : {1, 0}) {
+        avx2Allowed = avx2;
+        std::vector<uint8_t>& pixels = rowsOf[avx2];
+        for (int i = 0; i < 4 * 40 * 3; ++i) pixels.push_back(uint8_t(i * 37));
+        const uint8_t mask[32] = {};
+        BlendConstantOneOp().blendRows(pixels.data(), 160, pixels.data() + 12, 160, mask,
+                                       BLEND_CONSTANT_ALPHA, 32, 3);
+    }
+    avx2Allowed = 1;
+    EXPECT_EQ(rowsOf[0], rowsOf[1]);
     const uint8_t white[4] = {255, 255, 255, 255};
     sglBlendColor4ubv(white);
 }

@@ -1,0 +1,23 @@
+// Code built a second time for processors with AVX2 (x86-64 only): the same
+// operations in the wider instruction set, taken where the processor runs
+// them. The objects built for AVX2 give external linkage to their entry points
+// alone (the build checks), so nothing shared is ever AVX2 code.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+// 1 (the default) lets the renderer take the AVX2 code where the processor
+// has it; 0 keeps the baseline code, which tests compare it with.
+extern uint8_t avx2Allowed;
+
+// True when this build has the AVX2 code, the processor runs it and avx2Allowed is 1.
+bool avx2Usable();
+
+// The constant-colour blend with ONE, out = min(255, ((f_j x S_j) >> 8) + D_j),
+// over the leading whole rounds of eight pixels of `rows` rows of n pixels,
+// all of them alive, in place. Returns the pixels per row it did.
+uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                                  std::ptrdiff_t dstPitch, uint16_t n, int rows,
+                                  const uint16_t f[4]);

@@ -1,0 +1,27 @@
+// Blend rows in AVX2 (built with -mavx2; see avx2.h). Every unpack and pack
+// works within each 128-bit half, so each half does exactly what the SSE2
+// rounds of four pixels do.
+#include <immintrin.h>
+
+#include "render/avx2.h"
+
+uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                                  std::ptrdiff_t dstPitch, uint16_t n, int rows,
+                                  const uint16_t f[4]) {
+    const uint16_t whole = static_cast<uint16_t>(n & ~7u);
+    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(f));
+    const __m256i factors = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(four, four));
+    const __m256i zero = _mm256_setzero_si256();
+    for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
+        for (unsigned i = 0; i < whole; i += 8) {
+            const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
+            __m256i* d = reinterpret_cast<__m256i*>(dst + i * 4);
+            // (f x S) >> 8 as the high half of (S << 8) x f, at most 255.
+            const __m256i low = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, s), factors);
+            const __m256i high = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, s), factors);
+            _mm256_storeu_si256(
+                d, _mm256_adds_epu8(_mm256_packus_epi16(low, high), _mm256_loadu_si256(d)));
+        }
+    }
+    return whole;
+}
