@@ -254,18 +254,20 @@ void blendConstantOne(const uint8_t* src, const uint8_t* dst, uint8_t* out, cons
     blendConstantOneRow(src, dst, out, mask, n, f);
 }
 
+#ifdef VORNAK_AVX2
 // True when the memory of rows of n pixels at a and at b intersects.
 bool overlap(const uint8_t* a, std::ptrdiff_t aPitch, const uint8_t* b, std::ptrdiff_t bPitch,
              uint16_t n, int rows) {
     auto span = [n, rows](const uint8_t* first, std::ptrdiff_t pitch) {
-        const auto a = reinterpret_cast<std::uintptr_t>(first);
-        const auto b = reinterpret_cast<std::uintptr_t>(first + (rows - 1) * pitch);
-        return std::pair{std::min(a, b), std::max(a, b) + n * 4u};
+        const auto firstRow = reinterpret_cast<std::uintptr_t>(first);
+        const auto lastRow = reinterpret_cast<std::uintptr_t>(first + (rows - 1) * pitch);
+        return std::pair{std::min(firstRow, lastRow), std::max(firstRow, lastRow) + n * 4u};
     };
     const auto [aStart, aEnd] = span(a, aPitch);
     const auto [bStart, bEnd] = span(b, bPitch);
     return aStart < bEnd && bStart < aEnd;
 }
+#endif
 
 template <uint8_t Code>
 void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
@@ -278,8 +280,10 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
         // rectangle reads what it writes (a round would then read pixels
         // before the round of four ahead of it has written them).
         uint16_t done = 0;
+#ifdef VORNAK_AVX2
         if (avx2Usable() && !overlap(src, srcPitch, dst, dstPitch, n, rows))
             done = blendConstantOneRowsAvx2(src, srcPitch, dst, dstPitch, n, rows, f);
+#endif
         if (done == n) return;
         for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
             blendConstantOneRow<true>(src + done * 4, dst + done * 4, dst + done * 4, mask + done,

@@ -575,7 +575,10 @@ constexpr PlainWalks PLAIN_WALKS = {
 #ifndef VORNAK_AVX2_WALKS_ONLY
 // The AVX2 walks where they are built and the processor runs them.
 const PlainWalks& plainWalks() {
-    return avx2Usable() ? avx2PlainWalks() : PLAIN_WALKS;
+#ifdef VORNAK_AVX2
+    if (avx2Usable()) return avx2PlainWalks();
+#endif
+    return PLAIN_WALKS;
 }
 
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
