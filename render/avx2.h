@@ -4,7 +4,6 @@
 // alone (the build checks), so nothing shared is ever AVX2 code.
 #pragma once
 
-#include <array>
 #include <cstddef>
 #include <cstdint>
 
