@@ -52,23 +52,36 @@ test: build build-asan
 bench: build
 	$(BUILD_DIR)/vornak_bench
 
-# Each libFuzzer target for FUZZ_SECONDS (clang, ASan + UBSan). New inputs
-# collect in $(FUZZ_DIR)/corpus/, the seeds stay as they are in tests/fuzz/;
-# a crash leaves its input in $(FUZZ_DIR)/crashes/ and stops the run.
+# Each libFuzzer target for FUZZ_SECONDS (clang, ASan + UBSan), two at a time
+# (one per core). New inputs collect in $(FUZZ_DIR)/corpus/, the seeds stay as
+# they are in tests/fuzz/; a crash leaves its input in $(FUZZ_DIR)/crashes/ and
+# stops the run after its pair.
 fuzz: deps
 	@cmake -S . -B $(FUZZ_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=RelWithDebInfo \
 		-DCMAKE_CXX_COMPILER=clang++ -DCMAKE_C_COMPILER=clang \
 		-DVORNAK_SANITIZE=ON -DVORNAK_FUZZ=ON -DVORNAK_WERROR=ON >/dev/null
 	@cmake --build $(FUZZ_DIR) --target vornak_fuzzers -- --quiet
 	@mkdir -p $(FUZZ_DIR)/crashes
-	@for target in $(FUZZ_TARGETS); do \
-		mkdir -p $(FUZZ_DIR)/corpus/$$target; \
-		echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \
-		$(FUZZ_DIR)/fuzz/fuzz_$$target -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
-			-artifact_prefix=$(FUZZ_DIR)/crashes/$$target- \
-			$(FUZZ_DIR)/corpus/$$target tests/fuzz/corpus/$$target 2>$(FUZZ_DIR)/$$target.log; \
-		status=$$?; grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' $(FUZZ_DIR)/$$target.log; \
-		if [ $$status -ne 0 ]; then tail -n 60 $(FUZZ_DIR)/$$target.log; exit 1; fi; \
+	@run() { \
+		mkdir -p $(FUZZ_DIR)/corpus/$$1; \
+		$(FUZZ_DIR)/fuzz/fuzz_$$1 -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+			-artifact_prefix=$(FUZZ_DIR)/crashes/$$1- \
+			$(FUZZ_DIR)/corpus/$$1 tests/fuzz/corpus/$$1 2>$(FUZZ_DIR)/$$1.log; \
+		echo $$? > $(FUZZ_DIR)/$$1.status; \
+	}; \
+	set -- $(FUZZ_TARGETS); \
+	while [ $$# -gt 0 ]; do \
+		pair=$$1; shift; \
+		if [ $$# -gt 0 ]; then pair="$$pair $$1"; shift; fi; \
+		for target in $$pair; do run $$target & done; \
+		wait; \
+		for target in $$pair; do \
+			echo "fuzz_$$target: $(FUZZ_SECONDS) s"; \
+			grep -E '^stat::number_of_executed_units|^#[0-9]+ *DONE' $(FUZZ_DIR)/$$target.log; \
+			if [ "$$(cat $(FUZZ_DIR)/$$target.status)" != 0 ]; then \
+				tail -n 60 $(FUZZ_DIR)/$$target.log; exit 1; \
+			fi; \
+		done; \
 	done
 
 # The README's pictures: one moment of each scene as the console shows it,
