@@ -1,7 +1,8 @@
 // Code built a second time for processors with AVX2 (x86-64 only): the same
 // operations in the wider instruction set, taken where the processor runs
-// them. The objects built for AVX2 give external linkage to their entry points
-// alone (the build checks), so nothing shared is ever AVX2 code.
+// them. The objects built for AVX2 share only their entry points: the build
+// renames any other code they give external linkage (render/CMakeLists.txt),
+// so nothing shared is ever AVX2 code.
 #pragma once
 
 #include <cstddef>
