@@ -196,12 +196,18 @@ LatchInputs currentLatchInputs() {
     return in;
 }
 
+// The eight enables as one word, compared in one instruction (memcmp would be a call).
+uint64_t enableBits(const uint8_t (&enables)[8]) {
+    uint64_t bits;
+    std::memcpy(&bits, enables, sizeof bits);
+    return bits;
+}
+
 bool matchesCurrentState(const LatchInputs& in) {
     const RenderContext& rc = renderContext;
     const FragmentTables& t = rc.tables;
     return in.frameBuffer == rc.frameBuffer && in.texture == rc.texture &&
-           in.tablesGeneration == t.generation &&
-           std::memcmp(in.enables, rc.enables, sizeof in.enables) == 0 &&
+           in.tablesGeneration == t.generation && enableBits(in.enables) == enableBits(rc.enables) &&
            in.initialised == rc.initialised && in.fusedAllowed == fusedSpansAllowed &&
            in.avx2Allowed == avx2Allowed && in.alphaFunc == rc.alphaFunc &&
            in.texEnvMode == rc.texEnvMode && in.depthFunc == rc.depthFunc &&
