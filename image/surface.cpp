@@ -4,18 +4,10 @@
 #include <cstddef>
 #include <new>
 
-namespace {
-
-std::atomic<uint32_t> layoutGeneration{0};
-
-}  // namespace
-
-uint32_t surfaceLayoutGeneration() {
-    return layoutGeneration.load(std::memory_order_relaxed);
-}
+std::atomic<uint32_t> surfaceLayoutCount{0};
 
 void noteSurfaceLayoutChange() {
-    layoutGeneration.fetch_add(1, std::memory_order_relaxed);
+    surfaceLayoutCount.fetch_add(1, std::memory_order_relaxed);
 }
 
 int Surface::create(const Size16& size, uint8_t bytesPerPixel) {

@@ -4,6 +4,7 @@
 // never are).
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 // A pair of signed 16-bit values: a size (width, height), or a point whose x is
@@ -19,8 +20,12 @@ constexpr int SURFACE_ERR_NOMEM = 0x10003;
 
 // Counts the changes to any Surface's memory, pitch or size (and Surfaces
 // coming and going): whoever keeps what it learnt about Surfaces between
-// calls knows to look again when the count has moved.
-uint32_t surfaceLayoutGeneration();
+// calls knows to look again when the count has moved. Inline: the renderer
+// asks before every triangle.
+extern std::atomic<uint32_t> surfaceLayoutCount;
+inline uint32_t surfaceLayoutGeneration() {
+    return surfaceLayoutCount.load(std::memory_order_relaxed);
+}
 void noteSurfaceLayoutChange();
 
 class Surface {
