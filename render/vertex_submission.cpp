@@ -24,7 +24,7 @@ void expectNextVertex(RenderContext& rc, uint8_t n) {
     rc.currentPositionSlot = static_cast<uint8_t>(n + 1);
 }
 
-void assembleVertex() {
+[[gnu::always_inline]] inline void assembleVertex() {
     RenderContext& rc = renderContext;
     if (rc.primitiveKind == 0) return;
     const uint8_t n = rc.vertexCount;
