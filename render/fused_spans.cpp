@@ -316,29 +316,34 @@ void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float
 // The stencil round of the current stencil state, or null when the state is
 // one the plain loops leave to the stages: another object, the function
 // never, or pixels the depth test rejects getting an operation of their own.
-// The state is read per span, as the stencil dispatcher reads it; its lanes
-// are worked out again only when it changes.
+// The state is read per span, as the stencil dispatcher reads it; the answer
+// is worked out again only when the state's bytes or the tables have changed.
 const StencilRound* currentStencilRound() {
+    // The seven stencil bytes lie side by side; the byte after them comes along.
+    constexpr size_t STATE = offsetof(RenderContext, stencilOpRejected);
+    static_assert(offsetof(RenderContext, stencilWriteMask) == STATE + 6);
     const RenderContext& rc = renderContext;
     const FragmentTables& t = rc.tables;
+    uint64_t state;
+    std::memcpy(&state, reinterpret_cast<const unsigned char*>(&rc) + STATE, sizeof state);
+    static uint64_t answeredState = ~uint64_t{0};
+    static uint32_t answeredGeneration = ~0u;
+    static const StencilRound* answer = nullptr;
+    if (state == answeredState && t.generation == answeredGeneration) return answer;
+    answeredState = state;
+    answeredGeneration = t.generation;
+    answer = nullptr;
     const StencilFragmentOp* op =
         t.stencil.entries[rc.stencilOpRejected + 6 * rc.stencilOpFail + 36 * rc.stencilOpPass];
     if (op == nullptr || op != t.stencilTestOp || rc.stencilOpRejected != STENCIL_KEEP ||
         rc.stencilFunc == 0 || rc.stencilFunc > 7) {
-        return nullptr;
+        return answer;
     }
     static StencilRound latched(STENCIL_KEEP, STENCIL_KEEP, 1, 0, 0, 0);
-    static uint64_t latchedState = ~uint64_t{0};
-    const uint64_t state = uint64_t{rc.stencilOpFail} | uint64_t{rc.stencilOpPass} << 8 |
-                           uint64_t{rc.stencilFunc} << 16 | uint64_t{rc.stencilRef} << 24 |
-                           uint64_t{rc.stencilValueMask} << 32 |
-                           uint64_t{rc.stencilWriteMask} << 40;
-    if (state != latchedState) {
-        latched = StencilRound(rc.stencilOpFail, rc.stencilOpPass, rc.stencilFunc, rc.stencilRef,
-                               rc.stencilValueMask, rc.stencilWriteMask);
-        latchedState = state;
-    }
-    return &latched;
+    latched = StencilRound(rc.stencilOpFail, rc.stencilOpPass, rc.stencilFunc, rc.stencilRef,
+                           rc.stencilValueMask, rc.stencilWriteMask);
+    answer = &latched;
+    return answer;
 }
 
 // Spans without alpha test, the built-in texture environment's modes combined
