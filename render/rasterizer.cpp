@@ -207,14 +207,15 @@ bool matchesCurrentState(const LatchInputs& in) {
     const RenderContext& rc = renderContext;
     const FragmentTables& t = rc.tables;
     return in.frameBuffer == rc.frameBuffer && in.texture == rc.texture &&
-           in.tablesGeneration == t.generation && enableBits(in.enables) == enableBits(rc.enables) &&
-           in.initialised == rc.initialised && in.fusedAllowed == fusedSpansAllowed &&
-           in.avx2Allowed == avx2Allowed && in.alphaFunc == rc.alphaFunc &&
-           in.texEnvMode == rc.texEnvMode && in.depthFunc == rc.depthFunc &&
-           in.depthWrite == rc.depthWrite && in.blendSrc == rc.blendSrc &&
-           in.blendDst == rc.blendDst && in.built[0] == t.depth.built &&
-           in.built[1] == t.stencil.built && in.built[2] == t.alpha.built &&
-           in.built[3] == t.blend.built && in.surfaceGeneration == surfaceLayoutGeneration();
+           in.tablesGeneration == t.generation &&
+           enableBits(in.enables) == enableBits(rc.enables) && in.initialised == rc.initialised &&
+           in.fusedAllowed == fusedSpansAllowed && in.avx2Allowed == avx2Allowed &&
+           in.alphaFunc == rc.alphaFunc && in.texEnvMode == rc.texEnvMode &&
+           in.depthFunc == rc.depthFunc && in.depthWrite == rc.depthWrite &&
+           in.blendSrc == rc.blendSrc && in.blendDst == rc.blendDst &&
+           in.built[0] == t.depth.built && in.built[1] == t.stencil.built &&
+           in.built[2] == t.alpha.built && in.built[3] == t.blend.built &&
+           in.surfaceGeneration == surfaceLayoutGeneration();
 }
 
 LatchInputs latchedInputs;
