@@ -214,6 +214,15 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
         setUpEdgeFrom<Texturing, Smooth>(b, *top, *bottom, longRows, topInvW, bottomInvW);
         ts.aIsLeft = a.xStep > b.xStep ? 0 : 1;
     }
+    // The edge from M to B, which takes slot A's place after the short edge,
+    // set up now so that its divisions overlap the rows above M.
+    EdgeSlot lower;
+    const uint32_t lowerRows = static_cast<uint32_t>(longRows) - static_cast<uint32_t>(shortRows);
+    if (!flatTop && lowerRows != 0) {
+        setUpEdgeFrom<Texturing, Smooth>(lower, *mid, *bottom, static_cast<int32_t>(lowerRows),
+                                         midInvW, bottomInvW);
+        halfStep<Texturing>(lower);
+    }
     halfStep<Texturing>(a);
     halfStep<Texturing>(b);
     const EdgeSlot& left = ts.aIsLeft ? a : b;
@@ -268,9 +277,7 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
         if (!flatTop && shortLeft == 0) {
             // The short edge ends at M: edge A continues from M to B over the
             // remaining rows; its colours restart at M's.
-            setUpEdgeFrom<Texturing, Smooth>(a, *mid, *bottom, static_cast<int32_t>(longLeft),
-                                             midInvW, bottomInvW);
-            halfStep<Texturing>(a);
+            a = lower;
             shortLeft = longLeft;
         }
     }
