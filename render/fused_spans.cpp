@@ -346,6 +346,30 @@ const StencilRound* currentStencilRound() {
     return answer;
 }
 
+// A flat or smooth span of one pixel (a third of the spans of small
+// triangles): the pixel alone, without the rounds of four.
+template <SpanKind Kind, uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void singleColorPixel(const TriangleSetup& ts, const SpanRows& rows,
+                                                    float z0, const uint16_t* color,
+                                                    const uint8_t* flat) {
+    if constexpr (Func > 1) {
+        if (!depthPasses<Func>(z0, *rows.depth)) return;
+    }
+    uint32_t bits;
+    std::memcpy(&bits, flat, 4);
+    if constexpr (Kind == SpanKind::SMOOTH) {
+        uint8_t bytes[4];
+        for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
+        const uint32_t flatBits = bits;
+        std::memcpy(&bits, bytes, 4);
+        if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+            bits = firstPixel(combineMode(ts.texEnvMode, onePixel(bits), onePixel(flatBits)));
+        }
+    }
+    std::memcpy(rows.color, &bits, 4);
+    if constexpr (Write) *rows.depth = z0;
+}
+
 // Spans without alpha test, the built-in texture environment's modes combined
 // in the loop: one loop per colour source, stage (nothing, the stencil test
 // or the transparency blend), depth function and depth write, chosen per
@@ -377,6 +401,12 @@ template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
         if (n == 1) {
             singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
                 ts, rows, z0, sOverW, tOverW, color, flat);
+            return;
+        }
+    }
+    if constexpr (PLAIN && (Kind == SpanKind::FLAT || Kind == SpanKind::SMOOTH)) {
+        if (n == 1) {
+            singleColorPixel<Kind, Func, Write>(ts, rows, z0, color, flat);
             return;
         }
     }

@@ -218,7 +218,7 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
     // set up now so that its divisions overlap the rows above M.
     EdgeSlot lower;
     const uint32_t lowerRows = static_cast<uint32_t>(longRows) - static_cast<uint32_t>(shortRows);
-    if (!flatTop && lowerRows != 0) {
+    if (lowerRows != 0) {  // 0 with a flat top
         setUpEdgeFrom<Texturing, Smooth>(lower, *mid, *bottom, static_cast<int32_t>(lowerRows),
                                          midInvW, bottomInvW);
         halfStep<Texturing>(lower);
@@ -237,7 +237,7 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
         // FrameBuffer, go without the checks of the rows below, which they
         // would all pass; only the others take the latched loop by its address.
         const uint32_t part = flatTop ? longLeft : std::min(longLeft, shortLeft);
-        if (y >= 0 && int64_t{part} <= int64_t{height} - y) {
+        if (y >= 0 && int64_t{part} <= int64_t{height} - y) [[likely]] {
             for (uint32_t k = part; k != 0; --k) {
                 stepEdge<Texturing, Smooth>(a);
                 stepEdge<Texturing, Smooth>(b);
