@@ -185,6 +185,8 @@ struct ScreenLanes {
                                                   const Floats4 eyeRows[4], const int (&lane)[3],
                                                   bool texturing) {
     RenderContext& rc = renderContext;
+    // Unrolled, each vertex's lanes are taken straight from the registers.
+#pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
         const int k = lane[i];
         keepEyeVertex(i, eyeRows[k]);
