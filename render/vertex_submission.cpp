@@ -32,6 +32,13 @@ void expectNextVertex(RenderContext& rc, uint8_t n) {
     for (int c = 0; c < 4; ++c) rc.colorSlots[n][c] = rc.currentColor[c];
     rc.texCoordSlots[n] = rc.currentTexCoord;
 
+    // Triangles first: most vertices are theirs, and the switch would jump
+    // through a table for every one.
+    if (rc.primitiveKind == SGL_TRIANGLES) [[likely]] {
+        if (n < 2) return expectNextVertex(rc, n);
+        processTriangle();
+        return restartPrimitive(rc);
+    }
     switch (rc.primitiveKind) {
         case SGL_LINES:
             if (n == 0) return expectNextVertex(rc, n);
