@@ -346,7 +346,7 @@ const StencilRound* currentStencilRound() {
     return answer;
 }
 
-// A flat or smooth span of one pixel (a third of the spans of small
+// A flat or smooth span of one pixel (a fifth of the spans of small
 // triangles): the pixel alone, without the rounds of four.
 template <SpanKind Kind, uint8_t Func, bool Write>
 [[gnu::always_inline]] inline void singleColorPixel(const TriangleSetup& ts, const SpanRows& rows,
