@@ -73,14 +73,14 @@ float projectedW(const Mat4& m, const Vec4& eye) {
 
 // projectToScreen with the reciprocal of the projected w given.
 void fillScreenVertex(ScreenVertex& out, const PipelineVertex& v, bool texturing,
-                      const Viewport& view, const Mat4& m, float r) {
+                      const TexCoordScale& scale, const Viewport& view, const Mat4& m, float r) {
     const Vec4& p = v.eye;
     const float x = (m.m[0] * p.x + m.m[1] * p.y + m.m[2] * p.z + m.m[3]) * r;
     const float y = (m.m[4] * p.x + m.m[5] * p.y + m.m[6] * p.z + m.m[7]) * r;
     out.x = view.width * 0.5f * (x + 1.0f);
     out.y = view.height * 0.5f * (y + 1.0f);
     out.w = p.z;
-    if (texturing) scaleTexCoord(v.texCoord, out);
+    if (texturing) scaleTexCoord(v.texCoord, scale, out);
     std::memcpy(out.color, v.color, 4);
 }
 
@@ -95,9 +95,10 @@ void rasterize(const PipelineVertex* v0, const PipelineVertex& v1, const Pipelin
     const float w1 = projectedW(m, v1.eye);
     const float w2 = projectedW(m, v2.eye);
     const Quotients r = divide4(1.0f, 1.0f, 1.0f, 1.0f, w0, w1, w2, 1.0f);
-    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, view, m, r.v[0]);
-    fillScreenVertex(records[1], v1, texturing, view, m, r.v[1]);
-    fillScreenVertex(records[2], v2, texturing, view, m, r.v[2]);
+    const TexCoordScale scale = texturing ? texCoordScale() : TexCoordScale{};
+    if (v0 != nullptr) fillScreenVertex(records[0], *v0, texturing, scale, view, m, r.v[0]);
+    fillScreenVertex(records[1], v1, texturing, scale, view, m, r.v[1]);
+    fillScreenVertex(records[2], v2, texturing, scale, view, m, r.v[2]);
     triangleSink();
 }
 
@@ -185,6 +186,10 @@ struct ScreenLanes {
                                                   const Floats4 eyeRows[4], const int (&lane)[3],
                                                   bool texturing) {
     RenderContext& rc = renderContext;
+    // Looked up before the loop: the colour copies below could change the
+    // texture for all the compiler knows, which made it look again for every
+    // vertex.
+    const TexCoordScale scale = texturing ? texCoordScale() : TexCoordScale{};
     // Unrolled, each vertex's lanes are taken straight from the registers.
 #pragma GCC unroll 3
     for (int i = 0; i < 3; ++i) {
@@ -195,7 +200,7 @@ struct ScreenLanes {
         out.x = screen.x[k];
         out.y = screen.y[k];
         out.w = screen.eyeZ[k];
-        if (texturing) scaleTexCoord(*ref.texCoord, out);
+        if (texturing) scaleTexCoord(*ref.texCoord, scale, out);
         std::memcpy(out.color, ref.color, 4);
     }
     triangleSink();

@@ -33,14 +33,26 @@ Vec4 eyeTransform(const Vec4& position);
 // third component is eye.z itself. Maps onto a 0 x 0 FrameBuffer while none is bound.
 Vec3 projectToScreen(const Vec4& eye);
 
+// The bound texture's size, by which texture coordinates are scaled; looked
+// up once for all the vertices of a triangle.
+struct TexCoordScale {
+    bool bound = false;
+    float width = 0.0f;
+    float height = 0.0f;
+};
+inline TexCoordScale texCoordScale() {
+    const Surface* texture = renderContext.texture;
+    if (texture == nullptr) return {};
+    return {true, float(texture->width()), float(texture->height())};
+}
+
 // With a texture bound: out.s, out.t = st scaled by the texture's width and
 // height, out.r untouched. Without one: s, t and r all become 1.
-inline void scaleTexCoord(const Vec3& st, ScreenVertex& out) {
-    const Surface* texture = renderContext.texture;
-    if (texture == nullptr) {
+inline void scaleTexCoord(const Vec3& st, const TexCoordScale& scale, ScreenVertex& out) {
+    if (!scale.bound) {
         out.s = out.t = out.r = 1.0f;
         return;
     }
-    out.s = st.x * float(texture->width());
-    out.t = st.y * float(texture->height());
+    out.s = st.x * scale.width;
+    out.t = st.y * scale.height;
 }
