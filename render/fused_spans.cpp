@@ -281,6 +281,21 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
     }
 }
 
+// The colours of a span's first pixel: the 8.8 running colour's high bytes,
+// or the flat colour.
+[[gnu::always_inline]] inline uint32_t smoothPixel(const uint16_t* color) {
+    uint8_t bytes[4];
+    for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
+    uint32_t bits;
+    std::memcpy(&bits, bytes, 4);
+    return bits;
+}
+[[gnu::always_inline]] inline uint32_t flatPixel(const uint8_t* flat) {
+    uint32_t bits;
+    std::memcpy(&bits, flat, 4);
+    return bits;
+}
+
 // A textured span of one pixel (a fifth of the spans of small triangles).
 template <bool PowerOfTwo, uint8_t Func, bool Write>
 [[gnu::always_inline]] inline void singleTexturedPixel(const TriangleSetup& ts,
@@ -293,14 +308,7 @@ template <bool PowerOfTwo, uint8_t Func, bool Write>
     const uint32_t texel = TexelRounds<PowerOfTwo>(ts, 0.0f, 0.0f).single(z0, sOverW, tOverW);
     Ints4 pixel = onePixel(texel);
     if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
-        uint8_t bytes[4];
-        if (ts.smooth) {
-            for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
-        } else {
-            std::memcpy(bytes, flat, 4);
-        }
-        uint32_t other;
-        std::memcpy(&other, bytes, 4);
+        const uint32_t other = ts.smooth ? smoothPixel(color) : flatPixel(flat);
         pixel = combineMode(ts.texEnvMode, pixel, onePixel(other));
     }
     const uint32_t bits = firstPixel(pixel);
@@ -355,15 +363,12 @@ template <SpanKind Kind, uint8_t Func, bool Write>
     if constexpr (Func > 1) {
         if (!depthPasses<Func>(z0, *rows.depth)) return;
     }
-    uint32_t bits;
-    std::memcpy(&bits, flat, 4);
+    uint32_t bits = flatPixel(flat);
     if constexpr (Kind == SpanKind::SMOOTH) {
-        uint8_t bytes[4];
-        for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
-        const uint32_t flatBits = bits;
-        std::memcpy(&bits, bytes, 4);
+        bits = smoothPixel(color);
         if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
-            bits = firstPixel(combineMode(ts.texEnvMode, onePixel(bits), onePixel(flatBits)));
+            bits =
+                firstPixel(combineMode(ts.texEnvMode, onePixel(bits), onePixel(flatPixel(flat))));
         }
     }
     std::memcpy(rows.color, &bits, 4);

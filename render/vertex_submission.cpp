@@ -39,14 +39,10 @@ void expectNextVertex(RenderContext& rc, uint8_t n) {
         processTriangle();
         return restartPrimitive(rc);
     }
-    switch (rc.primitiveKind) {
+    switch (rc.primitiveKind) {  // every kind but triangles
         case SGL_LINES:
             if (n == 0) return expectNextVertex(rc, n);
             drawLine();
-            return restartPrimitive(rc);
-        case SGL_TRIANGLES:
-            if (n < 2) return expectNextVertex(rc, n);
-            processTriangle();
             return restartPrimitive(rc);
         case SGL_POINTS:
             drawPoint();
