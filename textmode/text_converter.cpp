@@ -33,13 +33,17 @@ int TextConverter::convert(const Surface* src, Surface* dst) const {
     if (src->getSize(size) != 0) return 0;  // neither is created: nothing to convert
     const uint8_t* srcRow = src->pixels();
     uint8_t* dstRow = dst->pixels();
+    // In a local: the cells' stores could change table_ for all the compiler
+    // knows, which made it load the pointer again for every cell.
+    const uint8_t* table = table_;
+    const int width = size.width;
     for (int y = 0; y < size.height; ++y) {
         int x = 0;
 #if defined(__SSE2__)
         // Four colour indices a round, each from its pixel's 32 bits:
         // (R >> 3) | (G >> 3) << 5 | (B >> 3) << 10.
         const __m128i fiveBits = _mm_set1_epi32(0x1F);
-        for (; x + 4 <= size.width; x += 4) {
+        for (; x + 4 <= width; x += 4) {
             const __m128i p = _mm_loadu_si128(reinterpret_cast<const __m128i*>(srcRow + x * 4));
             const __m128i red = _mm_and_si128(_mm_srli_epi32(p, 3), fiveBits);
             const __m128i green = _mm_and_si128(_mm_srli_epi32(p, 6), _mm_slli_epi32(fiveBits, 5));
@@ -47,14 +51,15 @@ int TextConverter::convert(const Surface* src, Surface* dst) const {
             alignas(16) int32_t index[4];
             _mm_store_si128(reinterpret_cast<__m128i*>(index),
                             _mm_or_si128(_mm_or_si128(red, green), blue));
+#pragma GCC unroll 4
             for (int j = 0; j < 4; ++j) {
-                std::memcpy(dstRow + (x + j) * 4, table_ + index[j] * 4, 4);
+                std::memcpy(dstRow + (x + j) * 4, table + index[j] * 4, 4);
             }
         }
 #endif
-        for (; x < size.width; ++x) {
+        for (; x < width; ++x) {
             const int index = textColorIndex(srcRow + x * 4);
-            std::memcpy(dstRow + x * 4, table_ + index * 4, 4);
+            std::memcpy(dstRow + x * 4, table + index * 4, 4);
         }
         srcRow += src->pitch();
         dstRow += dst->pitch();
