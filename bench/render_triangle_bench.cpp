@@ -84,8 +84,22 @@ void BM_FullScreenQuads(benchmark::State& state, Shading shading) {
                            benchmark::Counter::kIsRate);
 }
 
+// The clear every scene starts its frame with: colour and depth, and the
+// stencil as the cube scene adds it.
+void BM_Clear(benchmark::State& state) {
+    Target target;
+    const uint8_t mask = state.range(0) != 0
+                             ? SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER | SGL_STENCIL_BUFFER
+                             : SGL_COLOR_BUFFER | SGL_DEPTH_BUFFER;
+    for (auto _ : state) {
+        sglClear(mask);
+        benchmark::ClobberMemory();
+    }
+}
+
 }  // namespace
 
+BENCHMARK(BM_Clear)->ArgName("stencil")->Arg(0)->Arg(1);
 BENCHMARK_CAPTURE(BM_SmallTriangles, textured, Shading::Textured);
 BENCHMARK_CAPTURE(BM_SmallTriangles, flat, Shading::Flat);
 BENCHMARK_CAPTURE(BM_SmallTriangles, smooth, Shading::Smooth);

@@ -282,6 +282,24 @@ TEST(FillSurface, RectangleIsClippedToTheSurface) {
     s.release();
 }
 
+// Whole rows go as one run: a band of full rows changes those rows alone, and
+// an odd pixel count reaches every pixel.
+TEST(FillSurface, FullWidthBandsChangeTheirRowsOnly) {
+    Surface s;
+    ASSERT_EQ(s.create({37, 5}, 4), 0);
+    std::memset(s.pixels(), 0, 37 * 5 * 4);
+    const uint8_t value[4] = {1, 2, 3, 4};
+    const int16_t band[4] = {0, 2, 37, 2};
+    ASSERT_EQ(fillSurface(&s, value, band), 0);
+    for (int i = 0; i < 37 * 5; ++i) {
+        const bool inside = i / 37 == 2 || i / 37 == 3;
+        ASSERT_EQ(s.pixels()[i * 4 + 3], inside ? 4 : 0) << i;
+    }
+    ASSERT_EQ(fillSurface(&s, value, nullptr), 0);
+    for (int i = 0; i < 37 * 5; ++i) ASSERT_EQ(std::memcmp(s.pixels() + i * 4, value, 4), 0) << i;
+    s.release();
+}
+
 TEST(FillSurface, RefusesOtherPixelSizesAndMissingMemory) {
     Surface s;
     ASSERT_EQ(s.create({4, 4}, 3), 0);
