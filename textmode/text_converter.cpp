@@ -79,11 +79,18 @@ namespace {
 // The exact halving every frame takes (160x100 to 80x50): each block is 2x2 pixels,
 // the same sums and truncating divisions as the general stepping below.
 void halveSurface(const Surface& src, Surface& dst) {
+    // In locals: the stores below could change the Surfaces for all the
+    // compiler knows, which made it read their sizes again every round.
     const int32_t srcPitch = src.pitch();
-    for (int y = 0; y < dst.height(); ++y) {
-        const uint8_t* top = src.pixels() + ptrdiff_t(2 * y) * srcPitch;
+    const int32_t dstPitch = dst.pitch();
+    const int width = dst.width();
+    const int height = dst.height();
+    const uint8_t* srcPixels = src.pixels();
+    uint8_t* dstPixels = dst.pixels();
+    for (int y = 0; y < height; ++y) {
+        const uint8_t* top = srcPixels + ptrdiff_t(2 * y) * srcPitch;
         const uint8_t* bottom = top + srcPitch;
-        uint8_t* out = dst.pixels() + ptrdiff_t(y) * dst.pitch();
+        uint8_t* out = dstPixels + ptrdiff_t(y) * dstPitch;
         int x = 0;
 #if defined(__SSE2__)
         // Two blocks per 16-bit register, four per round: the block sums are
@@ -101,13 +108,13 @@ void halveSurface(const Surface& src, Surface& dst) {
                 _mm_add_epi16(_mm_unpacklo_epi64(first, second), _mm_unpackhi_epi64(first, second)),
                 2);
         };
-        for (; x + 4 <= dst.width(); x += 4, top += 32, bottom += 32, out += 16) {
+        for (; x + 4 <= width; x += 4, top += 32, bottom += 32, out += 16) {
             const __m128i packed =
                 _mm_packus_epi16(blockSums(top, bottom), blockSums(top + 16, bottom + 16));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(out), packed);
         }
 #endif
-        for (; x < dst.width(); ++x, top += 8, bottom += 8, out += 4) {
+        for (; x < width; ++x, top += 8, bottom += 8, out += 4) {
             for (int b = 0; b < 4; ++b)
                 out[b] = uint8_t((unsigned(top[b]) + top[4 + b] + bottom[b] + bottom[4 + b]) / 4);
         }
