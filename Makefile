@@ -33,9 +33,13 @@ release: deps
 	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVORNAK_WERROR=ON >/dev/null
 	@cmake --build $(RELEASE_DIR) -- --quiet
 
-# The .deb's dependencies come from dpkg-shlibdeps (package dpkg-dev).
-package: release
+# The .deb's dependencies come from dpkg-shlibdeps (package dpkg-dev). Only
+# what it installs is built (not the tests and benchmarks of `make release`).
+package: deps
 	@sh tools/install-deps.sh dpkg-dev
+	@cmake -S . -B $(RELEASE_DIR) $(GENERATOR) -DCMAKE_BUILD_TYPE=Release -DVORNAK_WERROR=ON \
+		-DCMAKE_SKIP_INSTALL_ALL_DEPENDENCY=ON >/dev/null
+	@cmake --build $(RELEASE_DIR) --target vornak_installed -- --quiet
 	@cd $(RELEASE_DIR) && cpack -G DEB >/dev/null
 	@ls $(RELEASE_DIR)/vornak_*.deb
 
