@@ -25,6 +25,17 @@ foreach(object ${OBJECTS})
             message(FATAL_ERROR "${object} defines a virtual table: ${line}")
         endif()
     endforeach()
+    # A constructor or destructor left out of line sits in a COMDAT group
+    # named by a local symbol of its own (C5 or D5): under the name the
+    # baseline object's group shares, the linker would keep one of the two
+    # groups and drop the other's definitions.
+    execute_process(COMMAND ${NM} --defined-only ${object} OUTPUT_VARIABLE listing)
+    string(REPLACE "\n" ";" lines "${listing}")
+    foreach(line ${lines})
+        if(line MATCHES "^[0-9a-fA-F]* n (_?_Z[^ ]*[CD]5E[^ ]*)$")
+            list(APPEND renames --redefine-sym ${CMAKE_MATCH_1}=avx2_${CMAKE_MATCH_1})
+        endif()
+    endforeach()
     if(renames)
         if(NOT OBJCOPY)
             message(FATAL_ERROR "${object} has shared inline code and there is no objcopy "
