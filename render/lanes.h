@@ -141,6 +141,19 @@ inline Ints4 lanesBefore(int32_t n, int32_t i) {
 inline bool anyLane(Ints4 a) {
     return _mm_movemask_epi8(a.v) != 0;
 }
+// The lanes of four rounds (each lane all ones or zero) as sixteen bytes, one
+// per pixel in order, and back.
+inline Ints4 laneMaskBytes(Ints4 m0, Ints4 m1, Ints4 m2, Ints4 m3) {
+    return {_mm_packs_epi16(_mm_packs_epi32(m0.v, m1.v), _mm_packs_epi32(m2.v, m3.v))};
+}
+inline void byteMaskLanes(Ints4 bytes, Ints4 (&rounds)[4]) {
+    const __m128i low = _mm_unpacklo_epi8(bytes.v, bytes.v);
+    const __m128i high = _mm_unpackhi_epi8(bytes.v, bytes.v);
+    rounds[0] = {_mm_unpacklo_epi16(low, low)};
+    rounds[1] = {_mm_unpackhi_epi16(low, low)};
+    rounds[2] = {_mm_unpacklo_epi16(high, high)};
+    rounds[3] = {_mm_unpackhi_epi16(high, high)};
+}
 
 // Bytes.
 inline Ints4 addBytes(Ints4 a, Ints4 b) {
@@ -516,6 +529,21 @@ inline bool anyLane(Ints4 a) {
         if (byte & 0x80u) return true;
     }
     return false;
+}
+inline Ints4 laneMaskBytes(Ints4 m0, Ints4 m1, Ints4 m2, Ints4 m3) {
+    const Ints4 rounds[4] = {m0, m1, m2, m3};
+    uint8_t x[16];
+    for (unsigned j = 0; j < 16; ++j) {
+        x[j] = lanes_detail::lane<uint32_t>(rounds[j / 4], j % 4) != 0 ? 255 : 0;
+    }
+    return lanes_detail::fromLanes(x);
+}
+inline void byteMaskLanes(Ints4 bytes, Ints4 (&rounds)[4]) {
+    for (unsigned r = 0; r < 4; ++r) {
+        uint32_t x[4];
+        for (unsigned j = 0; j < 4; ++j) x[j] = bytes.b[r * 4 + j] != 0 ? ~0u : 0u;
+        rounds[r] = lanes_detail::fromLanes(x);
+    }
 }
 
 inline Ints4 addBytes(Ints4 a, Ints4 b) {

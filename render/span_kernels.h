@@ -420,12 +420,8 @@ struct StencilRound {
         uint32_t rejectedBits;
         std::memcpy(&rejectedBits, rejected, 4);
         const Ints4 aliveBytes = equalBytes(onePixel(rejectedBits), splatByte(0));
-        const Ints4 test = comparison.passes(andBits(s, values));
-        const Ints4 passing = andBits(aliveBytes, test);
-        const Ints4 failing = andNotBits(test, aliveBytes);
-        const Ints4 updated =
-            selectBits(passing, applyStencilLanes(onPass, s, write),
-                       selectBits(failing, applyStencilLanes(onFail, s, write), s));
+        Ints4 passing;
+        const Ints4 updated = update(s, aliveBytes, passing);
         const uint32_t updatedBits = firstPixel(updated);
         std::memcpy(stencil, &updatedBits, 4);
         const uint32_t passMask = ~firstPixel(passing);
@@ -434,10 +430,30 @@ struct StencilRound {
         return aliveLanes(passBytes);
     }
 
+    // round over the sixteen stored values at stencil, alive holding a mask
+    // byte per pixel (all ones where alive); answers the bytes of the pixels
+    // that passed.
+    [[gnu::always_inline]] Ints4 sixteen(Ints4 alive, uint8_t* stencil) const {
+        Ints4 passing;
+        storeInts4(stencil, update(loadInts4(stencil), alive, passing));
+        return passing;
+    }
+
     [[gnu::always_inline]] Ints4 pass(Ints4 alive, uint8_t* stencilRow, int32_t i) const {
         return round(alive, stencilRow + i);
     }
     [[gnu::always_inline]] Ints4 color(Ints4 source, Ints4) const { return source; }
+
+  private:
+    // The stored values s updated among the alive bytes, byte by byte;
+    // passing gets all ones where an alive value passed the test.
+    [[gnu::always_inline]] Ints4 update(Ints4 s, Ints4 alive, Ints4& passing) const {
+        const Ints4 test = comparison.passes(andBits(s, values));
+        passing = andBits(alive, test);
+        const Ints4 failing = andNotBits(test, alive);
+        return selectBits(passing, applyStencilLanes(onPass, s, write),
+                          selectBits(failing, applyStencilLanes(onFail, s, write), s));
+    }
 };
 
 // One round of four pixels of roundsWriteSpan at depth, depthRow, stencil
@@ -458,6 +474,35 @@ template <uint8_t Func, bool Write, typename Stage>
     if constexpr (Write) storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
 }
 
+// Sixteen pixels of roundsWriteSpan with the stencil test, all of them in the
+// span: the depth tests of four rounds, one stencil pass, the writes.
+template <uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void stencilSixteen(const StencilRound& stage, const float* depth,
+                                                  float* depthRow, uint8_t* stencil,
+                                                  const uint8_t* fragments, Ints4 flat4,
+                                                  uint8_t* out) {
+    Floats4 z[4] = {};
+    Floats4 stored[4] = {};
+    Ints4 pass[4] = {allOnes(), allOnes(), allOnes(), allOnes()};
+    for (int r = 0; r < 4; ++r) {
+        if constexpr (Func > 1 || Write) {
+            z[r] = loadFloats4(depth + r * 4);
+            stored[r] = loadFloats4(depthRow + r * 4);
+        }
+        if constexpr (Func > 1) pass[r] = depthPasses4<Func>(z[r], stored[r]);
+    }
+    byteMaskLanes(stage.sixteen(laneMaskBytes(pass[0], pass[1], pass[2], pass[3]), stencil), pass);
+    for (int r = 0; r < 4; ++r) {
+        const Ints4 source = fragments != nullptr ? loadInts4(fragments + r * 16) : flat4;
+        const Ints4 destination = loadInts4(out + r * 16);
+        storeInts4(out + r * 16, selectBits(pass[r], source, destination));
+        if constexpr (Write) {
+            storeInts4(depthRow + r * 4,
+                       selectBits(pass[r], floatBits(z[r]), floatBits(stored[r])));
+        }
+    }
+}
+
 // writeSpan with a stage between the depth test and the writes. depth and
 // fragments have room for whole rounds of four; when the rows do not, the
 // last round goes through copies.
@@ -470,6 +515,16 @@ void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, ui
     const Ints4 flat4 = splatPixel(flatBits);
     const int32_t inRows = roundsFit ? n : n & ~3;
     int32_t i = 0;
+    if constexpr (Stage::STENCIL) {
+        // Sixteen pixels share one pass over their stencil bytes. The stencil
+        // rows are memory of their own, and each round reads and writes only
+        // its own depths and colours: the order of the writes stays the same.
+        for (; i + 16 <= inRows; i += 16) {
+            stencilSixteen<Func, Write>(
+                stage, depth + i, Func > 1 || Write ? depthRow + i : nullptr, stencilRow + i,
+                fragments != nullptr ? fragments + i * 4 : nullptr, flat4, colorRow + i * 4);
+        }
+    }
     for (; i < inRows; i += 4) {
         roundsWriteRound<Func, Write>(
             stage, lanesBefore(n, i), depth + i, Func > 1 || Write ? depthRow + i : nullptr,
