@@ -240,9 +240,7 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
     } else if constexpr (Func > 1 || Write) {
         shortDepthRounds<Rounds>(z0, dz, depths);
     }
-    uint32_t flatBits;
-    std::memcpy(&flatBits, flat, 4);
-    const Ints4 flat4 = splatPixel(flatBits);
+    const Ints4 flat4 = splatPixel(flatPixel(flat));
     const bool combine = ts.combine && ts.texEnvMode != SGL_REPLACE;
     for (int r = 0; r < Rounds; ++r) {
         const uint32_t k = static_cast<uint32_t>(r) * 4;
@@ -288,11 +286,6 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
     for (int c = 0; c < 4; ++c) bytes[c] = static_cast<uint8_t>(color[c] >> 8);
     uint32_t bits;
     std::memcpy(&bits, bytes, 4);
-    return bits;
-}
-[[gnu::always_inline]] inline uint32_t flatPixel(const uint8_t* flat) {
-    uint32_t bits;
-    std::memcpy(&bits, flat, 4);
     return bits;
 }
 

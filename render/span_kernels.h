@@ -321,6 +321,13 @@ void gatherTexels(const TriangleSetup& ts, uint8_t* texels, const double* invW, 
     }
 }
 
+// The flat colour's four bytes as one pixel.
+[[gnu::always_inline]] inline uint32_t flatPixel(const uint8_t* flat) {
+    uint32_t bits;
+    std::memcpy(&bits, flat, 4);
+    return bits;
+}
+
 // Depth test, plain colour write and depth write in one pass. fragments is
 // null for one flat colour.
 template <uint8_t Func, bool Write>
@@ -328,9 +335,7 @@ template <uint8_t Func, bool Write>
                                              const uint8_t* fragments, const uint8_t* flat,
                                              uint8_t* colorRow, int32_t n) {
     int32_t i = 0;
-    uint32_t flatBits;
-    std::memcpy(&flatBits, flat, 4);
-    const Ints4 flat4 = splatPixel(flatBits);
+    const Ints4 flat4 = splatPixel(flatPixel(flat));
     for (; i + 4 <= n; i += 4) {
         Ints4 pass = allOnes();
         Floats4 z = zeroFloats();
@@ -510,9 +515,7 @@ template <uint8_t Func, bool Write, typename Stage>
 void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, uint8_t* stencilRow,
                      const uint8_t* fragments, const uint8_t* flat, uint8_t* colorRow, int32_t n,
                      bool roundsFit) {
-    uint32_t flatBits;
-    std::memcpy(&flatBits, flat, 4);
-    const Ints4 flat4 = splatPixel(flatBits);
+    const Ints4 flat4 = splatPixel(flatPixel(flat));
     const int32_t inRows = roundsFit ? n : n & ~3;
     int32_t i = 0;
     if constexpr (Stage::STENCIL) {
@@ -560,8 +563,7 @@ void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uin
     const Doubles2 four = splatDouble(4.0);
     Doubles2 k01 = doubles2(0.0, 1.0);
     Doubles2 k23 = doubles2(2.0, 3.0);
-    uint32_t flatBits;
-    std::memcpy(&flatBits, flat, 4);
+    const uint32_t flatBits = flatPixel(flat);
     const Ints4 flat4 = splatPixel(flatBits);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
