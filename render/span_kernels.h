@@ -435,9 +435,9 @@ struct StencilRound {
         return aliveLanes(passBytes);
     }
 
-    // round over the sixteen stored values at stencil, alive holding a mask
-    // byte per pixel (all ones where alive); answers the bytes of the pixels
-    // that passed.
+    // As round, for the sixteen stored values at stencil: alive holds a mask
+    // byte per pixel (all ones where alive), and the answer all ones in the
+    // bytes of the pixels that passed.
     [[gnu::always_inline]] Ints4 sixteen(Ints4 alive, uint8_t* stencil) const {
         Ints4 passing;
         storeInts4(stencil, update(loadInts4(stencil), alive, passing));
