@@ -420,19 +420,15 @@ struct StencilRound {
         uint32_t stored;
         std::memcpy(&stored, stencil, 4);
         const Ints4 s = onePixel(stored);
-        uint8_t rejected[4];
-        storeMaskBytes(alive, rejected);
-        uint32_t rejectedBits;
-        std::memcpy(&rejectedBits, rejected, 4);
-        const Ints4 aliveBytes = equalBytes(onePixel(rejectedBits), splatByte(0));
+        // The four pixels' lanes as the first four mask bytes, as sixteen takes them.
+        const Ints4 none = splatByte(0);
         Ints4 passing;
-        const Ints4 updated = update(s, aliveBytes, passing);
+        const Ints4 updated = update(s, laneMaskBytes(alive, none, none, none), passing);
         const uint32_t updatedBits = firstPixel(updated);
         std::memcpy(stencil, &updatedBits, 4);
-        const uint32_t passMask = ~firstPixel(passing);
-        uint8_t passBytes[4];
-        std::memcpy(passBytes, &passMask, 4);
-        return aliveLanes(passBytes);
+        Ints4 rounds[4];
+        byteMaskLanes(passing, rounds);
+        return rounds[0];
     }
 
     // As round, for the sixteen stored values at stencil: alive holds a mask
