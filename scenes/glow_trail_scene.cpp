@@ -6,6 +6,7 @@
 #include "data/images.h"
 #include "render/sgl.h"
 #include "scenekit/captions.h"
+#include "scenekit/near_sine.h"
 #include "scenekit/scene_view.h"
 #include "scenekit/track_rows.h"
 #include "textmode/text_mode.h"
@@ -86,9 +87,19 @@ int16_t truncateToShort(double value) {
 }
 
 // One curve coordinate: sin((u / period) x r) x amplitude + centre, in double.
+// nearSine stands in for the library's sine while the value lies far enough
+// from an integer that both truncate alike: with amplitudes below 2^16 the
+// two values differ by less than 2^-28 (the sines' distance times the
+// amplitude, and a rounding of each value).
 int16_t curveCoordinate(uint32_t u, float period, float amplitude, int16_t centre) {
-    return truncateToShort(std::sin(double(u) / double(period) * DEGREE) * double(amplitude) +
-                           double(centre));
+    const double x = double(u) / double(period) * DEGREE;
+    if (std::fabs(x) < NEAR_SINE_LIMIT && std::fabs(amplitude) < 0x1p16f) {
+        const double value = nearSine(x) * double(amplitude) + double(centre);
+        // |value| < 2^17: adding and subtracting 1.5 x 2^52 rounds it to an integer.
+        const double nearest = (value + 0x1.8p52) - 0x1.8p52;
+        if (std::fabs(value - nearest) > 0x1p-20) return truncateToShort(value);
+    }
+    return truncateToShort(std::sin(x) * double(amplitude) + double(centre));
 }
 
 void drawLine(int i, const int16_t* lineX, const int16_t* lineY) {
@@ -174,11 +185,15 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
     sglBlendColor4ubv(trailColor);
     sglEnable(SGL_BLEND);
     sglBlendFunc(BLEND_CONSTANT_COLOR, BLEND_ONE);
+    // The positions first, all of them: their sines are independent chains
+    // that overlap when nothing else runs between them.
+    Size16 positions[GLOW_TRAIL_LENGTH][2];
     for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
-        const Size16 first = spritePosition(localTime, i, false);
-        glow->draw(first.width, first.height);
-        const Size16 second = spritePosition(localTime, i, true);
-        glow->draw(second.width, second.height);
+        positions[i][0] = spritePosition(localTime, i, false);
+        positions[i][1] = spritePosition(localTime, i, true);
+    }
+    for (const auto& pair : positions) {
+        for (const Size16& p : pair) glow->draw(p.width, p.height);
     }
 
     // Lit lines: each pixel adds itself weighted by the light map under it.

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstring>
 
 #include "data/images.h"
@@ -134,6 +135,31 @@ TEST(GlowTrailScene, TrailPositionsInDoublePrecision) {
     // Step i is 10 ms further along its curve.
     Size16 stepped = scene.spritePosition(970, 0, true);
     EXPECT_EQ(stepped.width, scene.spritePosition(0, 97, true).width);
+}
+
+// Every sprite of every frame where the library's sine puts it (the scene's
+// own sine stands in for it wherever both truncate alike).
+TEST(GlowTrailScene, TrailPositionsAgreeWithTheLibrarySine) {
+    GlowTrailScene scene;
+    ASSERT_EQ(scene.init(), 0);
+    auto coordinate = [](uint32_t u, float period, float amplitude, int16_t centre) {
+        const double v =
+            std::sin(double(u) / double(period) * (3.141592 / 180.0)) * double(amplitude) +
+            double(centre);
+        return int16_t(int64_t(v));
+    };
+    for (uint32_t t = 0; t < 22000; t += 20) {
+        scene.tracks.evaluate(START + t);
+        for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
+            const uint32_t u = t + 10 * uint32_t(i);
+            const Size16 first = scene.spritePosition(t, i, false);
+            const Size16 second = scene.spritePosition(t, i, true);
+            ASSERT_EQ(first.width, coordinate(u, scene.periodX, scene.amplitudeX, 80)) << t;
+            ASSERT_EQ(first.height, coordinate(u, scene.periodY, scene.amplitudeY, 50)) << t;
+            ASSERT_EQ(second.width, coordinate(u + 45334, scene.periodX, scene.amplitudeX, 80));
+            ASSERT_EQ(second.height, coordinate(u + 74763, scene.periodY, scene.amplitudeY, 50));
+        }
+    }
 }
 
 // A caption line of known content in place of all the scene's lines: columns
