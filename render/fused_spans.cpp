@@ -71,6 +71,7 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     ts.walk = nullptr;
+    ts.oneColorWalk = nullptr;
     if (!fusedSpansAllowed) return;
     const FragmentTables& t = rc.tables;
     if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
@@ -133,6 +134,9 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
                                                  : SpanStage::NONE;
         ts.fusedLoop = plainSpanLoop(kind, stage, ts.depthWrite, func);
         ts.walk = plainSpanWalk(kind, stage, ts.depthWrite, func, ts.smooth);
+        if (ts.walk != nullptr && ts.texturing && ts.smooth) {
+            ts.oneColorWalk = plainSpanWalk(kind, stage, ts.depthWrite, func, 0);
+        }
     } else {
         ts.fusedLoop = stagedSpanLoop(func);
     }

@@ -37,16 +37,32 @@ template <typename F>
     }
 }
 
+// The three screen vertices have the same colour.
+bool sameColors(const ScreenVertex* v) {
+    uint32_t c[3];
+    for (int i = 0; i < 3; ++i) std::memcpy(&c[i], v[i].color, 4);
+    return c[0] == c[1] && c[1] == c[2];
+}
+
 }  // namespace
 
 void rasterizeTriangle() {
     if (boundFrameBuffer() == nullptr) return;
     latchTriangleStateAgainIfChanged();
-    if (triangleSetup.walk != nullptr) {
-        triangleSetup.walk();
+    TriangleSetup& ts = triangleSetup;
+    if (ts.walk != nullptr) {
+        if (ts.oneColorWalk != nullptr && sameColors(renderContext.screenVertices)) {
+            // Every smooth colour of the triangle is then its corners' colour,
+            // V2's, which the spans take as the flat colour without smooth colours.
+            ts.smooth = 0;
+            ts.oneColorWalk();
+            ts.smooth = 1;
+            return;
+        }
+        ts.walk();
         return;
     }
-    withSwitches(triangleSetup,
+    withSwitches(ts,
                  []<bool Texturing, bool Smooth>() { walk::rasterizeWith<Texturing, Smooth>(); });
 }
 

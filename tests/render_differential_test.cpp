@@ -293,6 +293,24 @@ TEST(RenderDifferentialTest, ScreenTrianglesMatchTheStageByStagePath) {
     });
 }
 
+// One colour at all three corners, which smooth textured triangles draw
+// without their smooth colours, on the FrameBuffer, where later ones cover
+// less of them.
+TEST(RenderDifferentialTest, OneColorTrianglesMatchTheStageByStagePath) {
+    expectSameBytes([](Random& random, Target&) {
+        for (int i = 0; i < 4; ++i) {
+            randomScreenTriangle(random);
+            ScreenVertex* v = renderContext.screenVertices;
+            for (int k = 0; k < 3; ++k) {
+                v[k].x = random.uniform(-20.0f, WIDTH + 20.0f);
+                v[k].y = random.uniform(-10.0f, HEIGHT + 10.0f);
+                std::memcpy(v[k].color, v[0].color, 4);
+            }
+            rasterizeTriangle();
+        }
+    });
+}
+
 TEST(RenderDifferentialTest, ClippedAndOddSpansMatchTheStageByStagePath) {
     expectSameBytes([](Random& random, Target&) { randomSpans(random); });
 }
