@@ -72,6 +72,7 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     ts.walk = nullptr;
     ts.oneColorWalk = nullptr;
+    ts.oneColorLoop = nullptr;
     if (!fusedSpansAllowed) return;
     const FragmentTables& t = rc.tables;
     if (!t.depth.built || !t.stencil.built || !t.alpha.built || !t.blend.built) return;
@@ -134,8 +135,16 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
                                                  : SpanStage::NONE;
         ts.fusedLoop = plainSpanLoop(kind, stage, ts.depthWrite, func);
         ts.walk = plainSpanWalk(kind, stage, ts.depthWrite, func, ts.smooth);
-        if (ts.walk != nullptr && ts.texturing && ts.smooth) {
-            ts.oneColorWalk = plainSpanWalk(kind, stage, ts.depthWrite, func, 0);
+        // Smooth colours that are all the flat colour: textured spans take it
+        // as they are; untextured ones are flat spans unless the environment
+        // combines them with it.
+        if (ts.walk != nullptr && ts.smooth) {
+            if (ts.texturing) {
+                ts.oneColorWalk = plainSpanWalk(kind, stage, ts.depthWrite, func, 0);
+            } else if (!ts.combine || ts.texEnvMode == SGL_REPLACE) {
+                ts.oneColorWalk = plainSpanWalk(SpanKind::FLAT, stage, ts.depthWrite, func, 0);
+                ts.oneColorLoop = plainSpanLoop(SpanKind::FLAT, stage, ts.depthWrite, func);
+            }
         }
     } else {
         ts.fusedLoop = stagedSpanLoop(func);

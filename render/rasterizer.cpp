@@ -44,6 +44,23 @@ bool sameColors(const ScreenVertex* v) {
     return c[0] == c[1] && c[1] == c[2];
 }
 
+// A triangle of one colour while smooth colours are on: every smooth colour is
+// then its corners' colour, V2's, which the one-colour walk and loop take as
+// the flat colour. The switches they read are set for the triangle alone.
+void walkOneColor(TriangleSetup& ts) {
+    const FusedSpanLoop loop = ts.fusedLoop;
+    const uint8_t flat = ts.flat;
+    if (ts.oneColorLoop != nullptr) {  // untextured: flat spans
+        ts.fusedLoop = ts.oneColorLoop;
+        ts.flat = 1;
+    }
+    ts.smooth = 0;
+    ts.oneColorWalk();
+    ts.smooth = 1;
+    ts.flat = flat;
+    ts.fusedLoop = loop;
+}
+
 }  // namespace
 
 void rasterizeTriangle() {
@@ -52,11 +69,7 @@ void rasterizeTriangle() {
     TriangleSetup& ts = triangleSetup;
     if (ts.walk != nullptr) {
         if (ts.oneColorWalk != nullptr && sameColors(renderContext.screenVertices)) {
-            // Every smooth colour of the triangle is then its corners' colour,
-            // V2's, which the spans take as the flat colour without smooth colours.
-            ts.smooth = 0;
-            ts.oneColorWalk();
-            ts.smooth = 1;
+            walkOneColor(ts);
             return;
         }
         ts.walk();

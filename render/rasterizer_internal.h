@@ -57,9 +57,11 @@ struct TriangleSetup {
     const BlendFragmentOp* blendOp = nullptr;
     FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
     TriangleWalk walk = nullptr;        // while fused: a walk built around that loop, if any
-    // While walk is one with smooth textured spans: the walk of the same state
-    // without smooth colours, for triangles of one colour at all three corners.
+    // While walk is one with smooth colours: the walk and loop for triangles of
+    // one colour at all three corners, without smooth colours (the flat colour
+    // in their place; the loop null where it stays fusedLoop).
     TriangleWalk oneColorWalk = nullptr;
+    FusedSpanLoop oneColorLoop = nullptr;
 };
 
 // 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps
