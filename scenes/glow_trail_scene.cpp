@@ -1,6 +1,8 @@
 #include "scenes/glow_trail_scene.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstddef>
 #include <cstring>
 
 #include "data/images.h"
@@ -23,6 +25,9 @@ constexpr uint32_t SECOND_TRAIL_Y_OFFSET = 74763;
 constexpr uint32_t TRAIL_STEP = 10;
 
 constexpr int16_t GLOW_SPRITE_RECT[4] = {0, 0, 32, 32};
+// The blend colour of the trails' sprites: they add (17 x alpha) >> 8 to the
+// alpha channel only.
+constexpr uint8_t TRAIL_COLOR[4] = {0, 0, 0, 16};
 
 // Group 1 (lines 0-7) is lit by the trails; group 2 (lines 8-11) is drawn plainly.
 constexpr int FIRST_PLAIN_LINE = 8;
@@ -120,7 +125,7 @@ int GlowTrailScene::init() {
     if (created != 0) return created;
     std::memcpy(glowImage->pixels(), glowImageData, sizeof(glowImageData));
     glow = std::make_unique<SubImage>();
-    glow->init(GLOW_SPRITE_RECT, glowImage.get());
+    fitGlowSprite();
 
     centreX = 80;
     centreY = 50;
@@ -157,6 +162,41 @@ int GlowTrailScene::init() {
     return 0;
 }
 
+void GlowTrailScene::fitGlowSprite() {
+    // Under the trails' blend (the constant colour k against ONE) a sprite
+    // pixel adds ((k_j + 1) x S_j) >> 8 to channel j: where that is 0 in every
+    // channel it changes nothing, and the rows and columns of such pixels at
+    // the sprite's edges are left out.
+    const int16_t* rect = GLOW_SPRITE_RECT;
+    int left = rect[2], right = -1, top = rect[3], bottom = -1;
+    for (int y = 0; y < rect[3]; ++y) {
+        const uint8_t* row =
+            glowImage->pixels() + std::ptrdiff_t{rect[1] + y} * glowImage->pitch() + rect[0] * 4;
+        for (int x = 0; x < rect[2]; ++x) {
+            bool adds = false;
+            for (int j = 0; j < 4; ++j) adds |= ((TRAIL_COLOR[j] + 1) * row[x * 4 + j]) >> 8 != 0;
+            if (!adds) continue;
+            left = std::min(left, x);
+            right = std::max(right, x);
+            top = std::min(top, y);
+            bottom = std::max(bottom, y);
+        }
+    }
+    if (right < 0) {  // nothing adds: the whole sprite, as drawn before
+        left = top = 0;
+        right = rect[2] - 1;
+        bottom = rect[3] - 1;
+    }
+    // The blend runs fastest over whole rounds of four pixels: the left edge
+    // moves left to make the width one.
+    left = std::max(0, right + 1 - ((right + 1 - left + 3) & ~3));
+    glowOffsetX = int16_t(left);
+    glowOffsetY = int16_t(top);
+    const int16_t fitted[4] = {int16_t(rect[0] + left), int16_t(rect[1] + top),
+                               int16_t(right + 1 - left), int16_t(bottom + 1 - top)};
+    glow->init(fitted, glowImage.get());
+}
+
 uint32_t GlowTrailScene::startTime(uint8_t) {
     return GLOW_SCENE_START;
 }
@@ -180,9 +220,7 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
     sglClearColor4ubv(clearColor);
     sglClear(SGL_COLOR_BUFFER);
 
-    // Sprites add (17 x alpha) >> 8 to the alpha channel only.
-    const uint8_t trailColor[4] = {0, 0, 0, 16};
-    sglBlendColor4ubv(trailColor);
+    sglBlendColor4ubv(TRAIL_COLOR);
     sglEnable(SGL_BLEND);
     sglBlendFunc(BLEND_CONSTANT_COLOR, BLEND_ONE);
     // The positions first, all of them: their sines are independent chains
@@ -193,7 +231,9 @@ uint8_t GlowTrailScene::render(uint32_t localTime) {
         positions[i][1] = spritePosition(localTime, i, true);
     }
     for (const auto& pair : positions) {
-        for (const Size16& p : pair) glow->draw(p.width, p.height);
+        for (const Size16& p : pair) {
+            glow->draw(int16_t(p.width + glowOffsetX), int16_t(p.height + glowOffsetY));
+        }
     }
 
     // Lit lines: each pixel adds itself weighted by the light map under it.

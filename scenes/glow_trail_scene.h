@@ -32,8 +32,16 @@ class GlowTrailScene : public Scene {
     // time t, from the current periods and amplitudes.
     Size16 spritePosition(uint32_t localTime, int i, bool second) const;
 
+    // Fits `glow` to the part of the sprite that adds to the light map under
+    // the trails' blend; init calls it, and so must whoever changes glowImage.
+    void fitGlowSprite();
+
     std::unique_ptr<Surface> glowImage;  // 64x64 radial glow
-    std::unique_ptr<SubImage> glow;      // its top-left quarter, the sprite drawn
+    // Its top-left quarter is the sprite; glow is the part of it that adds
+    // anything, which starts glowOffsetX, glowOffsetY into the quarter.
+    std::unique_ptr<SubImage> glow;
+    int16_t glowOffsetX = 0;
+    int16_t glowOffsetY = 0;
     TrackList tracks;
 
     // Curve parameters; the tracks set them from the first frame on. The start

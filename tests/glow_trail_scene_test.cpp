@@ -190,6 +190,7 @@ class GlowTrailRenderTest : public RenderTest {
         ASSERT_EQ(scene.init(), 0);
         // A flat glow: every sprite adds (17 x 128) >> 8 = 8 to the alpha it covers.
         std::memset(scene.glowImage->pixels(), 128, 64 * 64 * 4);
+        scene.fitGlowSprite();
     }
 
     void TearDown() override {
@@ -233,6 +234,26 @@ TEST_F(GlowTrailRenderTest, TrailsChangeOnlyAlphaWhileNoLineIsOn) {
             lit += p[3] != 0;
         }
     EXPECT_GT(lit, 1000);
+}
+
+// The real glow drawn as fitted gives the light map of the whole sprite, at
+// frames with the trails partly off the FrameBuffer too.
+TEST_F(GlowTrailRenderTest, FittedSpriteLightsWhatTheWholeOneLights) {
+    std::memcpy(scene.glowImage->pixels(), glowImageData, sizeof glowImageData);
+    scene.fitGlowSprite();
+    EXPECT_GT(scene.glowOffsetY, 0);
+    for (uint32_t t : {9500u, 12345u}) {
+        std::vector<uint8_t> frames[2];
+        for (std::vector<uint8_t>& frame : frames) {
+            scene.render(t);
+            frame.assign(color.pixels(), color.pixels() + 160 * 100 * 4);
+            const int16_t whole[4] = {0, 0, 32, 32};
+            scene.glow->init(whole, scene.glowImage.get());
+            scene.glowOffsetX = scene.glowOffsetY = 0;
+        }
+        EXPECT_EQ(frames[0], frames[1]) << t;
+        scene.fitGlowSprite();
+    }
 }
 
 TEST_F(GlowTrailRenderTest, LitLinesAddThemselvesWeightedByTheLightMap) {
