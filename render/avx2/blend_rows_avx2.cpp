@@ -8,20 +8,31 @@
 uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
                                   std::ptrdiff_t dstPitch, uint16_t n, int rows,
                                   const uint16_t f[4]) {
-    const uint16_t whole = static_cast<uint16_t>(n & ~7u);
-    const __m128i four = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(f));
-    const __m256i factors = _mm256_broadcastsi128_si256(_mm_unpacklo_epi64(four, four));
+    const uint16_t eights = static_cast<uint16_t>(n & ~7u);
+    const bool four = (n & 4u) != 0;
+    const __m128i factors4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(f));
+    const __m128i factors = _mm_unpacklo_epi64(factors4, factors4);
+    const __m256i factors8 = _mm256_broadcastsi128_si256(factors);
     const __m256i zero = _mm256_setzero_si256();
     for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
-        for (unsigned i = 0; i < whole; i += 8) {
+        for (unsigned i = 0; i < eights; i += 8) {
             const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
             __m256i* d = reinterpret_cast<__m256i*>(dst + i * 4);
             // (f x S) >> 8 as the high half of (S << 8) x f, at most 255.
-            const __m256i low = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, s), factors);
-            const __m256i high = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, s), factors);
+            const __m256i low = _mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, s), factors8);
+            const __m256i high = _mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, s), factors8);
             _mm256_storeu_si256(
                 d, _mm256_adds_epu8(_mm256_packus_epi16(low, high), _mm256_loadu_si256(d)));
         }
+        // Four pixels more in one half, rather than a call per row for them.
+        if (four) {
+            const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + eights * 4));
+            __m128i* d = reinterpret_cast<__m128i*>(dst + eights * 4);
+            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
+            const __m128i high =
+                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
+            _mm_storeu_si128(d, _mm_adds_epu8(_mm_packus_epi16(low, high), _mm_loadu_si128(d)));
+        }
     }
-    return whole;
+    return static_cast<uint16_t>(n & ~3u);
 }
