@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cstddef>
 #include <cstring>
+#include <typeinfo>
 
 #include "render/blend_op.h"
 #include "render/fragment_tables.h"
@@ -80,9 +81,11 @@ void SubImage::draw(int16_t x, int16_t y) const {
         uint8_t* colorRow = color->pixels() + std::ptrdiff_t{firstRow} * colorPitch +
                             std::ptrdiff_t{firstColumn} * 4;
         const int rows = std::min(frameHeight - firstRow, height - sourceRowOffset);
-        if (const auto* constantOne = dynamic_cast<const BlendConstantOneOp*>(blend)) {
-            constantOne->blendRows(sourceRow, sourcePitch, colorRow, colorPitch, mask, srcCode,
-                                   count, rows);
+        // The class is final: its type_info alone says the object is one,
+        // compared by address (a copy elsewhere would only take the row loop).
+        if (&typeid(*blend) == &typeid(BlendConstantOneOp)) {
+            static_cast<const BlendConstantOneOp*>(blend)->blendRows(
+                sourceRow, sourcePitch, colorRow, colorPitch, mask, srcCode, count, rows);
             return;
         }
         for (int r = 0; r < rows; ++r, sourceRow += sourcePitch, colorRow += colorPitch) {
