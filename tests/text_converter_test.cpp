@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -332,10 +333,13 @@ TEST(Downsample, RenderImageHalvesIntoFrameBlocks) {
     dst.release();
 }
 
-// Halving at widths around the four-block rounds, bright values included.
+// Halving at widths around the four- and eight-block rounds, bright values
+// included, with the AVX2 rounds allowed or not.
 TEST(Downsample, EveryHalvedWidthTakesTheTruncatedMean) {
     uint32_t seed = 5;
-    for (int width : {1, 3, 4, 5, 9}) {
+    for (int k = 0; k < 20; ++k) {
+        const int width = std::array{1, 3, 4, 5, 8, 9, 12, 13, 17, 80}[k % 10];
+        halvingAvx2Allowed = k < 10 ? 1 : 0;
         Surface src, dst;
         ASSERT_EQ(src.create({int16_t(width * 2), 4}, 4), 0);
         ASSERT_EQ(dst.create({int16_t(width), 2}, 4), 0);
@@ -355,6 +359,7 @@ TEST(Downsample, EveryHalvedWidthTakesTheTruncatedMean) {
         src.release();
         dst.release();
     }
+    halvingAvx2Allowed = 1;
 }
 
 TEST(Downsample, UnevenRatioStopsAtTheSourceEdge) {

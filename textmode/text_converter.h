@@ -38,3 +38,8 @@ inline int textColorIndex(const uint8_t* pixel) {
 // Box-filter reduction of a 4-byte Surface into a smaller (or equal) 4-byte Surface
 // in 16.16 steps. Does nothing for other pixel sizes or a larger destination.
 void downsampleSurface(const Surface* src, Surface* dst);
+
+// 1 (the default) lets the exact halving take its AVX2 rounds where the build
+// has them and the processor runs them; 0 keeps the baseline rounds, which
+// tests compare them with.
+extern uint8_t halvingAvx2Allowed;
