@@ -8,10 +8,11 @@
 #include <emmintrin.h>
 #endif
 // The halving's AVX2 rounds, compiled for AVX2 function by function and taken
-// where the processor has it. Not on Windows, whose 16-byte stack alignment
-// GCC does not raise for 32-byte spills.
+// where the processor has it. Left out on Windows, whose 16-byte stack
+// alignment GCC does not raise for 32-byte spills, and on macOS, as the
+// renderer's AVX2 code is.
 #if defined(__x86_64__) && defined(__SSE2__) && !defined(__AVX2__) && !defined(_WIN32) && \
-    (defined(__GNUC__) || defined(__clang__))
+    !defined(__APPLE__) && (defined(__GNUC__) || defined(__clang__))
 #define VORNAK_HALVING_AVX2 1
 #include <immintrin.h>
 #endif
