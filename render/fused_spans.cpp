@@ -71,6 +71,7 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     ts.walk = nullptr;
+    ts.smoothWalk = nullptr;
     ts.oneColorWalk = nullptr;
     ts.oneColorLoop = nullptr;
     if (!fusedSpansAllowed) return;
@@ -144,6 +145,10 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
             } else if (!ts.combine || ts.texEnvMode == SGL_REPLACE) {
                 ts.oneColorWalk = plainSpanWalk(SpanKind::FLAT, stage, ts.depthWrite, func, 0);
                 ts.oneColorLoop = plainSpanLoop(SpanKind::FLAT, stage, ts.depthWrite, func);
+            }
+            if (ts.oneColorWalk != nullptr) {
+                ts.smoothWalk = ts.walk;
+                ts.walk = walkByColors;
             }
         }
     } else {

@@ -37,17 +37,29 @@ template <typename F>
     }
 }
 
-// The three screen vertices have the same colour.
-bool sameColors(const ScreenVertex* v) {
-    uint32_t c[3];
-    for (int i = 0; i < 3; ++i) std::memcpy(&c[i], v[i].color, 4);
-    return c[0] == c[1] && c[1] == c[2];
+}  // namespace
+
+void rasterizeTriangle() {
+    if (boundFrameBuffer() == nullptr) return;
+    latchTriangleStateAgainIfChanged();
+    if (triangleSetup.walk != nullptr) {
+        triangleSetup.walk();
+        return;
+    }
+    withSwitches(triangleSetup,
+                 []<bool Texturing, bool Smooth>() { walk::rasterizeWith<Texturing, Smooth>(); });
 }
 
-// A triangle of one colour while smooth colours are on: every smooth colour is
-// then its corners' colour, V2's, which the one-colour walk and loop take as
-// the flat colour. The switches they read are set for the triangle alone.
-void walkOneColor(TriangleSetup& ts) {
+void walkByColors() {
+    TriangleSetup& ts = triangleSetup;
+    const ScreenVertex* v = renderContext.screenVertices;
+    uint32_t c[3];
+    for (int i = 0; i < 3; ++i) std::memcpy(&c[i], v[i].color, 4);
+    if (c[0] != c[1] || c[1] != c[2]) {
+        ts.smoothWalk();
+        return;
+    }
+    // The switches the one-colour walk and loop read are set for this triangle alone.
     const FusedSpanLoop loop = ts.fusedLoop;
     const uint8_t flat = ts.flat;
     if (ts.oneColorLoop != nullptr) {  // untextured: flat spans
@@ -59,24 +71,6 @@ void walkOneColor(TriangleSetup& ts) {
     ts.smooth = 1;
     ts.flat = flat;
     ts.fusedLoop = loop;
-}
-
-}  // namespace
-
-void rasterizeTriangle() {
-    if (boundFrameBuffer() == nullptr) return;
-    latchTriangleStateAgainIfChanged();
-    TriangleSetup& ts = triangleSetup;
-    if (ts.walk != nullptr) {
-        if (ts.oneColorWalk != nullptr && sameColors(renderContext.screenVertices)) {
-            walkOneColor(ts);
-            return;
-        }
-        ts.walk();
-        return;
-    }
-    withSwitches(ts,
-                 []<bool Texturing, bool Smooth>() { walk::rasterizeWith<Texturing, Smooth>(); });
 }
 
 // ---------------------------------------------------------------------------

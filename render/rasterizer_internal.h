@@ -57,12 +57,20 @@ struct TriangleSetup {
     const BlendFragmentOp* blendOp = nullptr;
     FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
     TriangleWalk walk = nullptr;        // while fused: a walk built around that loop, if any
-    // While walk is one with smooth colours: the walk and loop for triangles of
-    // one colour at all three corners, without smooth colours (the flat colour
-    // in their place; the loop null where it stays fusedLoop).
+    // While walk is walkByColors (smooth colours on): the walk for triangles
+    // whose corners differ in colour, and the walk and loop for triangles of
+    // one colour, without smooth colours (the flat colour in their place; the
+    // loop null where it stays fusedLoop).
+    TriangleWalk smoothWalk = nullptr;
     TriangleWalk oneColorWalk = nullptr;
     FusedSpanLoop oneColorLoop = nullptr;
 };
+
+// The walk of a state with smooth colours that has a one-colour walk: a
+// triangle whose three corners have the same colour takes oneColorWalk (all
+// its smooth colours are that colour, V2's, which the flat colour is), any
+// other smoothWalk.
+void walkByColors();
 
 // 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps
 // every span on the stage-by-stage path, which tests compare them with.
