@@ -139,10 +139,13 @@ TEST_F(BuiltConverters, ConvertWalksRowsWithEachSurfacesPitch) {
     dst.release();
 }
 
-// Widths around the four-pixel rounds, with every byte (alpha too) varying.
+// Widths around the four- and eight-pixel rounds, with every byte (alpha too)
+// varying, with the AVX2 rounds allowed or not.
 TEST_F(BuiltConverters, EveryWidthAndAlphaConvertsPixelByPixel) {
     uint32_t seed = 77;
-    for (int width : {1, 3, 4, 5, 7, 8, 13}) {
+    for (int k = 0; k < 18; ++k) {
+        const int width = std::array{1, 3, 4, 5, 7, 8, 13, 17, 80}[k % 9];
+        textModeAvx2Allowed = k < 9 ? 1 : 0;
         Surface src, dst;
         ASSERT_EQ(src.create({int16_t(width), 3}, 4), 0);
         ASSERT_EQ(dst.create({int16_t(width), 3}, 4), 0);
@@ -159,6 +162,7 @@ TEST_F(BuiltConverters, EveryWidthAndAlphaConvertsPixelByPixel) {
         src.release();
         dst.release();
     }
+    textModeAvx2Allowed = 1;
 }
 
 TEST(TextConverter, RefusedConversionsLeaveTheDestinationUntouched) {
@@ -339,7 +343,7 @@ TEST(Downsample, EveryHalvedWidthTakesTheTruncatedMean) {
     uint32_t seed = 5;
     for (int k = 0; k < 20; ++k) {
         const int width = std::array{1, 3, 4, 5, 8, 9, 12, 13, 17, 80}[k % 10];
-        halvingAvx2Allowed = k < 10 ? 1 : 0;
+        textModeAvx2Allowed = k < 10 ? 1 : 0;
         Surface src, dst;
         ASSERT_EQ(src.create({int16_t(width * 2), 4}, 4), 0);
         ASSERT_EQ(dst.create({int16_t(width), 2}, 4), 0);
@@ -359,7 +363,7 @@ TEST(Downsample, EveryHalvedWidthTakesTheTruncatedMean) {
         src.release();
         dst.release();
     }
-    halvingAvx2Allowed = 1;
+    textModeAvx2Allowed = 1;
 }
 
 TEST(Downsample, UnevenRatioStopsAtTheSourceEdge) {

@@ -7,17 +7,51 @@
 #if defined(__SSE2__)
 #include <emmintrin.h>
 #endif
-// The halving's AVX2 rounds, compiled for AVX2 function by function and taken
-// where the processor has it. Left out on Windows, whose 16-byte stack
-// alignment GCC does not raise for 32-byte spills, and on macOS, as the
-// renderer's AVX2 code is.
+// The AVX2 rounds of the halving and the conversion, compiled for AVX2
+// function by function and taken where the processor has it. Left out on Windows, whose 16-byte
+// stack alignment GCC does not raise for 32-byte spills, and on macOS, as the renderer's AVX2 code
+// is.
 #if defined(__x86_64__) && defined(__SSE2__) && !defined(__AVX2__) && !defined(_WIN32) && \
     !defined(__APPLE__) && (defined(__GNUC__) || defined(__clang__))
-#define VORNAK_HALVING_AVX2 1
+#define VORNAK_TEXTMODE_AVX2 1
 #include <immintrin.h>
 #endif
 
-uint8_t halvingAvx2Allowed = 1;
+uint8_t textModeAvx2Allowed = 1;
+
+#ifdef VORNAK_TEXTMODE_AVX2
+namespace {
+
+bool textModeAvx2Usable() {
+    static const bool processorHasIt = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return processorHasIt && textModeAvx2Allowed == 1;
+}
+
+// TextConverter::convert's rounds eight pixels at a time, the cells gathered
+// from the table by their indices. Returns the pixels done.
+__attribute__((target("avx2"))) int convertRowAvx2(const uint8_t* src, uint8_t* dst,
+                                                   const uint8_t* table, int width) {
+    const __m256i fiveBits = _mm256_set1_epi32(0x1F);
+    int x = 0;
+    for (; x + 8 <= width; x += 8) {
+        const __m256i p = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + x * 4));
+        const __m256i red = _mm256_and_si256(_mm256_srli_epi32(p, 3), fiveBits);
+        const __m256i green =
+            _mm256_and_si256(_mm256_srli_epi32(p, 6), _mm256_slli_epi32(fiveBits, 5));
+        const __m256i blue =
+            _mm256_and_si256(_mm256_srli_epi32(p, 9), _mm256_slli_epi32(fiveBits, 10));
+        const __m256i index = _mm256_or_si256(_mm256_or_si256(red, green), blue);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(dst + x * 4),
+                            _mm256_i32gather_epi32(reinterpret_cast<const int*>(table), index, 4));
+    }
+    return x;
+}
+
+}  // namespace
+#endif
 
 #include "data/text_cells.h"
 #include "textmode/text_tables.h"
@@ -48,8 +82,14 @@ int TextConverter::convert(const Surface* src, Surface* dst) const {
     // knows, which made it load the pointer again for every cell.
     const uint8_t* table = table_;
     const int width = size.width;
+#ifdef VORNAK_TEXTMODE_AVX2
+    const bool avx2 = textModeAvx2Usable();
+#endif
     for (int y = 0; y < size.height; ++y) {
         int x = 0;
+#ifdef VORNAK_TEXTMODE_AVX2
+        if (avx2) x = convertRowAvx2(srcRow, dstRow, table, width);
+#endif
 #if defined(__SSE2__)
         // Four colour indices a round, each from its pixel's 32 bits:
         // (R >> 3) | (G >> 3) << 5 | (B >> 3) << 10.
@@ -87,15 +127,7 @@ void TextConverter::release() {
 
 namespace {
 
-#ifdef VORNAK_HALVING_AVX2
-bool halvingAvx2Usable() {
-    static const bool processorHasIt = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
-    return processorHasIt && halvingAvx2Allowed == 1;
-}
-
+#ifdef VORNAK_TEXTMODE_AVX2
 // The sums of four blocks (eight pixels of two rows) / 4, as 16-bit lanes:
 // blocks 0 and 1 in the low half, 2 and 3 in the high one.
 __attribute__((target("avx2"))) inline __m256i blockSumsAvx2(const uint8_t* t, const uint8_t* b) {
@@ -138,15 +170,15 @@ void halveSurface(const Surface& src, Surface& dst) {
     const int height = dst.height();
     const uint8_t* srcPixels = src.pixels();
     uint8_t* dstPixels = dst.pixels();
-#ifdef VORNAK_HALVING_AVX2
-    const bool avx2 = halvingAvx2Usable();
+#ifdef VORNAK_TEXTMODE_AVX2
+    const bool avx2 = textModeAvx2Usable();
 #endif
     for (int y = 0; y < height; ++y) {
         const uint8_t* top = srcPixels + ptrdiff_t(2 * y) * srcPitch;
         const uint8_t* bottom = top + srcPitch;
         uint8_t* out = dstPixels + ptrdiff_t(y) * dstPitch;
         int x = 0;
-#ifdef VORNAK_HALVING_AVX2
+#ifdef VORNAK_TEXTMODE_AVX2
         if (avx2) {
             x = halveRowAvx2(top, bottom, out, width);
             top += 8 * x;

@@ -39,7 +39,7 @@ inline int textColorIndex(const uint8_t* pixel) {
 // in 16.16 steps. Does nothing for other pixel sizes or a larger destination.
 void downsampleSurface(const Surface* src, Surface* dst);
 
-// 1 (the default) lets the exact halving take its AVX2 rounds where the build
-// has them and the processor runs them; 0 keeps the baseline rounds, which
-// tests compare them with.
-extern uint8_t halvingAvx2Allowed;
+// 1 (the default) lets the exact halving and the conversion take their AVX2
+// rounds where the build has them and the processor runs them; 0 keeps the
+// baseline rounds, which tests compare them with.
+extern uint8_t textModeAvx2Allowed;
