@@ -51,7 +51,12 @@ __attribute__((target("avx2"))) void fillPixels4Avx2(uint8_t* row, const void* v
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + i * 4 + 64), eight);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(row + i * 4 + 96), eight);
     }
-    fillPixels4(row + i * 4, value, count - i);
+    // The rest here too: a call from here into the baseline code would reach
+    // it with the upper halves of the registers still in use, which slows
+    // every SSE instruction after it until they are cleared.
+    const __m128i four = _mm256_castsi256_si128(eight);
+    for (; i + 4 <= count; i += 4) _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i * 4), four);
+    for (; i < count; ++i) std::memcpy(row + i * 4, value, 4);
 }
 #endif
 
