@@ -71,7 +71,6 @@ bool isRendererBlendOp(const BlendFragmentOp* op) {
 void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
     ts.fused = 0;
     ts.walk = nullptr;
-    ts.smoothWalk = nullptr;
     ts.oneColorWalk = nullptr;
     ts.oneColorLoop = nullptr;
     if (!fusedSpansAllowed) return;
@@ -145,10 +144,6 @@ void latchFusedSpans(TriangleSetup& ts, const RenderContext& rc) {
             } else if (!ts.combine || ts.texEnvMode == SGL_REPLACE) {
                 ts.oneColorWalk = plainSpanWalk(SpanKind::FLAT, stage, ts.depthWrite, func, 0);
                 ts.oneColorLoop = plainSpanLoop(SpanKind::FLAT, stage, ts.depthWrite, func);
-            }
-            if (ts.oneColorWalk != nullptr) {
-                ts.smoothWalk = ts.walk;
-                ts.walk = walkByColors;
             }
         }
     } else {
@@ -599,6 +594,12 @@ FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, 
 template <SpanKind Kind, typename Stage, bool Write, bool Smooth>
 void walkWithPlainSpan() {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
+    if constexpr (Smooth) {
+        if (triangleSetup.oneColorWalk != nullptr && sameColors(renderContext.screenVertices)) {
+            walkOneColor();
+            return;
+        }
+    }
     walk::rasterizeWith<TEXTURED, Smooth, &plainSpan<Kind, Stage, 2, Write>>();
 }
 

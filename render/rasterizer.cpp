@@ -50,16 +50,9 @@ void rasterizeTriangle() {
                  []<bool Texturing, bool Smooth>() { walk::rasterizeWith<Texturing, Smooth>(); });
 }
 
-void walkByColors() {
-    TriangleSetup& ts = triangleSetup;
-    const ScreenVertex* v = renderContext.screenVertices;
-    uint32_t c[3];
-    for (int i = 0; i < 3; ++i) std::memcpy(&c[i], v[i].color, 4);
-    if (c[0] != c[1] || c[1] != c[2]) {
-        ts.smoothWalk();
-        return;
-    }
+void walkOneColor() {
     // The switches the one-colour walk and loop read are set for this triangle alone.
+    TriangleSetup& ts = triangleSetup;
     const FusedSpanLoop loop = ts.fusedLoop;
     const uint8_t flat = ts.flat;
     if (ts.oneColorLoop != nullptr) {  // untextured: flat spans

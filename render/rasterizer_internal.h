@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <cstring>
 
 #include "render/render_context.h"
 
@@ -57,20 +58,24 @@ struct TriangleSetup {
     const BlendFragmentOp* blendOp = nullptr;
     FusedSpanLoop fusedLoop = nullptr;  // while fused: the loop for the state
     TriangleWalk walk = nullptr;        // while fused: a walk built around that loop, if any
-    // While walk is walkByColors (smooth colours on): the walk for triangles
-    // whose corners differ in colour, and the walk and loop for triangles of
-    // one colour, without smooth colours (the flat colour in their place; the
-    // loop null where it stays fusedLoop).
-    TriangleWalk smoothWalk = nullptr;
+    // While walk is one with smooth colours: the walk and loop for triangles
+    // of one colour at all three corners, without smooth colours (the flat
+    // colour in their place; the loop null where it stays fusedLoop).
     TriangleWalk oneColorWalk = nullptr;
     FusedSpanLoop oneColorLoop = nullptr;
 };
 
-// The walk of a state with smooth colours that has a one-colour walk: a
-// triangle whose three corners have the same colour takes oneColorWalk (all
-// its smooth colours are that colour, V2's, which the flat colour is), any
-// other smoothWalk.
-void walkByColors();
+// The three screen vertices have one colour.
+inline bool sameColors(const ScreenVertex* v) {
+    uint32_t c[3];
+    for (int i = 0; i < 3; ++i) std::memcpy(&c[i], v[i].color, 4);
+    return c[0] == c[1] && c[1] == c[2];
+}
+
+// Draws a triangle of one colour with the one-colour walk: all its smooth
+// colours are that colour, V2's, which the flat colour is. The walks with
+// smooth colours hand such triangles over.
+void walkOneColor();
 
 // 1 (the default) lets latchTriangleState choose the fused span loops; 0 keeps
 // every span on the stage-by-stage path, which tests compare them with.

@@ -238,9 +238,7 @@ Outcome draw(uint32_t seed, Path path, const std::function<void(Random&, Target&
         randomState(random, target);
         latchTriangleState();
         outcome.fusedTriangles += triangleSetup.fused;
-        // Of a state with a one-colour walk, the walk of the other triangles.
-        const TriangleSetup& ts = triangleSetup;
-        if (ts.walk != nullptr) outcome.walks.push_back(ts.smoothWalk ? ts.smoothWalk : ts.walk);
+        if (triangleSetup.walk != nullptr) outcome.walks.push_back(triangleSetup.walk);
         scene(random, target);
     }
     fusedSpansAllowed = 1;
