@@ -283,28 +283,25 @@ TEST(FillSurface, RectangleIsClippedToTheSurface) {
     s.release();
 }
 
-static void fillFullWidthBands() {
-    Surface s;
-    ASSERT_EQ(s.create({29, 5}, 4), 0);
-    std::memset(s.pixels(), 0, 29 * 5 * 4);
-    const uint8_t value[4] = {1, 2, 3, 4};
-    const int16_t band[4] = {0, 2, 29, 2};
-    ASSERT_EQ(fillSurface(&s, value, band), 0);
-    for (int i = 0; i < 29 * 5; ++i) {
-        const bool inside = i / 29 == 2 || i / 29 == 3;
-        ASSERT_EQ(s.pixels()[i * 4 + 3], inside ? 4 : 0) << i;
-    }
-    ASSERT_EQ(fillSurface(&s, value, nullptr), 0);
-    for (int i = 0; i < 29 * 5; ++i) ASSERT_EQ(std::memcmp(s.pixels() + i * 4, value, 4), 0) << i;
-    s.release();
-}
-
 // Whole rows go as one run: a band of full rows changes those rows alone, and
 // an odd pixel count reaches every pixel, with the AVX2 stores or without.
 TEST(FillSurface, FullWidthBandsChangeTheirRowsOnly) {
     for (const uint8_t avx2 : {1, 0}) {
         avx2Allowed = avx2;
-        fillFullWidthBands();
+        Surface s;
+        ASSERT_EQ(s.create({29, 5}, 4), 0);
+        std::memset(s.pixels(), 0, 29 * 5 * 4);
+        const uint8_t value[4] = {1, 2, 3, 4};
+        const int16_t band[4] = {0, 2, 29, 2};
+        ASSERT_EQ(fillSurface(&s, value, band), 0);
+        for (int i = 0; i < 29 * 5; ++i) {
+            const bool inside = i / 29 == 2 || i / 29 == 3;
+            ASSERT_EQ(s.pixels()[i * 4 + 3], inside ? 4 : 0) << i;
+        }
+        ASSERT_EQ(fillSurface(&s, value, nullptr), 0);
+        for (int i = 0; i < 29 * 5; ++i)
+            ASSERT_EQ(std::memcmp(s.pixels() + i * 4, value, 4), 0) << i;
+        s.release();
     }
     avx2Allowed = 1;
 }
