@@ -6,16 +6,14 @@
 
 #include "tests/xorshift_random.h"
 
-// The bound the callers rely on, against the library's sine (itself within an
-// ulp): over random arguments of every size up to the limit, and next to the
-// multiples of pi/2, where the reduction leaves the least.
+// The bound the callers rely on, against the library's sine (whose own error
+// differs between platforms, hence the margin of half the bound): over random
+// arguments of every size up to the limit, and next to the multiples of pi/2,
+// where the reduction leaves the least.
 TEST(NearSine, StaysWithinItsBoundUpToTheLimit) {
     XorshiftRandom random;
-    double worst = 0.0;
-    auto check = [&worst](double x) {
-        const double error = std::fabs(nearSine(x) - std::sin(x));
-        worst = std::max(worst, error);
-        EXPECT_LE(error, NEAR_SINE_ERROR / 2) << x;
+    auto check = [](double x) {
+        EXPECT_LE(std::fabs(nearSine(x) - std::sin(x)), NEAR_SINE_ERROR / 2) << x;
     };
     for (int k = 0; k < 200000; ++k) {
         const double magnitude =
@@ -27,5 +25,4 @@ TEST(NearSine, StaysWithinItsBoundUpToTheLimit) {
     }
     check(NEAR_SINE_LIMIT - 1);
     check(-(NEAR_SINE_LIMIT - 1));
-    EXPECT_LT(worst, 1e-15);
 }
