@@ -3,6 +3,7 @@
 // when the value lies too close to an integer for the two to agree.
 #pragma once
 
+#include <bit>
 #include <cmath>
 #include <cstdint>
 
@@ -14,8 +15,9 @@ constexpr double NEAR_SINE_ERROR = 0x1p-45;
 
 // x reduced by the nearest multiple j of pi/2, then the Taylor series of sin
 // or cos of the remainder (|r| <= pi/4 + 2^-30, the first term left out below
-// 5 x 10^-17) as j's quadrant picks.
-inline double nearSine(double x) {
+// 5 x 10^-17) as j's quadrant picks. Without branches or integer conversions,
+// so that loops over it run in vector lanes; any x gives some value.
+[[gnu::always_inline]] inline double nearSine(double x) {
     // pi/2 in two parts: the first has 33 significant bits, so j x the first
     // part is exact for |j| < 2^20 and so is x minus it.
     constexpr double HALF_PI_HIGH = 0x1.921fb544p0;
@@ -23,7 +25,8 @@ inline double nearSine(double x) {
     constexpr double TWO_OVER_PI = 0x1.45f306dc9c883p-1;
     // Adding and subtracting 1.5 x 2^52 rounds to the nearest integer.
     constexpr double ROUNDER = 0x1.8p52;
-    const double j = (x * TWO_OVER_PI + ROUNDER) - ROUNDER;
+    const double shifted = x * TWO_OVER_PI + ROUNDER;
+    const double j = shifted - ROUNDER;
     const double r = (x - j * HALF_PI_HIGH) - j * HALF_PI_LOW;
     const double r2 = r * r;
     const double sine =
@@ -43,7 +46,11 @@ inline double nearSine(double x) {
                                                     r2 * (1.0 / 479001600 +
                                                           r2 * (-1.0 / 87178291200 +
                                                                 r2 * (1.0 / 20922789888000))))))));
-    const auto quadrant = static_cast<uint32_t>(static_cast<int64_t>(j)) & 3u;
-    const double value = (quadrant & 1u) != 0 ? cosine : sine;
-    return (quadrant & 2u) != 0 ? -value : value;
+    // Below the limit shifted lies in [2^52, 2^53), where its low bits are
+    // j's in two's complement.
+    const uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3u;
+    const uint64_t takeCosine = 0u - (quadrant & 1u);
+    const uint64_t value = (std::bit_cast<uint64_t>(cosine) & takeCosine) |
+                           (std::bit_cast<uint64_t>(sine) & ~takeCosine);
+    return std::bit_cast<double>(value ^ ((quadrant & 2u) << 62));
 }

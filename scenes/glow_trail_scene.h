@@ -31,6 +31,8 @@ class GlowTrailScene : public Scene {
     // Where sprite 1 (second = false) or sprite 2 of trail step i sits at local
     // time t, from the current periods and amplitudes.
     Size16 spritePosition(uint32_t localTime, int i, bool second) const;
+    // Both sprites of every step at once: positions[i][0] is sprite 1 of step i.
+    void trailPositions(uint32_t localTime, Size16 positions[GLOW_TRAIL_LENGTH][2]) const;
 
     // Fits `glow` to the part of the sprite that adds to the light map under
     // the trails' blend; init calls it, and so must whoever changes glowImage.

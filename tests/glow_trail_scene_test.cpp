@@ -10,6 +10,7 @@
 #include <cstring>
 
 #include "data/images.h"
+#include "render/avx2.h"
 #include "render/render_context.h"
 #include "render_fixture.h"
 #include "scenekit/captions.h"
@@ -138,7 +139,8 @@ TEST(GlowTrailScene, TrailPositionsInDoublePrecision) {
 }
 
 // Every sprite of every frame where the library's sine puts it (the scene's
-// own sine stands in for it wherever both truncate alike).
+// own sine stands in for it wherever both truncate alike), one by one and
+// all at once, in AVX2 lanes and without them.
 TEST(GlowTrailScene, TrailPositionsAgreeWithTheLibrarySine) {
     GlowTrailScene scene;
     ASSERT_EQ(scene.init(), 0);
@@ -148,18 +150,30 @@ TEST(GlowTrailScene, TrailPositionsAgreeWithTheLibrarySine) {
             double(centre);
         return int16_t(int64_t(v));
     };
-    for (uint32_t t = 0; t < 22000; t += 20) {
-        scene.tracks.evaluate(START + t);
-        for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
-            const uint32_t u = t + 10 * uint32_t(i);
-            const Size16 first = scene.spritePosition(t, i, false);
-            const Size16 second = scene.spritePosition(t, i, true);
-            ASSERT_EQ(first.width, coordinate(u, scene.periodX, scene.amplitudeX, 80)) << t;
-            ASSERT_EQ(first.height, coordinate(u, scene.periodY, scene.amplitudeY, 50)) << t;
-            ASSERT_EQ(second.width, coordinate(u + 45334, scene.periodX, scene.amplitudeX, 80));
-            ASSERT_EQ(second.height, coordinate(u + 74763, scene.periodY, scene.amplitudeY, 50));
+    Size16 positions[GLOW_TRAIL_LENGTH][2];
+    for (uint8_t avx2 : {1, 0}) {
+        avx2Allowed = avx2;
+        for (uint32_t t = 0; t < 22000; t += 20) {
+            scene.tracks.evaluate(START + t);
+            scene.trailPositions(t, positions);
+            for (int i = 0; i < GLOW_TRAIL_LENGTH; ++i) {
+                const uint32_t u = t + 10 * uint32_t(i);
+                const Size16 expected[2] = {
+                    {coordinate(u, scene.periodX, scene.amplitudeX, 80),
+                     coordinate(u, scene.periodY, scene.amplitudeY, 50)},
+                    {coordinate(u + 45334, scene.periodX, scene.amplitudeX, 80),
+                     coordinate(u + 74763, scene.periodY, scene.amplitudeY, 50)}};
+                for (int second = 0; second < 2; ++second) {
+                    const Size16 one = scene.spritePosition(t, i, second == 1);
+                    ASSERT_EQ(one.width, expected[second].width) << t << " " << i;
+                    ASSERT_EQ(one.height, expected[second].height) << t << " " << i;
+                    ASSERT_EQ(positions[i][second].width, one.width) << int(avx2) << " " << t;
+                    ASSERT_EQ(positions[i][second].height, one.height) << int(avx2) << " " << t;
+                }
+            }
         }
     }
+    avx2Allowed = 1;
 }
 
 // A caption line of known content in place of all the scene's lines: columns
