@@ -192,36 +192,6 @@ struct SpanRows {
     z = z3 + double{dz};
 }
 
-// The depths and texels of the first 4 x Rounds pixels of a textured span,
-// without a loop over the span's length: small triangles are mostly spans of
-// one to eight pixels, where the loops' varying trip counts cost more than
-// their work.
-template <bool PowerOfTwo, int Rounds>
-[[gnu::always_inline]] inline void shortTexelRounds(const TriangleSetup& ts, float z0, float dz,
-                                                    float sOverW, float ds, float tOverW, float dt,
-                                                    float* depth, uint8_t* texels) {
-    const TexelRounds<PowerOfTwo> texelRounds(ts, ds, dt);
-    Floats4 st = floats4(sOverW, tOverW, 0.0f, 0.0f);
-    double z = z0;
-    for (int r = 0; r < Rounds; ++r) {
-        Doubles2 invW01, invW23;
-        invWRound(z, dz, invW01, invW23);
-        storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
-        texelRounds.template round<true>(invW01, invW23, st, texels + r * 16);
-    }
-}
-
-// The 4 x Rounds depths of a span.
-template <int Rounds>
-[[gnu::always_inline]] inline void shortDepthRounds(float z0, float dz, float* depth) {
-    double z = z0;
-    for (int r = 0; r < Rounds; ++r) {
-        Doubles2 invW01, invW23;
-        invWRound(z, dz, invW01, invW23);
-        storeFloats4(depth + r * 4, roundToFloats(invW01, invW23));
-    }
-}
-
 // x combined with y by the built-in texture environment's mode.
 [[gnu::always_inline]] inline Ints4 combineMode(uint8_t mode, Ints4 x, Ints4 y) {
     switch (mode) {
@@ -245,13 +215,41 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
                                                   const uint16_t* color, const uint16_t* colorStep,
                                                   const uint8_t* flat, const Stage& stage) {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
-    alignas(16) float depths[Rounds * 4];
+    constexpr bool DEPTHS = Func > 1 || Write;
+    // 1/w and the depths of the pixels, the depth test, then the texels:
+    // where no pixel passes the test nothing is written (the plain loops keep
+    // the stencil values of pixels the test rejects) and the texels are not
+    // needed, as for a quarter of the short spans where surfaces hide others.
+    Doubles2 invW[Rounds][2];
+    Floats4 z[Rounds];
+    Floats4 stored[Rounds];
+    Ints4 pass[Rounds];
+    Ints4 anyPass = splatByte(0);
+    if constexpr (TEXTURED || DEPTHS) {
+        double next = z0;
+        for (int r = 0; r < Rounds; ++r) invWRound(next, dz, invW[r][0], invW[r][1]);
+    }
+    for (int r = 0; r < Rounds; ++r) {
+        pass[r] = lanesBefore(n, r * 4);
+        // Without a depth test or write there may be no depth row at all.
+        z[r] = stored[r] = zeroFloats();
+        if constexpr (DEPTHS) {
+            z[r] = roundToFloats(invW[r][0], invW[r][1]);
+            stored[r] = loadFloats4(rows.depth + r * 4);
+        }
+        if constexpr (Func > 1) pass[r] = andBits(pass[r], depthPasses4<Func>(z[r], stored[r]));
+        anyPass = orBits(anyPass, pass[r]);
+    }
+    if constexpr (Func > 1) {
+        if (!anyLane(anyPass)) return;
+    }
     alignas(16) uint8_t gathered[Rounds * 16];
     if constexpr (TEXTURED) {
-        shortTexelRounds<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Rounds>(
-            ts, z0, dz, sOverW, ds, tOverW, dt, depths, gathered);
-    } else if constexpr (Func > 1 || Write) {
-        shortDepthRounds<Rounds>(z0, dz, depths);
+        const TexelRounds<Kind == SpanKind::TEXTURED_POWER_OF_TWO> texelRounds(ts, ds, dt);
+        Floats4 st = floats4(sOverW, tOverW, 0.0f, 0.0f);
+        for (int r = 0; r < Rounds; ++r) {
+            texelRounds.template round<true>(invW[r][0], invW[r][1], st, gathered + r * 16);
+        }
     }
     const Ints4 flat4 = splatPixel(flatPixel(flat));
     const bool combine = ts.combine && ts.texEnvMode != SGL_REPLACE;
@@ -271,23 +269,13 @@ template <SpanKind Kind, uint8_t Func, bool Write, int Rounds, typename Stage>
                 colorBytes(smoothPair(color, colorStep, k), smoothPair(color, colorStep, k + 2));
             if (combine) colors = combineMode(ts.texEnvMode, colors, flat4);
         }
-        Ints4 pass = lanesBefore(n, r * 4);
-        // Without a depth test or write there may be no depth row at all.
-        float* depthRow = nullptr;
-        Floats4 z = zeroFloats();
-        Floats4 stored = zeroFloats();
-        if constexpr (Func > 1 || Write) {
-            depthRow = rows.depth + r * 4;
-            z = loadAlignedFloats4(depths + r * 4);
-            stored = loadFloats4(depthRow);
-        }
-        if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
-        pass = stage.pass(pass, rows.stencil, r * 4);
+        const Ints4 alive = stage.pass(pass[r], rows.stencil, r * 4);
         uint8_t* out = rows.color + r * 16;
         const Ints4 destination = loadInts4(out);
-        storeInts4(out, selectBits(pass, stage.color(colors, destination), destination));
+        storeInts4(out, selectBits(alive, stage.color(colors, destination), destination));
         if constexpr (Write) {
-            storeInts4(depthRow, selectBits(pass, floatBits(z), floatBits(stored)));
+            storeInts4(rows.depth + r * 4,
+                       selectBits(alive, floatBits(z[r]), floatBits(stored[r])));
         }
     }
 }
