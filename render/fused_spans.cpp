@@ -429,6 +429,14 @@ template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
         }
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
     } else if constexpr (Kind == SpanKind::SMOOTH) {
+        if constexpr (NEED_DEPTH && !Stage::STENCIL) {
+            if (!(ts.combine && ts.texEnvMode != SGL_REPLACE) && xl + wholeRounds(n) <= ts.width &&
+                !(z0 == 0.0f && std::signbit(z0)) && depthSumsExact(z0, dz, n)) {
+                smoothExactSpan<Func, Write>(stage, z0, dz, rows.depth, color, colorStep,
+                                             rows.color, n);
+                return;
+            }
+        }
         if (NEED_DEPTH) fillDepths(sb.depth, z0, dz, n);
         smoothColors(sb.colors, color, colorStep, n);
         fragments = sb.colors;

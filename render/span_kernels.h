@@ -589,6 +589,42 @@ void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uin
     }
 }
 
+// roundsWriteSpan for smooth colours, a stage other than the stencil test,
+// depths whose sums are exact (see depthSumsExact; z0 not -0) and rows with
+// room for the last round of four: each round's depths and colours made
+// where they are used, as fillDepths and smoothColors make them, instead of
+// going through arrays.
+template <uint8_t Func, bool Write, typename Stage>
+void smoothExactSpan(const Stage& stage, float z0, float dz, float* depthRow, const uint16_t* color,
+                     const uint16_t* colorStep, uint8_t* colorRow, int32_t n) {
+    const Doubles2 start = splatDouble(z0);
+    const Doubles2 step = splatDouble(dz);
+    const Doubles2 four = splatDouble(4.0);
+    Doubles2 k01 = doubles2(0.0, 1.0);
+    Doubles2 k23 = doubles2(2.0, 3.0);
+    Ints4 a01 = smoothPair(color, colorStep, 0);
+    Ints4 a23 = smoothPair(color, colorStep, 2);
+    const Ints4 step4 = subtractWords(smoothPair(color, colorStep, 4), a01);
+    for (int32_t i = 0; i < n; i += 4) {
+        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
+        k01 = k01 + four;
+        k23 = k23 + four;
+        const Ints4 source = colorBytes(a01, a23);
+        a01 = addWords(a01, step4);
+        a23 = addWords(a23, step4);
+        const Floats4 stored = loadFloats4(depthRow + i);
+        Ints4 pass = lanesBefore(n, i);
+        if constexpr (Func > 1) pass = andBits(pass, depthPasses4<Func>(z, stored));
+        pass = stage.pass(pass, nullptr, 0);
+        uint8_t* out = colorRow + i * 4;
+        const Ints4 destination = loadInts4(out);
+        storeInts4(out, selectBits(pass, stage.color(source, destination), destination));
+        if constexpr (Write) {
+            storeInts4(depthRow + i, selectBits(pass, floatBits(z), floatBits(stored)));
+        }
+    }
+}
+
 // The depth test alone into mask (0 alive, 255 rejected); 1 if a pixel passed.
 template <uint8_t Func>
 uint8_t maskSpan(const float* depth, const float* depthRow, uint8_t* mask, int32_t n) {
