@@ -310,6 +310,42 @@ template <bool PowerOfTwo, uint8_t Func, bool Write>
     if constexpr (Write) *rows.depth = z0;
 }
 
+// A textured span of two pixels (a quarter of the spans of small triangles):
+// each pixel as singleTexturedPixel draws it, the second one step further,
+// their depths tested first.
+template <bool PowerOfTwo, uint8_t Func, bool Write>
+[[gnu::always_inline]] inline void twoTexturedPixels(const TriangleSetup& ts, const SpanRows& rows,
+                                                     float z0, float dz, float sOverW, float ds,
+                                                     float tOverW, float dt, const uint16_t* color,
+                                                     const uint16_t* colorStep,
+                                                     const uint8_t* flat) {
+    const double invW[2] = {z0, double{z0} + double{dz}};
+    const float depth[2] = {z0, static_cast<float>(invW[1])};
+    bool pass[2] = {true, true};
+    if constexpr (Func > 1) {
+        pass[0] = depthPasses<Func>(depth[0], rows.depth[0]);
+        pass[1] = depthPasses<Func>(depth[1], rows.depth[1]);
+        if (!pass[0] && !pass[1]) return;
+    }
+    const TexelRounds<PowerOfTwo> lookup(ts, 0.0f, 0.0f);
+    // All texels are read before the first write, as the texture may be the colour buffer.
+    uint32_t bits[2] = {lookup.single(invW[0], sOverW, tOverW),
+                        lookup.single(invW[1], sOverW + ds, tOverW + dt)};
+    if (ts.combine && ts.texEnvMode != SGL_REPLACE) {
+        uint16_t next[4];
+        for (int c = 0; c < 4; ++c) next[c] = add16(color[c], colorStep[c]);
+        for (int k = 0; k < 2; ++k) {
+            const uint32_t other = ts.smooth ? smoothPixel(k == 0 ? color : next) : flatPixel(flat);
+            bits[k] = firstPixel(combineMode(ts.texEnvMode, onePixel(bits[k]), onePixel(other)));
+        }
+    }
+    for (int k = 0; k < 2; ++k) {
+        if (!pass[k]) continue;
+        std::memcpy(rows.color + k * 4, &bits[k], 4);
+        if constexpr (Write) rows.depth[k] = depth[k];
+    }
+}
+
 template <uint8_t Func>
 void stagedSpan(const TriangleSetup& ts, int16_t y, int32_t xl, int32_t n, float z0, float dz,
                 float sOverW, float ds, float tOverW, float dt, const uint16_t* color,
@@ -400,6 +436,11 @@ template <SpanKind Kind, typename Stage, uint8_t Func, bool Write>
         if (n == 1) {
             singleTexturedPixel<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
                 ts, rows, z0, sOverW, tOverW, color, flat);
+            return;
+        }
+        if (n == 2) {
+            twoTexturedPixels<Kind == SpanKind::TEXTURED_POWER_OF_TWO, Func, Write>(
+                ts, rows, z0, dz, sOverW, ds, tOverW, dt, color, colorStep, flat);
             return;
         }
     }
