@@ -3,15 +3,28 @@
 // when the value lies too close to an integer for the two to agree.
 #pragma once
 
-#include <bit>
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 // nearSine(x) lies within NEAR_SINE_ERROR of the exact sin(x) for |x| below
 // NEAR_SINE_LIMIT (the error of the reduction and of the polynomials is below
 // 10^-15; the bound leaves a wide margin).
 constexpr double NEAR_SINE_LIMIT = 0x1p20;
 constexpr double NEAR_SINE_ERROR = 0x1p-45;
+
+// The bits of a double and back (std::bit_cast is missing from some of the
+// standard libraries the show is built with).
+[[gnu::always_inline]] inline uint64_t doubleBits(double x) {
+    uint64_t bits;
+    std::memcpy(&bits, &x, sizeof bits);
+    return bits;
+}
+[[gnu::always_inline]] inline double doubleFromBits(uint64_t bits) {
+    double x;
+    std::memcpy(&x, &bits, sizeof x);
+    return x;
+}
 
 // x reduced by the nearest multiple j of pi/2, then the Taylor series of sin
 // or cos of the remainder (|r| <= pi/4 + 2^-30, the first term left out below
@@ -48,9 +61,8 @@ constexpr double NEAR_SINE_ERROR = 0x1p-45;
                                                                 r2 * (1.0 / 20922789888000))))))));
     // Below the limit shifted lies in [2^52, 2^53), where its low bits are
     // j's in two's complement.
-    const uint64_t quadrant = std::bit_cast<uint64_t>(shifted) & 3u;
+    const uint64_t quadrant = doubleBits(shifted) & 3u;
     const uint64_t takeCosine = 0u - (quadrant & 1u);
-    const uint64_t value = (std::bit_cast<uint64_t>(cosine) & takeCosine) |
-                           (std::bit_cast<uint64_t>(sine) & ~takeCosine);
-    return std::bit_cast<double>(value ^ ((quadrant & 2u) << 62));
+    const uint64_t value = (doubleBits(cosine) & takeCosine) | (doubleBits(sine) & ~takeCosine);
+    return doubleFromBits(value ^ ((quadrant & 2u) << 62));
 }
