@@ -97,20 +97,31 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     }
 }
 
+// The depths float(z0 + k x dz) of successive rounds of four pixels, k from
+// 0, in double: what the chain of additions gives where depthSumsExact holds.
+struct ExactDepthRounds {
+    Doubles2 start;
+    Doubles2 step;
+    Doubles2 k01 = doubles2(0.0, 1.0);
+    Doubles2 k23 = doubles2(2.0, 3.0);
+
+    ExactDepthRounds(float z0, float dz) : start(splatDouble(z0)), step(splatDouble(dz)) {}
+
+    [[gnu::always_inline]] Floats4 next() {
+        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
+        const Doubles2 four = splatDouble(4.0);
+        k01 = k01 + four;
+        k23 = k23 + four;
+        return z;
+    }
+};
+
 // depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
 [[gnu::always_inline]] inline void fillDepths(float* depth, float z0, float dz, int32_t n) {
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
-        const Doubles2 start = splatDouble(z0);
-        const Doubles2 step = splatDouble(dz);
-        const Doubles2 four = splatDouble(4.0);
-        Doubles2 k01 = doubles2(0.0, 1.0);
-        Doubles2 k23 = doubles2(2.0, 3.0);
+        ExactDepthRounds rounds(z0, dz);
         int32_t i = 0;
-        for (; i + 4 <= n; i += 4) {
-            storeFloats4(depth + i, roundToFloats(start + k01 * step, start + k23 * step));
-            k01 = k01 + four;
-            k23 = k23 + four;
-        }
+        for (; i + 4 <= n; i += 4) storeFloats4(depth + i, rounds.next());
         for (; i < n; ++i) depth[i] = static_cast<float>(double{z0} + double(i) * double{dz});
         // z0 + 0 x dz turns -0 into +0; the chain starts with z0 itself.
         if (n > 0 && z0 == 0.0f && std::signbit(z0)) depth[0] = z0;
@@ -554,18 +565,12 @@ void roundsWriteSpan(const Stage& stage, const float* depth, float* depthRow, ui
 template <uint8_t Func, bool Write>
 void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uint8_t* colorRow,
                    int32_t n) {
-    const Doubles2 start = splatDouble(z0);
-    const Doubles2 step = splatDouble(dz);
-    const Doubles2 four = splatDouble(4.0);
-    Doubles2 k01 = doubles2(0.0, 1.0);
-    Doubles2 k23 = doubles2(2.0, 3.0);
+    ExactDepthRounds rounds(z0, dz);
     const uint32_t flatBits = flatPixel(flat);
     const Ints4 flat4 = splatPixel(flatBits);
     int32_t i = 0;
     for (; i + 4 <= n; i += 4) {
-        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
-        k01 = k01 + four;
-        k23 = k23 + four;
+        const Floats4 z = rounds.next();
         const Floats4 stored = loadFloats4(depthRow + i);
         uint8_t* out = colorRow + i * 4;
         Ints4 pass = allOnes();
@@ -597,18 +602,12 @@ void flatExactSpan(float z0, float dz, float* depthRow, const uint8_t* flat, uin
 template <uint8_t Func, bool Write, typename Stage>
 void smoothExactSpan(const Stage& stage, float z0, float dz, float* depthRow, const uint16_t* color,
                      const uint16_t* colorStep, uint8_t* colorRow, int32_t n) {
-    const Doubles2 start = splatDouble(z0);
-    const Doubles2 step = splatDouble(dz);
-    const Doubles2 four = splatDouble(4.0);
-    Doubles2 k01 = doubles2(0.0, 1.0);
-    Doubles2 k23 = doubles2(2.0, 3.0);
+    ExactDepthRounds rounds(z0, dz);
     Ints4 a01 = smoothPair(color, colorStep, 0);
     Ints4 a23 = smoothPair(color, colorStep, 2);
     const Ints4 step4 = subtractWords(smoothPair(color, colorStep, 4), a01);
     for (int32_t i = 0; i < n; i += 4) {
-        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
-        k01 = k01 + four;
-        k23 = k23 + four;
+        const Floats4 z = rounds.next();
         const Ints4 source = colorBytes(a01, a23);
         a01 = addWords(a01, step4);
         a23 = addWords(a23, step4);

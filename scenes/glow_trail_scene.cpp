@@ -131,11 +131,6 @@ int16_t curveCoordinate(const CurvePoint& p, float amplitude, int16_t centre) {
     }
 }
 
-void trailPointsBaseline(uint32_t first, float period, float amplitude, int16_t centre,
-                         CurvePoint points[GLOW_TRAIL_LENGTH]) {
-    trailPointsIn(first, period, amplitude, centre, points);
-}
-
 // The same loop in four lanes where the processor has AVX2 (x86-64 builds
 // that have the renderer's AVX2 code).
 #if defined(__x86_64__) && defined(__SSE2__) && !defined(__AVX2__) && !defined(_WIN32) && \
@@ -153,7 +148,7 @@ void trailPoints(uint32_t first, float period, float amplitude, int16_t centre,
 #ifdef VORNAK_GLOW_AVX2
     if (avx2Usable()) return trailPointsAvx2(first, period, amplitude, centre, points);
 #endif
-    trailPointsBaseline(first, period, amplitude, centre, points);
+    trailPointsIn(first, period, amplitude, centre, points);
 }
 
 void drawLine(int i, const int16_t* lineX, const int16_t* lineY) {
