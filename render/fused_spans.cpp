@@ -27,7 +27,13 @@
 // On x86-64 this file is compiled a second time for AVX2 (see avx2.h) with
 // VORNAK_AVX2_WALKS_ONLY: that object holds only the walks, and the chooser
 // below takes them where the processor runs them.
-using PlainWalks = std::array<std::array<std::array<TriangleWalk, 2>, 3>, 4>;
+// By shading (flat, smooth, textured, textured with smooth colours): for the
+// depth test LESS by stage and depth write, and for the depth test off (so no
+// depth write) without a stage.
+struct PlainWalks {
+    std::array<std::array<std::array<TriangleWalk, 2>, 3>, 4> less;
+    std::array<TriangleWalk, 4> always;
+};
 const PlainWalks& avx2PlainWalks();
 
 namespace {
@@ -625,10 +631,11 @@ FusedSpanLoop plainSpanLoop(SpanKind kind, SpanStage stage, uint8_t depthWrite, 
 
 #if VORNAK_INLINE_WALKS
 // The row walk with a plain loop compiled into it: no call per row, which
-// costs small triangles most. Built for the depth test LESS and textures whose
-// sides are powers of two, which the show and most 3D drawing use; Smooth only
-// matters to textured spans (combined with smooth colours).
-template <SpanKind Kind, typename Stage, bool Write, bool Smooth>
+// costs small triangles most. Built for the depth test LESS and for drawing
+// with the test off (backdrops), and for textures whose sides are powers of
+// two, which the show and most 3D drawing use; Smooth only matters to textured
+// spans (combined with smooth colours).
+template <SpanKind Kind, typename Stage, bool Write, bool Smooth, uint8_t Func = 2>
 void walkWithPlainSpan() {
     constexpr bool TEXTURED = Kind == SpanKind::TEXTURED_POWER_OF_TWO || Kind == SpanKind::TEXTURED;
     if constexpr (Smooth) {
@@ -637,7 +644,7 @@ void walkWithPlainSpan() {
             return;
         }
     }
-    walk::rasterizeWith<TEXTURED, Smooth, &plainSpan<Kind, Stage, 2, Write>>();
+    walk::rasterizeWith<TEXTURED, Smooth, &plainSpan<Kind, Stage, Func, Write>>();
 }
 
 template <SpanKind Kind, typename Stage, bool Smooth>
@@ -655,10 +662,13 @@ constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
 
 // By kind, then the textured kind again with smooth colours.
 constexpr PlainWalks PLAIN_WALKS = {
-    plainWalksByStage<SpanKind::FLAT>(),
-    plainWalksByStage<SpanKind::SMOOTH>(),
-    plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
-    plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>(),
+    {plainWalksByStage<SpanKind::FLAT>(), plainWalksByStage<SpanKind::SMOOTH>(),
+     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
+     plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO, true>()},
+    {walkWithPlainSpan<SpanKind::FLAT, PlainRound, false, false, 1>,
+     walkWithPlainSpan<SpanKind::SMOOTH, PlainRound, false, true, 1>,
+     walkWithPlainSpan<SpanKind::TEXTURED_POWER_OF_TWO, PlainRound, false, false, 1>,
+     walkWithPlainSpan<SpanKind::TEXTURED_POWER_OF_TWO, PlainRound, false, true, 1>},
 };
 
 #ifndef VORNAK_AVX2_WALKS_ONLY
@@ -672,10 +682,14 @@ const PlainWalks& plainWalks() {
 
 TriangleWalk plainSpanWalk(SpanKind kind, SpanStage stage, uint8_t depthWrite, uint8_t func,
                            uint8_t smooth) {
-    if (func != 2 || kind == SpanKind::TEXTURED) return nullptr;
+    if (kind == SpanKind::TEXTURED) return nullptr;
     const int shading =
         kind == SpanKind::TEXTURED_POWER_OF_TWO && smooth ? 3 : static_cast<int>(kind);
-    return plainWalks()[shading][static_cast<int>(stage)][depthWrite];
+    if (func == 1) {
+        return stage == SpanStage::NONE && depthWrite == 0 ? plainWalks().always[shading] : nullptr;
+    }
+    if (func != 2) return nullptr;
+    return plainWalks().less[shading][static_cast<int>(stage)][depthWrite];
 }
 #endif
 #else

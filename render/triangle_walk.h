@@ -233,11 +233,11 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
     uint32_t longLeft = static_cast<uint32_t>(longRows);
     uint32_t shortLeft = static_cast<uint32_t>(shortRows);
     for (;;) {
-        // The rows up to the next change of edge, when they all lie on the
-        // FrameBuffer, go without the checks of the rows below, which they
-        // would all pass; only the others take the latched loop by its address.
-        const uint32_t part = flatTop ? longLeft : std::min(longLeft, shortLeft);
-        if (y >= 0 && int64_t{part} <= int64_t{height} - y) [[likely]] {
+        // The rows on the FrameBuffer up to the next change of edge or the
+        // FrameBuffer's last row go without the checks of the rows outside it.
+        uint32_t part = flatTop ? longLeft : std::min(longLeft, shortLeft);
+        if (y >= 0 && y < height) [[likely]] {
+            part = static_cast<uint32_t>(std::min<int64_t>(part, int64_t{height} - y));
             for (uint32_t k = part; k != 0; --k) {
                 stepEdge<Texturing, Smooth>(a);
                 stepEdge<Texturing, Smooth>(b);
