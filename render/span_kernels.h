@@ -53,6 +53,33 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
     return (n + 3) & ~3;
 }
 
+// The values z0 + k x dz of successive rounds of four pixels, k from 0, in
+// double: what the chain of additions gives where depthSumsExact holds. Two
+// counters, each stepped by four, keep the chain from one round to the next
+// to a single addition.
+struct ExactDepthRounds {
+    Doubles2 start;
+    Doubles2 step;
+    Doubles2 k01 = doubles2(0.0, 1.0);
+    Doubles2 k23 = doubles2(2.0, 3.0);
+
+    ExactDepthRounds(float z0, float dz) : start(splatDouble(z0)), step(splatDouble(dz)) {}
+
+    [[gnu::always_inline]] void next(Doubles2& z01, Doubles2& z23) {
+        z01 = start + k01 * step;
+        z23 = start + k23 * step;
+        const Doubles2 four = splatDouble(4.0);
+        k01 = k01 + four;
+        k23 = k23 + four;
+    }
+    // The same rounded to the depths' floats.
+    [[gnu::always_inline]] Floats4 next() {
+        Doubles2 z01, z23;
+        next(z01, z23);
+        return roundToFloats(z01, z23);
+    }
+};
+
 // invW[i] = z0 + dz + ... + dz (i additions) in double precision, and with a
 // depth array also depth[i] = float(invW[i]); invW and depth are filled for
 // wholeRounds(n) pixels.
@@ -60,15 +87,10 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
                                             int32_t n) {
     const int32_t rounds = wholeRounds(n);
     if (n >= SHORT_SPAN && depthSumsExact(z0, dz, n)) {
-        const Doubles2 start = splatDouble(z0);
-        const Doubles2 step = splatDouble(dz);
-        const Doubles2 two = splatDouble(2.0);
-        Doubles2 k = doubles2(0.0, 1.0);
+        ExactDepthRounds exact(z0, dz);
         for (int32_t i = 0; i < rounds; i += 4) {
-            const Doubles2 z01 = start + k * step;
-            k = k + two;
-            const Doubles2 z23 = start + k * step;
-            k = k + two;
+            Doubles2 z01, z23;
+            exact.next(z01, z23);
             storeDoubles2(invW + i, z01);
             storeDoubles2(invW + i + 2, z23);
             if (depth != nullptr) storeFloats4(depth + i, roundToFloats(z01, z23));
@@ -96,25 +118,6 @@ bool depthSumsExact(float z0, float dz, int32_t n) {
         z = z3 + step;
     }
 }
-
-// The depths float(z0 + k x dz) of successive rounds of four pixels, k from
-// 0, in double: what the chain of additions gives where depthSumsExact holds.
-struct ExactDepthRounds {
-    Doubles2 start;
-    Doubles2 step;
-    Doubles2 k01 = doubles2(0.0, 1.0);
-    Doubles2 k23 = doubles2(2.0, 3.0);
-
-    ExactDepthRounds(float z0, float dz) : start(splatDouble(z0)), step(splatDouble(dz)) {}
-
-    [[gnu::always_inline]] Floats4 next() {
-        const Floats4 z = roundToFloats(start + k01 * step, start + k23 * step);
-        const Doubles2 four = splatDouble(4.0);
-        k01 = k01 + four;
-        k23 = k23 + four;
-        return z;
-    }
-};
 
 // depth[i] = float(z0 + dz + ... + dz), as the stage-by-stage path stores it.
 [[gnu::always_inline]] inline void fillDepths(float* depth, float z0, float dz, int32_t n) {
