@@ -660,7 +660,7 @@ constexpr std::array<std::array<TriangleWalk, 2>, 3> plainWalksByStage() {
             plainWalksByWrite<Kind, AlphaBlendRound, Smooth>()};
 }
 
-// By kind, then the textured kind again with smooth colours.
+// The walks for the test LESS, then those for the test off.
 constexpr PlainWalks PLAIN_WALKS = {
     {plainWalksByStage<SpanKind::FLAT>(), plainWalksByStage<SpanKind::SMOOTH>(),
      plainWalksByStage<SpanKind::TEXTURED_POWER_OF_TWO>(),
