@@ -16,9 +16,9 @@ extern uint8_t avx2Allowed;
 bool avx2Usable();
 
 // The constant-colour blend with ONE, out = min(255, ((f_j x S_j) >> 8) + D_j),
-// over the leading whole rounds of eight pixels of `rows` rows of n pixels and
-// a round of four after them where n leaves one, all of them alive, in place.
-// Returns the pixels per row it did.
+// over `rows` rows of n pixels, all of them alive, in place: rounds of eight
+// pixels, then one of four, then the rest through masked loads and stores.
+// Returns the pixels per row it did (all of them).
 uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
                                   std::ptrdiff_t dstPitch, uint16_t n, int rows,
                                   const uint16_t f[4]);

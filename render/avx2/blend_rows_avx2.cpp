@@ -10,6 +10,11 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
                                   const uint16_t f[4]) {
     const uint16_t eights = static_cast<uint16_t>(n & ~7u);
     const bool four = (n & 4u) != 0;
+    const unsigned rest = n & 3u;
+    // The lanes of the one to three pixels after the rounds: masked loads and
+    // stores leave the memory past the row untouched.
+    const __m128i restLanes =
+        _mm_cmpgt_epi32(_mm_set1_epi32(static_cast<int>(rest)), _mm_setr_epi32(0, 1, 2, 3));
     const __m128i factors4 = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(f));
     const __m128i factors = _mm_unpacklo_epi64(factors4, factors4);
     const __m256i factors8 = _mm256_broadcastsi128_si256(factors);
@@ -33,6 +38,18 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
                 _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
             _mm_storeu_si128(d, _mm_adds_epu8(_mm_packus_epi16(low, high), _mm_loadu_si128(d)));
         }
+        if (rest != 0) {
+            const unsigned at = n & ~3u;
+            const __m128i s =
+                _mm_maskload_epi32(reinterpret_cast<const int*>(src + at * 4), restLanes);
+            int* d = reinterpret_cast<int*>(dst + at * 4);
+            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
+            const __m128i high =
+                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
+            _mm_maskstore_epi32(
+                d, restLanes,
+                _mm_adds_epu8(_mm_packus_epi16(low, high), _mm_maskload_epi32(d, restLanes)));
+        }
     }
-    return static_cast<uint16_t>(n & ~3u);
+    return n;
 }
