@@ -9,7 +9,7 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
                                   std::ptrdiff_t dstPitch, uint16_t n, int rows,
                                   const uint16_t f[4]) {
     const uint16_t eights = static_cast<uint16_t>(n & ~7u);
-    const bool four = (n & 4u) != 0;
+    const bool hasFour = (n & 4u) != 0;
     const unsigned rest = n & 3u;
     // The lanes of the one to three pixels after the rounds: masked loads and
     // stores leave the memory past the row untouched.
@@ -29,26 +29,25 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
             _mm256_storeu_si256(
                 d, _mm256_adds_epu8(_mm256_packus_epi16(low, high), _mm256_loadu_si256(d)));
         }
-        // Four pixels more in one half, rather than a call per row for them.
-        if (four) {
+        // Four pixels more in one half, then the last one to three, rather
+        // than a call per row for them.
+        const auto four = [factors](__m128i s, __m128i d) {
+            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
+            const __m128i high =
+                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
+            return _mm_adds_epu8(_mm_packus_epi16(low, high), d);
+        };
+        if (hasFour) {
             const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + eights * 4));
             __m128i* d = reinterpret_cast<__m128i*>(dst + eights * 4);
-            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
-            const __m128i high =
-                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
-            _mm_storeu_si128(d, _mm_adds_epu8(_mm_packus_epi16(low, high), _mm_loadu_si128(d)));
+            _mm_storeu_si128(d, four(s, _mm_loadu_si128(d)));
         }
         if (rest != 0) {
-            const unsigned at = n & ~3u;
-            const __m128i s =
-                _mm_maskload_epi32(reinterpret_cast<const int*>(src + at * 4), restLanes);
-            int* d = reinterpret_cast<int*>(dst + at * 4);
-            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
-            const __m128i high =
-                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
+            const auto* s = reinterpret_cast<const int*>(src + (n & ~3u) * 4);
+            int* d = reinterpret_cast<int*>(dst + (n & ~3u) * 4);
             _mm_maskstore_epi32(
                 d, restLanes,
-                _mm_adds_epu8(_mm_packus_epi16(low, high), _mm_maskload_epi32(d, restLanes)));
+                four(_mm_maskload_epi32(s, restLanes), _mm_maskload_epi32(d, restLanes)));
         }
     }
     return n;
