@@ -19,6 +19,13 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
     const __m128i factors = _mm_unpacklo_epi64(factors4, factors4);
     const __m256i factors8 = _mm256_broadcastsi128_si256(factors);
     const __m256i zero = _mm256_setzero_si256();
+    // A round of four pixels in one half: the four after the rounds of eight
+    // and the last one to three, rather than a call per row for them.
+    const auto four = [factors](__m128i s, __m128i d) {
+        const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
+        const __m128i high = _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
+        return _mm_adds_epu8(_mm_packus_epi16(low, high), d);
+    };
     for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
         for (unsigned i = 0; i < eights; i += 8) {
             const __m256i s = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4));
@@ -29,14 +36,6 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
             _mm256_storeu_si256(
                 d, _mm256_adds_epu8(_mm256_packus_epi16(low, high), _mm256_loadu_si256(d)));
         }
-        // Four pixels more in one half, then the last one to three, rather
-        // than a call per row for them.
-        const auto four = [factors](__m128i s, __m128i d) {
-            const __m128i low = _mm_mulhi_epu16(_mm_unpacklo_epi8(_mm_setzero_si128(), s), factors);
-            const __m128i high =
-                _mm_mulhi_epu16(_mm_unpackhi_epi8(_mm_setzero_si128(), s), factors);
-            return _mm_adds_epu8(_mm_packus_epi16(low, high), d);
-        };
         if (hasFour) {
             const __m128i s = _mm_loadu_si128(reinterpret_cast<const __m128i*>(src + eights * 4));
             __m128i* d = reinterpret_cast<__m128i*>(dst + eights * 4);
