@@ -220,7 +220,7 @@ void constantOneFactors(uint16_t f[4]) {
 }
 
 // out = min(255, ((f_j x S_j) >> 8) + D_j) over one span; AllAlive when no
-// mask byte of the span is set.
+// mask byte of the span is set (the mask is not read then).
 template <bool AllAlive = false>
 [[gnu::always_inline]] inline void blendConstantOneRow(const uint8_t* src, const uint8_t* dst,
                                                        uint8_t* out, const uint8_t* mask,
@@ -241,8 +241,11 @@ template <bool AllAlive = false>
         i = storeRoundsOfFour(src, dst, out, mask, n, round);
     }
     if (i == n) return;
+    // At most three pixels are left.
+    static constexpr uint8_t ALIVE[4] = {};
     const Lanes factor = perChannel(f);
-    blendLanes(src + i * 4, dst + i * 4, out + i * 4, mask + i, static_cast<uint16_t>(n - i),
+    blendLanes(src + i * 4, dst + i * 4, out + i * 4, AllAlive ? ALIVE : mask + i,
+               static_cast<uint16_t>(n - i),
                [factor](Lanes s, Lanes d) { return addSaturated(shiftDown8(factor * s), d); });
 }
 
@@ -275,7 +278,7 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
     uint16_t f[4];
     constantOneFactors<Code>(f);
     // Rectangles without a test have every pixel alive: no mask to look at.
-    if (std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; })) {
+    if (mask == nullptr || std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; })) {
         // Eight pixels a round (and four after them) where the processor has
         // AVX2, unless source and destination share memory: eight pixels read
         // at once could include some that the rounds of four write before
@@ -287,7 +290,7 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
 #endif
         if (done == n) return;
         for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
-            blendConstantOneRow<true>(src + done * 4, dst + done * 4, dst + done * 4, mask + done,
+            blendConstantOneRow<true>(src + done * 4, dst + done * 4, dst + done * 4, nullptr,
                                       static_cast<uint16_t>(n - done), f);
         }
         return;

@@ -31,8 +31,8 @@ class BlendConstantOneOp final : public BlendFragmentOp {
     void blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                uint8_t srcCode, uint8_t dstCode, uint16_t n) const override;
     // blend into dst itself over `rows` rows of n pixels, src and dst moving on
-    // by their pitches, one mask for every row: what blend does row by row,
-    // with the factors worked out once (image rectangles).
+    // by their pitches, one mask for every row (null: every pixel alive): what
+    // blend does row by row, with the factors worked out once (image rectangles).
     void blendRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
                    std::ptrdiff_t dstPitch, const uint8_t* mask, uint8_t srcCode, uint16_t n,
                    int rows) const;

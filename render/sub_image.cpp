@@ -74,7 +74,6 @@ void SubImage::draw(int16_t x, int16_t y) const {
         uint8_t srcCode = 0, dstCode = 0;
         const BlendFragmentOp* blend = currentBlend(srcCode, dstCode);
         if (blend == nullptr) return;
-        std::memset(mask, 0, count);
         const uint8_t* sourceRow = sourcePixels +
                                    std::ptrdiff_t{y_ + sourceRowOffset} * sourcePitch +
                                    std::ptrdiff_t{x_ + sourceColumn} * 4;
@@ -85,9 +84,10 @@ void SubImage::draw(int16_t x, int16_t y) const {
         // compared by address (a copy elsewhere would only take the row loop).
         if (&typeid(*blend) == &typeid(BlendConstantOneOp)) {
             static_cast<const BlendConstantOneOp*>(blend)->blendRows(
-                sourceRow, sourcePitch, colorRow, colorPitch, mask, srcCode, count, rows);
+                sourceRow, sourcePitch, colorRow, colorPitch, nullptr, srcCode, count, rows);
             return;
         }
+        std::memset(mask, 0, count);
         for (int r = 0; r < rows; ++r, sourceRow += sourcePitch, colorRow += colorPitch) {
             blend->blend(sourceRow, colorRow, colorRow, mask, srcCode, dstCode, count);
         }
