@@ -22,3 +22,24 @@ bool avx2Usable();
 uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
                                   std::ptrdiff_t dstPitch, uint16_t n, int rows,
                                   const uint16_t f[4]);
+
+// One factor of the general blend in 16-bit lanes: f = add + ((V ^ negate) -
+// negate), V the source's words where fromSource is all ones, the
+// destination's where fromDestination is, each pixel's alpha word in its four
+// channels when alpha is set; both masks 0 for a factor that is the same for
+// every pixel, add then holding it.
+struct BlendFactorLanes {
+    uint16_t add[4];
+    uint16_t negate;
+    uint16_t fromSource;
+    uint16_t fromDestination;
+    bool alpha;
+};
+
+// The general blend, out = min(255, ((fs x S) >> 8) + ((fd x D) >> 8)) per
+// channel with 16-bit products, over `rows` rows of n pixels, all of them
+// alive, in place: rounds of eight pixels, then the rest through masked loads
+// and stores.
+void blendGeneralRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                          std::ptrdiff_t dstPitch, uint16_t n, int rows,
+                          const BlendFactorLanes& source, const BlendFactorLanes& destination);

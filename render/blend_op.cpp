@@ -154,6 +154,14 @@ struct FactorTerm {
     Lanes negate;
 };
 
+// The blend colour, one word per channel.
+Lanes blendColorLanes() {
+    uint8_t k[4];
+    sglGetBlendColor(k);
+    const uint16_t k16[4] = {k[0], k[1], k[2], k[3]};
+    return perChannel(k16);
+}
+
 FactorTerm factorTerm(const Factor& f, Lanes constant) {
     return {factorLanes(f, constant, constant, constant), splat(static_cast<uint16_t>(f.add)),
             splat(f.sign < 0 ? 0xFFFF : 0)};
@@ -269,6 +277,25 @@ bool overlap(const uint8_t* a, std::ptrdiff_t aPitch, const uint8_t* b, std::ptr
     const auto [aStart, aEnd] = span(a, aPitch);
     const auto [bStart, bEnd] = span(b, bPitch);
     return aStart < bEnd && bStart < aEnd;
+}
+
+// A factor code as blendGeneralRowsAvx2 takes it: the same value modulo 65536
+// as factorTerm's (the fixed factor in add, V masked off).
+BlendFactorLanes rowsFactor(uint8_t code, Lanes constant) {
+    const Factor f = describe(code);
+    BlendFactorLanes out{};
+    if (factorSource(f) == FactorSource::FIXED) {
+        uint16_t fixed[8];
+        storeInts4(fixed, factorLanes(f, constant, constant, constant).v);
+        std::copy_n(fixed, 4, out.add);
+        return out;
+    }
+    std::fill_n(out.add, 4, static_cast<uint16_t>(f.add));
+    out.negate = f.sign < 0 ? 0xFFFF : 0;
+    out.fromSource = f.from == Factor::SOURCE ? 0xFFFF : 0;
+    out.fromDestination = f.from == Factor::DESTINATION ? 0xFFFF : 0;
+    out.alpha = f.alpha;
+    return out;
 }
 #endif
 
@@ -395,14 +422,34 @@ void BlendOp::blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const 
             if (mask[i] == 0) std::memcpy(out + i * 4, src + i * 4, 4);
         return;
     }
-    uint8_t k[4];
-    sglGetBlendColor(k);
-    const uint16_t k16[4] = {k[0], k[1], k[2], k[3]};
-    const Lanes constant = perChannel(k16);
+    const Lanes constant = blendColorLanes();
     const Factor sf = describe(srcCode);
     const Factor df = describe(dstCode);
     GENERAL_BLENDS[static_cast<size_t>(factorSource(sf))][static_cast<size_t>(factorSource(df))](
         src, dst, out, mask, n, factorTerm(sf, constant), factorTerm(df, constant));
+}
+
+void BlendOp::blendRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                        std::ptrdiff_t dstPitch, const uint8_t* mask, uint8_t srcCode,
+                        uint8_t dstCode, uint16_t n, int rows) const {
+#ifdef VORNAK_AVX2
+    // Eight pixels a round where the processor has AVX2, every pixel is alive
+    // and source and destination do not share memory (see blendConstantOneRows).
+    // (ZERO, ONE) and (ONE, ZERO) keep blend's own loops, which write nothing
+    // or copy.
+    const bool blends = !(srcCode == BLEND_ZERO && dstCode == BLEND_ONE) &&
+                        !(srcCode == BLEND_ONE && dstCode == BLEND_ZERO);
+    if (blends && avx2Usable() && std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; }) &&
+        !overlap(src, srcPitch, dst, dstPitch, n, rows)) {
+        const Lanes constant = blendColorLanes();
+        blendGeneralRowsAvx2(src, srcPitch, dst, dstPitch, n, rows, rowsFactor(srcCode, constant),
+                             rowsFactor(dstCode, constant));
+        return;
+    }
+#endif
+    for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
+        blend(src, dst, dst, mask, srcCode, dstCode, n);
+    }
 }
 
 int BlendConstantOneOp::enumerateKeys(FragmentKey& key, unsigned index) const {

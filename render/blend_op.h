@@ -20,6 +20,12 @@ class BlendOp final : public BlendFragmentOp {
     // code counts as ZERO.
     void blend(const uint8_t* src, const uint8_t* dst, uint8_t* out, const uint8_t* mask,
                uint8_t srcCode, uint8_t dstCode, uint16_t n) const override;
+    // blend into dst itself over `rows` rows of n pixels, src and dst moving on
+    // by their pitches, one mask for every row: what blend does row by row
+    // (image rectangles).
+    void blendRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                   std::ptrdiff_t dstPitch, const uint8_t* mask, uint8_t srcCode, uint8_t dstCode,
+                   uint16_t n, int rows) const;
 };
 
 // (CONSTANT_COLOR | CONSTANT_ALPHA | ONE_MINUS_CONSTANT_COLOR |

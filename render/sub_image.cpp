@@ -88,6 +88,11 @@ void SubImage::draw(int16_t x, int16_t y) const {
             return;
         }
         std::memset(mask, 0, count);
+        if (&typeid(*blend) == &typeid(BlendOp)) {
+            static_cast<const BlendOp*>(blend)->blendRows(
+                sourceRow, sourcePitch, colorRow, colorPitch, mask, srcCode, dstCode, count, rows);
+            return;
+        }
         for (int r = 0; r < rows; ++r, sourceRow += sourcePitch, colorRow += colorPitch) {
             blend->blend(sourceRow, colorRow, colorRow, mask, srcCode, dstCode, count);
         }

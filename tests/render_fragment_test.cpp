@@ -674,6 +674,42 @@ static void expectConstantOneRowsMatchTheTable(uint8_t avx2) {
     avx2Allowed = 1;
 }
 
+// The general object's rows in one call give what its blend gives row by row,
+// for every pair of codes, with the AVX2 rounds allowed or not, every pixel
+// alive or some rejected; the bytes between the rows and past them untouched.
+TEST_F(RenderTest, GeneralBlendRowsMatchItsRowByRow) {
+    const BlendOp op;
+    RandomBytes next{4242u};
+    constexpr int srcPitch = 45 * 4;
+    constexpr int dstPitch = 41 * 4;
+    constexpr int rows = 3;
+    uint8_t src[srcPitch * rows], dst[dstPitch * rows + 16], out[sizeof dst], expected[sizeof dst];
+    uint8_t mask[40], k[4];
+    for (unsigned pair = 0; pair < 196 * 2; ++pair) {
+        FragmentKey key{};
+        ASSERT_EQ(op.enumerateKeys(key, pair % 196), 1);
+        for (uint8_t& b : k) b = next();
+        sglBlendColor4ubv(k);
+        for (uint8_t& b : src) b = next();
+        for (uint8_t& b : dst) b = next();
+        for (uint8_t& b : mask) b = pair % 7 == 0 && next() < 64 ? 255 : 0;
+        const auto n = uint16_t(1 + next() % 40);
+        std::memcpy(expected, dst, sizeof dst);
+        for (int r = 0; r < rows; ++r) {
+            op.blend(src + r * srcPitch, dst + r * dstPitch, expected + r * dstPitch, mask,
+                     key.part[0], key.part[1], n);
+        }
+        avx2Allowed = uint8_t(pair < 196);
+        std::memcpy(out, dst, sizeof dst);
+        op.blendRows(src, srcPitch, out, dstPitch, mask, key.part[0], key.part[1], n, rows);
+        avx2Allowed = 1;
+        ASSERT_EQ(std::memcmp(out, expected, sizeof out), 0)
+            << "codes " << int(key.part[0]) << "," << int(key.part[1]) << " width " << n;
+    }
+    const uint8_t white[4] = {255, 255, 255, 255};
+    sglBlendColor4ubv(white);
+}
+
 TEST_F(RenderTest, ConstantOneRowsMatchTheTableRowByRow) {
     for (const uint8_t avx2 : {1, 0}) expectConstantOneRowsMatchTheTable(avx2);
     // A rectangle that reads its own pixels a few places along: the same

@@ -51,3 +51,68 @@ uint16_t blendConstantOneRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, u
     }
     return n;
 }
+
+namespace {
+
+struct FactorWords {
+    __m256i add;
+    __m256i negate;
+    __m256i fromSource;
+    __m256i fromDestination;
+    bool alpha;
+
+    explicit FactorWords(const BlendFactorLanes& f)
+        : add(_mm256_broadcastq_epi64(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(f.add)))),
+          negate(_mm256_set1_epi16(static_cast<short>(f.negate))),
+          fromSource(_mm256_set1_epi16(static_cast<short>(f.fromSource))),
+          fromDestination(_mm256_set1_epi16(static_cast<short>(f.fromDestination))),
+          alpha(f.alpha) {}
+
+    // The factor's words for the source and destination words s and d.
+    [[gnu::always_inline]] __m256i of(__m256i s, __m256i d) const {
+        __m256i v =
+            _mm256_or_si256(_mm256_and_si256(s, fromSource), _mm256_and_si256(d, fromDestination));
+        if (alpha) v = _mm256_shufflehi_epi16(_mm256_shufflelo_epi16(v, 0xFF), 0xFF);
+        return _mm256_add_epi16(add, _mm256_sub_epi16(_mm256_xor_si256(v, negate), negate));
+    }
+};
+
+}  // namespace
+
+void blendGeneralRowsAvx2(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* dst,
+                          std::ptrdiff_t dstPitch, uint16_t n, int rows,
+                          const BlendFactorLanes& source, const BlendFactorLanes& destination) {
+    const FactorWords fs(source);
+    const FactorWords fd(destination);
+    const unsigned eights = n & ~7u;
+    const __m256i restLanes = _mm256_cmpgt_epi32(_mm256_set1_epi32(static_cast<int>(n & 7u)),
+                                                 _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+    // Eight pixels: each 128-bit half blends its four as the SSE2 rounds do.
+    const auto eight = [&fs, &fd](__m256i s, __m256i d) {
+        const __m256i zero = _mm256_setzero_si256();
+        const auto words = [&](__m256i sw, __m256i dw) {
+            const __m256i sourceTerm = _mm256_srli_epi16(_mm256_mullo_epi16(fs.of(sw, dw), sw), 8);
+            const __m256i destinationTerm =
+                _mm256_srli_epi16(_mm256_mullo_epi16(fd.of(sw, dw), dw), 8);
+            return _mm256_add_epi16(sourceTerm, destinationTerm);
+        };
+        return _mm256_packus_epi16(
+            words(_mm256_unpacklo_epi8(s, zero), _mm256_unpacklo_epi8(d, zero)),
+            words(_mm256_unpackhi_epi8(s, zero), _mm256_unpackhi_epi8(d, zero)));
+    };
+    for (int r = 0; r < rows; ++r, src += srcPitch, dst += dstPitch) {
+        for (unsigned i = 0; i < eights; i += 8) {
+            __m256i* d = reinterpret_cast<__m256i*>(dst + i * 4);
+            _mm256_storeu_si256(
+                d, eight(_mm256_loadu_si256(reinterpret_cast<const __m256i*>(src + i * 4)),
+                         _mm256_loadu_si256(d)));
+        }
+        if (eights != n) {
+            const auto* s = reinterpret_cast<const int*>(src + eights * 4);
+            int* d = reinterpret_cast<int*>(dst + eights * 4);
+            _mm256_maskstore_epi32(
+                d, restLanes,
+                eight(_mm256_maskload_epi32(s, restLanes), _mm256_maskload_epi32(d, restLanes)));
+        }
+    }
+}
