@@ -306,7 +306,7 @@ void blendConstantOneRows(const uint8_t* src, std::ptrdiff_t srcPitch, uint8_t* 
     constantOneFactors<Code>(f);
     // Rectangles without a test have every pixel alive: no mask to look at.
     if (mask == nullptr || std::all_of(mask, mask + n, [](uint8_t m) { return m == 0; })) {
-        // Eight pixels a round (and four after them) where the processor has
+        // Eight pixels a round (then four, then the rest) where the processor has
         // AVX2, unless source and destination share memory: eight pixels read
         // at once could include some that the rounds of four write before
         // reading them.
