@@ -171,10 +171,10 @@ template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
 }
 
 // Walks the triangle's rows: the edges set up from the sorted vertices, then
-// stepped row by row. The rows of a stretch up to the next change of edge
-// that lies wholly on the FrameBuffer have their spans drawn by Direct when
-// given (the latched fused loop, compiled into the walk); the other rows, and
-// all of them without Direct, by the latched loop through its address.
+// stepped row by row. The rows on the FrameBuffer have their spans drawn by
+// Direct when given (the latched fused loop, compiled into the walk); the
+// rows reached through a jump from far above, and all of them without Direct,
+// by the latched loop through its address.
 template <bool Texturing, bool Smooth, FusedSpanLoop Direct = nullptr>
 [[gnu::always_inline]] inline void walkTriangle(const SortedTriangle& sorted) {
     const ScreenVertex* top = sorted.top;
